@@ -1,0 +1,46 @@
+#include "app/QuillmereApplication.h"
+
+#include "data/Errors.h"
+#include "dialogs/MessageService.h"
+
+#include <QGuiApplication>
+
+namespace {
+void ReportError(const QString &text)
+{
+    // A handler that failed midway must not leave the hourglass behind.
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    ShowError(text);
+}
+} // namespace
+
+TQuillmereApplication::TQuillmereApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Quillmere"));
+    setApplicationDisplayName(QStringLiteral("Quillmere"));
+    setOrganizationName(QStringLiteral("Corvanta"));
+}
+
+bool TQuillmereApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const EError &e) {
+        ReportError(e.Message());
+    } catch (const std::exception &e) {
+        ReportError(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+void RunReportingErrors(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const EError &e) {
+        ReportError(e.Message());
+    } catch (const std::exception &e) {
+        ReportError(QString::fromLocal8Bit(e.what()));
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+
+// Shows an error that no handler caught in an error box and carries on.
+class TQuillmereApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    TQuillmereApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// Runs an action; an error it raises is shown in an error box. For code that runs outside
+// event dispatch (start-up).
+void RunReportingErrors(const std::function<void()> &action);

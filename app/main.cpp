@@ -1,0 +1,7 @@
+#include "app/QuillmereApplication.h"
+
+int main(int argc, char *argv[])
+{
+    TQuillmereApplication app(argc, argv);
+    return 0;
+}

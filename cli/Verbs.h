@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Exit codes: 0 success, 1 the work failed, 2 bad usage or an unusable library.
+struct TCliContext {
+    QString LibraryFile; // --library, or the file beside the program
+    QStringList Args;    // the verb's own arguments
+};
+
+// Raised by a verb for bad usage; main prints it and exits with 2.
+struct TUsageError {
+    QString Message;
+};
+
+// Writes text to stdout / stderr as UTF-8.
+void Out(const QString &text);
+void Err(const QString &text);
+
+// Escapes a text for tab-separated output: \ \t \r \n and other controls as \xHH.
+QString EscapeField(const QString &text);
+
+int VerbInit(const TCliContext &context);
+int VerbSongs(const TCliContext &context);
+int VerbPlaylists(const TCliContext &context);
+int VerbTag(const TCliContext &context);
+int VerbPls(const TCliContext &context);
+int VerbImport(const TCliContext &context);

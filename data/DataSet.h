@@ -1,0 +1,191 @@
+#pragma once
+
+#include "data/Database.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TTable;
+
+struct TFieldDef {
+    QString Name;
+    TFieldType DataType = TFieldType::Text;
+    bool Lookup = false;
+    // Lookup fields: the value of LookupResultField in LookupTable's row whose key equals KeyField.
+    QString KeyField;
+    TTable *LookupTable = nullptr;
+    QString LookupResultField;
+};
+
+// A client-side result set: every row is fetched at Open and held in memory, one
+// compact store per column. Rows can be walked, located, bookmarked and, where an
+// update target is set, inserted, edited and deleted as pending changes that
+// UpdateBatch writes in one transaction.
+class TDataSet : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class TState { Inactive, Browse, Edit, Insert };
+    using TBookmark = int;
+
+    explicit TDataSet(TConnection *connection = nullptr, QObject *parent = nullptr);
+    ~TDataSet() override;
+
+    void SetConnection(TConnection *connection) { m_connection = connection; }
+    TConnection *Connection() const { return m_connection; }
+
+    // The statement: lines sent each followed by CR LF, or one text sent as it is.
+    void SetSQL(const QStringList &lines);
+    void SetCommandText(const QString &text);
+    QString CommandText() const { return m_commandText; }
+    TParams &Parameters() { return m_params; }
+
+    void Open();
+    void Close();
+    bool Active() const { return m_state != TState::Inactive; }
+    TState State() const { return m_state; }
+
+    // Navigation over the rows as shown.
+    int RecordCount() const { return int(m_order.size()); }
+    bool IsEmpty() const { return m_order.empty(); }
+    int RecNo() const { return m_current; } // 0-based; -1 when empty
+    bool Eof() const { return m_eof; }
+    bool Bof() const { return m_bof; }
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    int MoveBy(int distance);
+    void SetRecNo(int row);
+    bool Locate(const QString &fieldName, const QVariant &value);
+    TBookmark GetBookmark() const;
+    bool BookmarkValid(TBookmark bookmark) const;
+    void GotoBookmark(TBookmark bookmark);
+
+    // Fields, by name without regard to case.
+    int FieldCount() const { return int(m_fields.size()); }
+    const TFieldDef &Field(int index) const { return m_fields[size_t(index)]; }
+    int FindField(const QString &name) const;
+    int FieldIndex(const QString &name) const; // raises when missing
+    QVariant Value(int row, int field) const;  // row as shown
+    QString DisplayText(int row, int field) const;
+    QVariant FieldValue(const QString &name) const; // current row
+    QString AsString(const QString &name) const;
+    qint64 AsInteger(const QString &name) const; // 0 for empty or not a number
+    bool IsNull(const QString &name) const;
+
+    // Lookup fields are added before Open and are never written.
+    void AddLookupField(const QString &name, TFieldType type, const QString &keyField,
+                        TTable *lookupTable, const QString &lookupResultField);
+
+    // Editing. Without an update target the data set is read-only.
+    void SetUpdateTarget(const QString &tableName, const QString &keyField,
+                         const QStringList &writableFields);
+    void SetFieldRange(const QString &fieldName, qint64 minimum, qint64 maximum);
+    void Append();
+    void Edit();
+    void SetFieldValue(const QString &name, const QVariant &value);
+    void Post();
+    void Cancel();
+    void Delete();
+    bool HasPendingChanges() const;
+    void UpdateBatch();  // writes every pending change in one transaction
+    void CancelBatch(); // drops them (as Close does)
+
+    // While disabled, attached controls get no notifications; enabling resets them.
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return m_disableCount > 0; }
+
+signals:
+    void AfterScroll();
+    // For attached controls: the whole content changed, one row changed, rows came or went.
+    void DataReset();
+    void RowChanged(int row);
+    void RowInserted(int row);
+    void RowRemoved(int row);
+    void CurrentChanged(int row);
+
+protected:
+    virtual QString SelectText() const { return m_commandText; }
+    virtual void AfterOpen() {}
+    virtual void AfterCloseData() {}
+    int SlotOf(int row) const { return m_order[size_t(row)]; }
+    QVariant SlotValue(int slot, int field) const;
+    void SetSlotValue(int slot, int field, const QVariant &value);
+
+private:
+    struct Column;
+    void Load();
+    void ClearData();
+    void RequireActive() const;
+    void RequireBrowse() const;
+    void MoveTo(int row, bool notify = true);
+    void NotifyScroll();
+    int NewSlot();
+    qint64 IntValue(int slot, int field, bool *isNull) const;
+    void CheckRanges(int slot) const;
+
+    TConnection *m_connection = nullptr;
+    QString m_commandText;
+    TParams m_params;
+    TState m_state = TState::Inactive;
+
+    std::vector<TFieldDef> m_fields;
+    std::vector<TFieldDef> m_lookupDefs;
+    QHash<QString, int> m_fieldIndex; // upper-cased name -> index
+    std::vector<std::unique_ptr<Column>> m_columns;
+    std::vector<int> m_order; // slots in the order shown
+    int m_current = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+    int m_disableCount = 0;
+    bool m_scrollWhileDisabled = false;
+
+    // Editing
+    QString m_updateTable;
+    QString m_keyField;
+    QStringList m_writableFields;
+    struct TRange {
+        int Field;
+        qint64 Minimum, Maximum;
+    };
+    std::vector<TRange> m_ranges;
+    std::vector<uint8_t> m_slotFlags; // inserted / modified
+    std::vector<qint64> m_deletedKeys;
+    int m_editSlot = -1;
+    std::vector<QVariant> m_editBuffer;
+};
+
+// A whole table opened through its key index; rows are looked up by key.
+class TTable : public TDataSet
+{
+    Q_OBJECT
+
+public:
+    explicit TTable(TConnection *connection = nullptr, QObject *parent = nullptr);
+    QString TableName;
+    QString IndexName;     // name of the index the table is opened through
+    QString IndexField;    // its column
+
+    // Row (as shown) whose key equals the value, or -1.
+    int FindKey(qint64 key) const;
+    QVariant LookupValue(qint64 key, int field) const;
+    // Stores one field of the row with that key in the file and in the open table.
+    void UpdateValue(qint64 key, const QString &fieldName, const QVariant &value);
+
+protected:
+    QString SelectText() const override;
+    void AfterOpen() override;
+    void AfterCloseData() override;
+
+private:
+    QHash<qint64, int> m_keyRow;
+};

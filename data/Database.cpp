@@ -1,0 +1,240 @@
+#include "data/Database.h"
+
+#include "data/Errors.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+#include <sqlite3.h>
+
+extern const char *const LibrarySchemaSql; // generated from schema.sql
+
+void TParams::SetValue(const QString &name, const QVariant &value, TFieldType type)
+{
+    for (TParam &p : m_items) {
+        if (p.Name.compare(name, Qt::CaseInsensitive) == 0) {
+            p.Value = value;
+            p.DataType = type;
+            return;
+        }
+    }
+    m_items.push_back({name, value, type});
+}
+
+QString StatementText(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+static QString SqliteText(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+TConnection::TConnection()
+{
+    static QAtomicInt counter;
+    m_connectionName = QStringLiteral("QuillmereDB%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+TConnection::~TConnection()
+{
+    Close();
+}
+
+QString TConnection::DataSourceOf(const QString &connectionString)
+{
+    const QString key = QStringLiteral("Data Source=");
+    for (const QString &part : connectionString.split(QLatin1Char(';'))) {
+        if (part.startsWith(key, Qt::CaseInsensitive))
+            return part.mid(key.size());
+    }
+    return {};
+}
+
+QString TConnection::BuildConnectionString(const QString &programDirectory)
+{
+    return QStringLiteral("Provider=SQLite;Data Source=") + programDirectory +
+           QStringLiteral("quillmeredb.mdb;Persist Security Info=False");
+}
+
+void TConnection::Open()
+{
+    Close();
+    const QString file = DataSourceOf(ConnectionString);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        // mode=rw: a missing file is an error instead of a new, empty library.
+        QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        url.setQuery(QStringLiteral("mode=rw"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            const QString reason = db.lastError().driverText() + QLatin1Char(' ') +
+                                   db.lastError().databaseText();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            throw EDatabaseError(QStringLiteral("Cannot open the library \"%1\": %2")
+                                     .arg(file, reason.trimmed()));
+        }
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            m_handle = *static_cast<sqlite3 *const *>(handle.constData());
+    }
+    m_fileName = file;
+    if (!m_handle) {
+        Close();
+        throw EDatabaseError(QStringLiteral("The SQLite driver gives no connection handle"));
+    }
+    // A file that is not a library fails here rather than at the first statement.
+    try {
+        TStatement check(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        check.Step();
+        Execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    } catch (const EError &e) {
+        Close();
+        throw EDatabaseError(
+            QStringLiteral("Cannot open the library \"%1\": %2").arg(file, e.Message()));
+    }
+}
+
+void TConnection::Close()
+{
+    if (!QSqlDatabase::contains(m_connectionName))
+        return;
+    m_handle = nullptr;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+sqlite3 *TConnection::Handle() const
+{
+    if (!m_handle)
+        throw EDatabaseError(QStringLiteral("The library is not open"));
+    return m_handle;
+}
+
+void TConnection::Execute(const QString &sql, const TParams &params)
+{
+    TStatement statement(*this, sql, params);
+    while (statement.Step()) {
+    }
+}
+
+qint64 TConnection::LastInsertId() const
+{
+    return sqlite3_last_insert_rowid(Handle());
+}
+
+void TConnection::BeginTransaction()
+{
+    Execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void TConnection::Commit()
+{
+    Execute(QStringLiteral("COMMIT"));
+}
+
+void TConnection::Rollback()
+{
+    if (m_handle && !sqlite3_get_autocommit(m_handle))
+        sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+TStatement::TStatement(const TConnection &connection, const QString &sql, const TParams &params)
+    : m_db(connection.Handle()), m_sql(sql)
+{
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+        SQLITE_OK)
+        Fail(QStringLiteral("prepare"));
+    if (!m_stmt)
+        throw EDatabaseError(QStringLiteral("Empty statement"));
+    for (const TParam &p : params.Items()) {
+        const QByteArray name = ':' + p.Name.toUtf8();
+        const int index = sqlite3_bind_parameter_index(m_stmt, name.constData());
+        if (index == 0)
+            throw EDatabaseError(QStringLiteral("Parameter %1 not found in: %2").arg(p.Name, m_sql));
+        int rc;
+        if (p.Value.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, index);
+        } else if (p.DataType == TFieldType::Integer) {
+            bool ok = false;
+            const qint64 v = p.Value.toLongLong(&ok);
+            if (!ok)
+                throw EDatabaseError(QStringLiteral("\"%1\" is not a valid integer value")
+                                         .arg(p.Value.toString()));
+            rc = sqlite3_bind_int64(m_stmt, index, v);
+        } else {
+            QString value = p.Value.toString();
+            if (p.DataType == TFieldType::DateTime)
+                value = p.Value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            const QByteArray utf8 = value.toUtf8();
+            rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            Fail(QStringLiteral("bind"));
+    }
+}
+
+TStatement::~TStatement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+bool TStatement::Step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    Fail(QStringLiteral("run"));
+}
+
+void TStatement::Fail(const QString &action) const
+{
+    Q_UNUSED(action);
+    throw EDatabaseError(SqliteText(m_db) + QStringLiteral("\nStatement: ") + m_sql.trimmed());
+}
+
+void CreateLibrary(const QString &fileName)
+{
+    if (QFileInfo::exists(fileName))
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" already exists; it is not replaced").arg(fileName));
+    sqlite3 *db = nullptr;
+    const QByteArray name = QFile::encodeName(fileName);
+    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        char *message = nullptr;
+        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, LibrarySchemaSql, nullptr, nullptr, &message);
+        if (rc != SQLITE_OK)
+            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+    } else {
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    }
+    sqlite3_close(db);
+    if (!error.isEmpty()) {
+        QFile::remove(fileName);
+        throw EDatabaseError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, error));
+    }
+}
