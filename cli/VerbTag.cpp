@@ -1,6 +1,153 @@
 #include "cli/Verbs.h"
+#include "data/UMP3s.h"
 
-int VerbTag(const TCliContext &)
+#include <functional>
+#include <map>
+
+// Raw field bytes as printable ASCII: \ \t \r \n escaped, other bytes outside 32..126 as \xHH.
+static QString EscapeBytes(const QByteArray &bytes)
 {
-    throw TUsageError{QStringLiteral("tag: not available yet")};
+    QString out;
+    for (const char c : bytes) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        switch (b) {
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        default:
+            if (b < 32 || b > 126)
+                out += QStringLiteral("\\x%1").arg(uint(b), 2, 16, QLatin1Char('0'));
+            else
+                out += QLatin1Char(c);
+        }
+    }
+    return out;
+}
+
+template <std::size_t N> static QString Escaped(const char (&field)[N])
+{
+    return EscapeBytes(FieldBytes(field, int(N)));
+}
+
+static int TagShow(const QString &fileName)
+{
+    TID3Tag tag;
+    ReadID3Tag(fileName, tag);
+    QString text;
+    text += QStringLiteral("header=%1\n").arg(Escaped(tag.Header));
+    text += QStringLiteral("title=%1\n").arg(Escaped(tag.Title));
+    text += QStringLiteral("artist=%1\n").arg(Escaped(tag.Artist));
+    text += QStringLiteral("album=%1\n").arg(Escaped(tag.Album));
+    text += QStringLiteral("year=%1\n").arg(Escaped(tag.Year));
+    text += QStringLiteral("comment=%1\n").arg(Escaped(tag.Comment));
+    text += QStringLiteral("track=%1\n").arg(tag.Track);
+    text += QStringLiteral("genre=%1\n").arg(tag.Genre);
+    text += QStringLiteral("genre_name=%1\n").arg(GenreName(tag.Genre));
+    Out(text);
+    return 0;
+}
+
+// A number 0..255 for the track or genre byte.
+static unsigned char ByteOption(const QString &option, const QString &value)
+{
+    bool ok = false;
+    const uint number = value.toUInt(&ok, 10);
+    if (!ok || number > 255)
+        throw TUsageError{
+            QStringLiteral("%1: \"%2\" is not a number from 0 to 255").arg(option, value)};
+    return static_cast<unsigned char>(number);
+}
+
+static unsigned char GenreOption(const QString &value)
+{
+    if (!value.isEmpty() && value.at(0).isDigit())
+        return ByteOption(QStringLiteral("--genre"), value);
+    for (const auto sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (int i = 0; i < GenreCount; ++i) {
+            if (value.compare(QLatin1String(Genres[i]), sensitivity) == 0)
+                return static_cast<unsigned char>(i);
+        }
+    }
+    throw TUsageError{QStringLiteral("--genre: unknown genre \"%1\"").arg(value)};
+}
+
+static void SetText(char *field, int width, const QString &option, const QString &value)
+{
+    for (const QChar c : value) {
+        if (c.unicode() > 0xFF)
+            throw TUsageError{
+                QStringLiteral("%1: \"%2\" has characters outside Latin-1").arg(option, value)};
+    }
+    if (!CopyToField(field, width, value.toLatin1()))
+        throw TUsageError{
+            QStringLiteral("%1: \"%2\" is longer than %3 bytes").arg(option, value).arg(width)};
+}
+
+static int TagSet(const QString &fileName, const QStringList &options)
+{
+    TID3Tag tag;
+    ReadID3Tag(fileName, tag);
+    if (!HasID3Tag(tag)) {
+        tag = NoTagRecord();
+        CopyToField(tag.Header, QByteArrayLiteral("TAG"));
+    }
+
+    const std::map<QString, std::function<void(const QString &, const QString &)>> setters = {
+        {QStringLiteral("--title"),
+         [&](const QString &o, const QString &v) {
+             SetText(tag.Title, int(sizeof tag.Title), o, v);
+         }},
+        {QStringLiteral("--artist"),
+         [&](const QString &o, const QString &v) {
+             SetText(tag.Artist, int(sizeof tag.Artist), o, v);
+         }},
+        {QStringLiteral("--album"),
+         [&](const QString &o, const QString &v) {
+             SetText(tag.Album, int(sizeof tag.Album), o, v);
+         }},
+        {QStringLiteral("--year"),
+         [&](const QString &o, const QString &v) {
+             SetText(tag.Year, int(sizeof tag.Year), o, v);
+         }},
+        {QStringLiteral("--comment"),
+         [&](const QString &o, const QString &v) {
+             SetText(tag.Comment, int(sizeof tag.Comment), o, v);
+         }},
+        {QStringLiteral("--track"),
+         [&](const QString &o, const QString &v) { tag.Track = ByteOption(o, v); }},
+        {QStringLiteral("--genre"),
+         [&](const QString &, const QString &v) { tag.Genre = GenreOption(v); }},
+    };
+    // Every option is checked before the file is touched.
+    for (int i = 0; i < options.size(); i += 2) {
+        const auto setter = setters.find(options.at(i));
+        if (setter == setters.end())
+            throw TUsageError{QStringLiteral("tag set: unknown option \"%1\"").arg(options.at(i))};
+        if (i + 1 >= options.size())
+            throw TUsageError{QStringLiteral("tag set: %1 needs a value").arg(options.at(i))};
+        setter->second(options.at(i), options.at(i + 1));
+    }
+    WriteID3Tag(fileName, tag);
+    return 0;
+}
+
+int VerbTag(const TCliContext &context)
+{
+    const QStringList &args = context.Args;
+    if (args.size() == 2 && args.at(0) == QLatin1String("show"))
+        return TagShow(args.at(1));
+    if (args.size() >= 2 && args.at(0) == QLatin1String("set"))
+        return TagSet(args.at(1), args.mid(2));
+    throw TUsageError{QStringLiteral("usage: tag show FILE | tag set FILE [--title T] [--artist A] "
+                                     "[--album B] [--year Y] [--comment C] [--track N] "
+                                     "[--genre N|NAME]")};
 }

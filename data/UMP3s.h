@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+
+// The ID3v1 record, laid out byte for byte as the last 128 bytes of an MP3 file.
+struct TID3Tag {
+    char Header[3]; // "TAG" when the file has a tag
+    char Title[30];
+    char Artist[30];
+    char Album[30];
+    char Year[4];
+    char Comment[29]; // all 29 bytes belong to the comment
+    unsigned char Track;
+    unsigned char Genre; // index into Genres; 255 means no genre
+};
+static_assert(sizeof(TID3Tag) == 128, "TID3Tag must be exactly 128 bytes");
+static_assert(offsetof(TID3Tag, Comment) == 97 && offsetof(TID3Tag, Track) == 126,
+              "TID3Tag fields must not be padded");
+
+constexpr int ID3TagSize = 128;
+constexpr int GenreCount = 148;
+constexpr unsigned char NoGenre = 255;
+
+// The ID3v1 genre list (0..79) followed by the Winamp extensions (80..147).
+extern const char *const Genres[GenreCount];
+
+// Fills Tag with the file's tag, or with NoTagRecord() when the file has none.
+// Raises EFOpenError when the file cannot be opened, EInOutError when reading fails.
+void ReadID3Tag(const QString &FileName, TID3Tag &Tag);
+
+// Overwrites the file's tag in place, or appends Tag when it has none. The file must exist
+// and hold at least 128 bytes. Raises EInOutError; after a failure the file is as before.
+void WriteID3Tag(const QString &FileName, const TID3Tag &Tag);
+
+// What a file without a tag reads as: header "N/A", empty texts, year "0000", track 0,
+// genre 255.
+TID3Tag NoTagRecord();
+
+// True when the header, cut at its first zero byte, is exactly "TAG".
+bool HasID3Tag(const TID3Tag &Tag);
+
+// The field's bytes up to the first zero byte, at most width bytes.
+QByteArray FieldBytes(const char *field, int width);
+
+// FieldBytes as text, one character per byte (Latin-1), so every byte value survives.
+QString FieldToString(const char *field, int width);
+
+// Copies bytes into a field of the given width and zero-fills the rest. A text longer than
+// the field is refused: returns false and leaves the field untouched.
+bool CopyToField(char *field, int width, const QByteArray &bytes);
+
+template <std::size_t N> QString FieldToString(const char (&field)[N])
+{
+    return FieldToString(field, int(N));
+}
+template <std::size_t N> bool CopyToField(char (&field)[N], const QByteArray &bytes)
+{
+    return CopyToField(field, int(N), bytes);
+}
+
+// The genre's name, or an empty text for numbers outside 0..147.
+QString GenreName(int number);
