@@ -5,7 +5,8 @@
 
 #include <QGuiApplication>
 
-namespace {
+namespace
+{
 void ReportError(const QString &text)
 {
     // A handler that failed midway must not leave the hourglass behind.

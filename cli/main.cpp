@@ -25,10 +25,18 @@ QString EscapeField(const QString &text)
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
@@ -65,9 +73,12 @@ int main(int argc, char *argv[])
         return 2;
     }
     const std::map<QString, std::function<int(const TCliContext &)>> verbs = {
-        {QStringLiteral("init"), VerbInit},     {QStringLiteral("songs"), VerbSongs},
-        {QStringLiteral("playlists"), VerbPlaylists}, {QStringLiteral("tag"), VerbTag},
-        {QStringLiteral("pls"), VerbPls},       {QStringLiteral("import"), VerbImport},
+        {QStringLiteral("init"), VerbInit},
+        {QStringLiteral("songs"), VerbSongs},
+        {QStringLiteral("playlists"), VerbPlaylists},
+        {QStringLiteral("tag"), VerbTag},
+        {QStringLiteral("pls"), VerbPls},
+        {QStringLiteral("import"), VerbImport},
     };
     const auto verb = verbs.find(args.first());
     if (verb == verbs.end()) {

@@ -96,7 +96,7 @@ public:
     void Cancel();
     void Delete();
     bool HasPendingChanges() const;
-    void UpdateBatch();  // writes every pending change in one transaction
+    void UpdateBatch(); // writes every pending change in one transaction
     void CancelBatch(); // drops them (as Close does)
 
     // While disabled, attached controls get no notifications; enabling resets them.
@@ -106,14 +106,20 @@ public:
 
 signals:
     void AfterScroll();
-    // For attached controls: the whole content changed, one row changed, rows came or went.
+    // For attached controls (not sent while controls are disabled): the whole content is
+    // replaced, one row changed, a row comes or goes, looked-up values changed.
+    void BeforeReset();
     void DataReset();
     void RowChanged(int row);
+    void BeforeRowInserted(int row);
     void RowInserted(int row);
+    void BeforeRowRemoved(int row);
     void RowRemoved(int row);
+    void ValuesChanged();
     void CurrentChanged(int row);
 
 protected:
+    void RequireActive() const;
     virtual QString SelectText() const { return m_commandText; }
     virtual void AfterOpen() {}
     virtual void AfterCloseData() {}
@@ -125,13 +131,14 @@ private:
     struct Column;
     void Load();
     void ClearData();
-    void RequireActive() const;
     void RequireBrowse() const;
     void MoveTo(int row, bool notify = true);
     void NotifyScroll();
     int NewSlot();
     qint64 IntValue(int slot, int field, bool *isNull) const;
-    void CheckRanges(int slot) const;
+    void CheckRanges(const std::vector<QVariant> &values) const;
+    bool Notifying() const { return m_disableCount == 0; }
+    void ConnectLookupTable(TTable *table);
 
     TConnection *m_connection = nullptr;
     QString m_commandText;
@@ -154,10 +161,11 @@ private:
     QString m_keyField;
     QStringList m_writableFields;
     struct TRange {
-        int Field;
+        int Unused;
         qint64 Minimum, Maximum;
     };
     std::vector<TRange> m_ranges;
+    QStringList m_rangeNames;
     std::vector<uint8_t> m_slotFlags; // inserted / modified
     std::vector<qint64> m_deletedKeys;
     int m_editSlot = -1;
@@ -172,8 +180,8 @@ class TTable : public TDataSet
 public:
     explicit TTable(TConnection *connection = nullptr, QObject *parent = nullptr);
     QString TableName;
-    QString IndexName;     // name of the index the table is opened through
-    QString IndexField;    // its column
+    QString IndexName;  // name of the index the table is opened through
+    QString IndexField; // its column
 
     // Row (as shown) whose key equals the value, or -1.
     int FindKey(qint64 key) const;

@@ -78,12 +78,12 @@ void TConnection::Open()
         db.setDatabaseName(url.toString(QUrl::FullyEncoded));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
-            const QString reason = db.lastError().driverText() + QLatin1Char(' ') +
-                                   db.lastError().databaseText();
+            const QString reason =
+                db.lastError().driverText() + QLatin1Char(' ') + db.lastError().databaseText();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
-            throw EDatabaseError(QStringLiteral("Cannot open the library \"%1\": %2")
-                                     .arg(file, reason.trimmed()));
+            throw EDatabaseError(
+                QStringLiteral("Cannot open the library \"%1\": %2").arg(file, reason.trimmed()));
         }
         const QVariant handle = db.driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -157,8 +157,7 @@ TStatement::TStatement(const TConnection &connection, const QString &sql, const 
     : m_db(connection.Handle()), m_sql(sql)
 {
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-        SQLITE_OK)
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK)
         Fail(QStringLiteral("prepare"));
     if (!m_stmt)
         throw EDatabaseError(QStringLiteral("Empty statement"));
@@ -166,7 +165,8 @@ TStatement::TStatement(const TConnection &connection, const QString &sql, const 
         const QByteArray name = ':' + p.Name.toUtf8();
         const int index = sqlite3_bind_parameter_index(m_stmt, name.constData());
         if (index == 0)
-            throw EDatabaseError(QStringLiteral("Parameter %1 not found in: %2").arg(p.Name, m_sql));
+            throw EDatabaseError(
+                QStringLiteral("Parameter %1 not found in: %2").arg(p.Name, m_sql));
         int rc;
         if (p.Value.isNull()) {
             rc = sqlite3_bind_null(m_stmt, index);
@@ -174,8 +174,8 @@ TStatement::TStatement(const TConnection &connection, const QString &sql, const 
             bool ok = false;
             const qint64 v = p.Value.toLongLong(&ok);
             if (!ok)
-                throw EDatabaseError(QStringLiteral("\"%1\" is not a valid integer value")
-                                         .arg(p.Value.toString()));
+                throw EDatabaseError(
+                    QStringLiteral("\"%1\" is not a valid integer value").arg(p.Value.toString()));
             rc = sqlite3_bind_int64(m_stmt, index, v);
         } else {
             QString value = p.Value.toString();
@@ -218,8 +218,8 @@ void CreateLibrary(const QString &fileName)
             QStringLiteral("\"%1\" already exists; it is not replaced").arg(fileName));
     sqlite3 *db = nullptr;
     const QByteArray name = QFile::encodeName(fileName);
-    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     QString error;
     if (rc == SQLITE_OK) {
         char *message = nullptr;

@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 MessageService::Handler &CurrentHandler()
 {
     static MessageService::Handler handler;

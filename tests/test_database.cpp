@@ -1,1 +1,402 @@
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/ProgramDirectory.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+namespace
+{
+
+// The entry view as the main window sets it up: entries of one playlist with the song
+// fields looked up in the songs table.
+struct EntryView {
+    TConnection Connection;
+    TTable Songs{&Connection};
+    TDataSet Entries{&Connection};
+
+    explicit EntryView(const QString &connectionString)
+    {
+        Connection.ConnectionString = connectionString;
+        Connection.Open();
+        Songs.TableName = QStringLiteral("Playlist_DB");
+        Songs.IndexName = QStringLiteral("row_id");
+        Songs.IndexField = QStringLiteral("Row_ID");
+        Songs.Open();
+        for (const char *name : {"Path", "FileName", "Duration", "ID3_Title"})
+            Entries.AddLookupField(QString::fromLatin1(name), TFieldType::Text,
+                                   QStringLiteral("Song_ID"), &Songs, QString::fromLatin1(name));
+        Entries.SetUpdateTarget(
+            QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
+            {QStringLiteral("PlayList_ID"), QStringLiteral("Sequence"), QStringLiteral("Song_ID")});
+        Entries.SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
+        Entries.SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+    }
+    void Open(qint64 playlist)
+    {
+        Entries.SetSQL({QStringLiteral("SELECT * FROM Playlist_Songs"),
+                        QStringLiteral("WHERE PlayList_ID = :playlistid"),
+                        QStringLiteral("ORDER BY Sequence Asc")});
+        Entries.Parameters().SetValue(QStringLiteral("playlistid"), playlist, TFieldType::Integer);
+        Entries.Open();
+    }
+    void Add(qint64 playlist, qint64 song, int sequence)
+    {
+        Entries.Append();
+        Entries.SetFieldValue(QStringLiteral("PlayList_ID"), playlist);
+        Entries.SetFieldValue(QStringLiteral("Sequence"), sequence);
+        Entries.SetFieldValue(QStringLiteral("Song_ID"), song);
+        Entries.Post();
+    }
+};
+
+TEST(Connection, MissingOrForeignFileFailsWithoutCreatingAnything)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("quillmeredb.mdb"));
+    TConnection connection;
+    connection.ConnectionString = QStringLiteral("Data Source=") + missing;
+    EXPECT_THROW(connection.Open(), EDatabaseError);
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_FALSE(connection.Connected());
+
+    QFile garbage(missing);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+    try {
+        connection.Open();
+        FAIL() << "a file that is not a library opened";
+    } catch (const EDatabaseError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("not a database"))) << e.what();
+    }
+    EXPECT_EQ(QFile(missing).size(), 4096);
+}
+
+TEST(Connection, ConnectionStringNamesTheFileBesideTheProgram)
+{
+    const QString cs = TConnection::BuildConnectionString(QStringLiteral("/opt/tools/"));
+    EXPECT_EQ(TConnection::DataSourceOf(cs), QStringLiteral("/opt/tools/quillmeredb.mdb"));
+    SetProgramDirectoryOverride(QStringLiteral("/"));
+    EXPECT_EQ(DefaultLibraryFile(), QDir::toNativeSeparators(QStringLiteral("/quillmeredb.mdb")));
+    SetProgramDirectoryOverride(QString());
+    EXPECT_TRUE(GetProgramDirectory().endsWith(QDir::separator()));
+}
+
+TEST(Library, InitRefusesToReplaceAFile)
+{
+    TestLibrary library;
+    EXPECT_THROW(CreateLibrary(library.FileName()), EDatabaseError);
+    EXPECT_EQ(library.QueryInt(QStringLiteral(
+                  "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = 'row_id'")),
+              1);
+}
+
+TEST(Library, EveryStatementOfTheProgramRuns)
+{
+    TestLibrary library;
+    TConnection c;
+    c.ConnectionString = library.ConnectionString();
+    c.Open();
+    auto run = [&](const QStringList &lines, const TParams &params = {}) {
+        TDataSet q(&c);
+        q.SetSQL(lines);
+        q.Parameters() = params;
+        q.Open();
+        return q.RecordCount();
+    };
+    TParams song;
+    for (const char *n : {"path", "filename", "id3title", "id3artist", "id3comment", "id3album"})
+        song.SetValue(QString::fromLatin1(n), QStringLiteral("x"), TFieldType::Text);
+    for (const char *n : {"duration", "filetype", "id3genre", "id3year", "id3track"})
+        song.SetValue(QString::fromLatin1(n), 1, TFieldType::Integer);
+    song.SetValue(QStringLiteral("path"), QStringLiteral("/m/"), TFieldType::Text);
+    c.Execute(
+        StatementText({QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, "
+                                      "ID3_Title, ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, "
+                                      "ID3_Year, ID3_Track)"),
+                       QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, "
+                                      ":id3artist, :id3genre, :id3comment, :id3album, :id3year, "
+                                      ":id3track)")}),
+        song);
+    TParams playlist;
+    playlist.SetValue(QStringLiteral("name"), QStringLiteral("Road"), TFieldType::Text);
+    playlist.SetValue(QStringLiteral("description"), QStringLiteral("d"), TFieldType::Text);
+    playlist.SetValue(QStringLiteral("datecreated"), QDateTime::currentDateTime(),
+                      TFieldType::DateTime);
+    c.Execute(QStringLiteral("INSERT INTO Playlists(name, description, date_created) "
+                             "VALUES(:name, :description, :datecreated)"),
+              playlist);
+    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlists"), QStringLiteral("ORDER by Name")}), 1);
+    TParams id;
+    id.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
+    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlist_Songs"),
+                   QStringLiteral("WHERE PlayList_ID = :playlistid"),
+                   QStringLiteral("ORDER BY Sequence Desc")},
+                  id),
+              0);
+    EXPECT_EQ(
+        run({QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")}),
+        1);
+    TParams where;
+    where.SetValue(QStringLiteral("path"), QStringLiteral("/m/"), TFieldType::Text);
+    where.SetValue(QStringLiteral("filename"), QStringLiteral("x"), TFieldType::Text);
+    {
+        TDataSet q(&c);
+        q.SetSQL({QStringLiteral("SELECT count(*) as SongCount FROM Playlist_DB"),
+                  QStringLiteral("WHERE path = :path"),
+                  QStringLiteral("AND filename = :filename")});
+        q.Parameters() = where;
+        q.Open();
+        EXPECT_EQ(q.AsInteger(QStringLiteral("SongCount")), 1);
+    }
+    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Artist) as Artist FROM Playlist_DB"),
+                   QStringLiteral("ORDER BY ID3_Artist")}),
+              1);
+    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Album) as Album FROM Playlist_DB"),
+                   QStringLiteral("ORDER BY ID3_Album")}),
+              1);
+    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Genre) FROM Playlist_DB"),
+                   QStringLiteral("ORDER BY ID3_Genre")}),
+              1);
+    {
+        TDataSet q(&c);
+        q.SetCommandText(QStringLiteral("SELECT max(PlayList_ID) as LastID FROM Playlists"));
+        q.Open();
+        EXPECT_EQ(q.AsInteger(QStringLiteral("lastid")), 1);
+    }
+    TParams update = playlist;
+    update.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
+    TParams upd;
+    upd.SetValue(QStringLiteral("name"), QStringLiteral("New"), TFieldType::Text);
+    upd.SetValue(QStringLiteral("description"), QStringLiteral("D"), TFieldType::Text);
+    upd.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
+    c.Execute(QStringLiteral("UPDATE Playlists SET Name = :name, Description = :description "
+                             "WHERE PlayList_ID = :playlistid"),
+              upd);
+    {
+        TDataSet q(&c);
+        q.SetSQL({QStringLiteral("SELECT * FROM Playlists"),
+                  QStringLiteral("WHERE PlayList_ID = :playlistid")});
+        q.Parameters() = id;
+        q.Open();
+        EXPECT_EQ(q.AsString(QStringLiteral("name")), QStringLiteral("New"));
+        EXPECT_TRUE(q.FieldValue(QStringLiteral("Date_Created")).toDateTime().isValid());
+    }
+    c.Execute(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID = :playlistid"), id);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlists")), 0);
+    // The selection statement: pieces ending in a single CR.
+    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlist_DB\rWHERE ((ID3_Artist = 'x')\r) \r")}),
+              1);
+}
+
+TEST(Library, NamesAreMatchedWithoutRegardToCase)
+{
+    TestLibrary library;
+    library.AddSong(QStringLiteral("Song"), QStringLiteral("/m/"), QStringLiteral("a.mp3"));
+    TConnection c;
+    c.ConnectionString = library.ConnectionString();
+    c.Open();
+    TDataSet q(&c);
+    q.SetCommandText(QStringLiteral("select * from playlist_db"));
+    q.Open();
+    EXPECT_EQ(q.AsString(QStringLiteral("Filename")), QStringLiteral("a.mp3"));
+    EXPECT_EQ(q.AsString(QStringLiteral("FileName")), QStringLiteral("a.mp3"));
+    EXPECT_EQ(q.AsString(QStringLiteral("filename")), QStringLiteral("a.mp3"));
+    EXPECT_THROW(q.FieldValue(QStringLiteral("NoSuchField")), EDatabaseError);
+}
+
+TEST(Library, EveryByteOfATagTextSurvivesTheLibrary)
+{
+    TestLibrary library;
+    QByteArray bytes;
+    for (int b = 1; b < 256; ++b)
+        bytes.append(char(b));
+    TParams p;
+    p.SetValue(QStringLiteral("t"), QString::fromLatin1(bytes.left(30)), TFieldType::Text);
+    library.AddSong(QString::fromLatin1(bytes.mid(200, 30)));
+    TConnection c;
+    c.ConnectionString = library.ConnectionString();
+    c.Open();
+    TDataSet q(&c);
+    q.SetCommandText(QStringLiteral("SELECT ID3_Title FROM Playlist_DB"));
+    q.Open();
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Title")).toLatin1(), bytes.mid(200, 30));
+}
+
+TEST(Library, SchemaGuardsTheData)
+{
+    TestLibrary library;
+    // Widths: a path or file name too long for its column is refused.
+    EXPECT_THROW(library.AddSong(QStringLiteral("t"), QString(256, QLatin1Char('p'))),
+                 EDatabaseError);
+    EXPECT_THROW(library.AddSong(QStringLiteral("t"), QStringLiteral("/m/"), QString(101, 'f')),
+                 EDatabaseError);
+    // A deleted playlist's number is not given out again, and its entries go with it.
+    const qint64 first = library.AddPlaylist(QStringLiteral("A"));
+    const qint64 song = library.AddSong(QStringLiteral("s"));
+    library.AddEntry(first, song, 1);
+    TParams id;
+    id.SetValue(QStringLiteral("playlistid"), first, TFieldType::Integer);
+    library.Exec(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID = :playlistid"), id);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_Songs")), 0);
+    EXPECT_GT(library.AddPlaylist(QStringLiteral("B")), first);
+    // File names compare exactly, tag texts without regard to case.
+    library.AddSong(QStringLiteral("Hello"), QStringLiteral("/m/"), QStringLiteral("A.mp3"));
+    EXPECT_EQ(library.QueryInt(
+                  QStringLiteral("SELECT count(*) FROM Playlist_DB WHERE Filename = 'a.mp3'")),
+              0);
+    EXPECT_EQ(library.QueryInt(
+                  QStringLiteral("SELECT count(*) FROM Playlist_DB WHERE ID3_Title = 'HELLO'")),
+              1);
+}
+
+TEST(DataSet, WalksLocatesAndBookmarks)
+{
+    TestLibrary library;
+    for (const char *t : {"b", "a", "c"})
+        library.AddSong(QString::fromLatin1(t));
+    TConnection c;
+    c.ConnectionString = library.ConnectionString();
+    c.Open();
+    TDataSet q(&c);
+    int scrolls = 0;
+    QObject::connect(&q, &TDataSet::AfterScroll, [&] { ++scrolls; });
+    q.SetSQL({QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")});
+    EXPECT_EQ(q.CommandText(),
+              QStringLiteral("SELECT * FROM Playlist_DB\r\nORDER BY ID3_Title\r\n"));
+    q.Open();
+    QStringList seen;
+    for (q.First(); !q.Eof(); q.Next())
+        seen << q.AsString(QStringLiteral("ID3_Title"));
+    EXPECT_EQ(seen, QStringList({"a", "b", "c"}));
+    EXPECT_EQ(q.RecNo(), 2);
+    EXPECT_GT(scrolls, 3);
+    q.Prior();
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Title")), QStringLiteral("b"));
+    const auto mark = q.GetBookmark();
+    EXPECT_EQ(q.MoveBy(-5), -1);
+    EXPECT_TRUE(q.Bof());
+    q.GotoBookmark(mark);
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Title")), QStringLiteral("b"));
+    EXPECT_TRUE(q.Locate(QStringLiteral("id3_title"), QStringLiteral("c")));
+    EXPECT_EQ(q.RecNo(), 2);
+    EXPECT_FALSE(q.Locate(QStringLiteral("ID3_Title"), QStringLiteral("C")));
+    EXPECT_THROW(q.Append(), EDatabaseError); // no update target: read-only
+}
+
+TEST(EntryView, LooksUpSongFieldsAndShowsNothingForAMissingSong)
+{
+    TestLibrary library;
+    const qint64 song = library.AddSong(QStringLiteral("Title"), QStringLiteral("/m/"),
+                                        QStringLiteral("t.mp3"), 185);
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, song, 1);
+    library.AddEntry(list, 9999, 2);
+    EntryView view(library.ConnectionString());
+    view.Open(list);
+    ASSERT_EQ(view.Entries.RecordCount(), 2);
+    EXPECT_EQ(view.Entries.AsString(QStringLiteral("filename")), QStringLiteral("t.mp3"));
+    EXPECT_EQ(view.Entries.AsInteger(QStringLiteral("Duration")), 185);
+    view.Entries.Next();
+    EXPECT_TRUE(view.Entries.IsNull(QStringLiteral("Duration")));
+    EXPECT_EQ(view.Entries.AsString(QStringLiteral("Path")), QString());
+    // Assigning a looked-up field never reaches the file.
+    view.Entries.Edit();
+    view.Entries.SetFieldValue(QStringLiteral("ID3_Title"), QStringLiteral("changed"));
+    view.Entries.Post();
+    view.Entries.UpdateBatch();
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB WHERE "
+                                              "ID3_Title = 'changed'")),
+              0);
+}
+
+TEST(EntryView, PendingChangesAreCommittedTogetherOrDroppedOnClose)
+{
+    TestLibrary library;
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    for (int i = 1; i <= 3; ++i)
+        library.AddEntry(list, 100 + i, i);
+    EntryView view(library.ConnectionString());
+    view.Open(list);
+
+    // Delete the first, renumber the rest, add one: nothing reaches the file until the commit.
+    view.Entries.First();
+    view.Entries.Delete();
+    for (int row = 0; row < view.Entries.RecordCount(); ++row) {
+        view.Entries.SetRecNo(row);
+        view.Entries.Edit();
+        view.Entries.SetFieldValue(QStringLiteral("Sequence"), row + 1);
+        view.Entries.Post();
+    }
+    view.Add(list, 200, 3);
+    using Entries = QList<QPair<qint64, int>>;
+    EXPECT_EQ(library.StoredEntries(list), (Entries{{101, 1}, {102, 2}, {103, 3}}));
+    view.Entries.UpdateBatch();
+    EXPECT_EQ(library.StoredEntries(list), (Entries{{102, 1}, {103, 2}, {200, 3}}));
+    EXPECT_FALSE(view.Entries.HasPendingChanges());
+    EXPECT_GT(view.Entries.AsInteger(QStringLiteral("Row_ID")), 0);
+
+    // Changes not committed are dropped by closing.
+    view.Entries.First();
+    view.Entries.Delete();
+    view.Entries.Close();
+    view.Open(list);
+    EXPECT_EQ(view.Entries.RecordCount(), 3);
+    EXPECT_EQ(library.StoredEntries(list).size(), 3);
+}
+
+TEST(EntryView, RefusesNumbersOutsideTheirRange)
+{
+    TestLibrary library;
+    EntryView view(library.ConnectionString());
+    view.Open(1);
+    EXPECT_THROW(view.Add(-1, 5, 1), EDatabaseError);
+    EXPECT_THROW(view.Add(65536, 5, 1), EDatabaseError);
+    EXPECT_EQ(view.Entries.State(), TDataSet::TState::Browse);
+    EXPECT_EQ(view.Entries.RecordCount(), 0);
+    EXPECT_FALSE(view.Entries.HasPendingChanges());
+    view.Add(65535, 5, 65535);
+    view.Entries.UpdateBatch();
+    EXPECT_EQ(library.StoredEntries(65535).size(), 1);
+}
+
+TEST(EntryView, AFailedCommitKeepsTheChangesAndStoresNothing)
+{
+    TestLibrary library;
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    EntryView view(library.ConnectionString());
+    view.Open(list);
+    view.Add(list, 1, 1);
+    library.Exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Playlist_Songs "
+                                "WHEN NEW.Song_ID = 2 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    view.Add(list, 2, 2);
+    EXPECT_THROW(view.Entries.UpdateBatch(), EDatabaseError);
+    EXPECT_TRUE(library.StoredEntries(list).isEmpty());
+    EXPECT_TRUE(view.Entries.HasPendingChanges());
+}
+
+TEST(SongsTable, SeesNewSongsOnlyAfterReopeningAndStoresOneField)
+{
+    TestLibrary library;
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    EntryView view(library.ConnectionString());
+    const qint64 song = library.AddSong(QStringLiteral("late"));
+    library.AddEntry(list, song, 1);
+    view.Open(list);
+    EXPECT_TRUE(view.Entries.IsNull(QStringLiteral("ID3_Title")));
+    int changes = 0;
+    QObject::connect(&view.Entries, &TDataSet::ValuesChanged, [&] { ++changes; });
+    view.Songs.Close();
+    view.Songs.Open();
+    EXPECT_EQ(view.Entries.AsString(QStringLiteral("ID3_Title")), QStringLiteral("late"));
+    view.Songs.UpdateValue(song, QStringLiteral("Duration"), 215);
+    EXPECT_EQ(view.Entries.AsInteger(QStringLiteral("Duration")), 215);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB")), 215);
+    EXPECT_GE(changes, 2);
+}
+
+} // namespace

@@ -41,9 +41,8 @@ qint64 TestLibrary::AddSong(const QString &title, const QString &path, const QSt
 {
     TParams p;
     p.SetValue(QStringLiteral("path"), path, TFieldType::Text);
-    p.SetValue(QStringLiteral("filename"), fileName.isEmpty() ? title + QStringLiteral(".mp3")
-                                                              : fileName,
-               TFieldType::Text);
+    p.SetValue(QStringLiteral("filename"),
+               fileName.isEmpty() ? title + QStringLiteral(".mp3") : fileName, TFieldType::Text);
     p.SetValue(QStringLiteral("duration"), duration, TFieldType::Integer);
     p.SetValue(QStringLiteral("title"), title, TFieldType::Text);
     p.SetValue(QStringLiteral("artist"), artist, TFieldType::Text);
