@@ -1,0 +1,652 @@
+#include "app/UMain.h"
+
+#include "app/QuillmereApplication.h"
+#include "controls/CompletingComboBox.h"
+#include "controls/DBGrid.h"
+#include "data/Errors.h"
+#include "data/ProgramDirectory.h"
+#include "dialogs/MessageService.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TfrmMain *frmMain = nullptr;
+
+namespace
+{
+QToolButton *FlatButton(QWidget *parent, const QString &name, const QRect &geometry,
+                        const QString &hint)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setGeometry(geometry);
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QGroupBox *BoldGroupBox(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *box = new QGroupBox(caption, parent);
+    box->setObjectName(name);
+    QFont font = box->font();
+    font.setBold(true);
+    box->setFont(font);
+    return box;
+}
+
+QAction *MenuItem(QMenu *menu, const QString &name, const QString &caption)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+QAction *ColumnItem(QMenu *menu, const QString &name, const QString &caption)
+{
+    QAction *action = MenuItem(menu, name, caption);
+    action->setCheckable(true);
+    action->setChecked(true);
+    return action;
+}
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quillmere"));
+    tblSongs = new TTable(&QuillmereDB, this);
+    tblSongs->setObjectName(QStringLiteral("tblSongs"));
+    tblSongs->TableName = QStringLiteral("Playlist_DB");
+    tblSongs->IndexName = QStringLiteral("row_id");
+    tblSongs->IndexField = QStringLiteral("Row_ID");
+    qryAvailableSongs = new TDataSet(&QuillmereDB, this);
+    qryAvailableSongs->setObjectName(QStringLiteral("qryAvailableSongs"));
+    qryPlayListSongs = new TDataSet(&QuillmereDB, this);
+    qryPlayListSongs->setObjectName(QStringLiteral("qryPlayListSongs"));
+    const std::pair<const char *, TFieldType> lookups[] = {
+        {"Path", TFieldType::Text},         {"FileName", TFieldType::Text},
+        {"Duration", TFieldType::Integer},  {"FileType", TFieldType::Integer},
+        {"ID3_Title", TFieldType::Text},    {"ID3_Artist", TFieldType::Text},
+        {"ID3_Genre", TFieldType::Integer}, {"ID3_Comment", TFieldType::Text},
+        {"ID3_Album", TFieldType::Text},    {"ID3_Year", TFieldType::Integer},
+        {"ID3_Track", TFieldType::Integer}};
+    for (const auto &[name, type] : lookups)
+        qryPlayListSongs->AddLookupField(QString::fromLatin1(name), type, QStringLiteral("Song_ID"),
+                                         tblSongs, QString::fromLatin1(name));
+    qryPlayListSongs->SetUpdateTarget(
+        QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
+        {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
+    qryPlayListSongs->SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
+    qryPlayListSongs->SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+
+    CreateControls();
+    CreateMenus();
+    CreatePlaybackControls();
+    CreateHoverImages();
+    ConnectHandlers();
+    resize(412, 435);
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormClose();
+}
+
+void TfrmMain::CreateControls()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(central);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    layout->addWidget(Splitter1, 1);
+
+    pnlPlayList = new QWidget(Splitter1);
+    pnlPlayList->setObjectName(QStringLiteral("pnlPlayList"));
+    auto *playListLayout = new QVBoxLayout(pnlPlayList);
+    playListLayout->setContentsMargins(0, 0, 0, 0);
+    gbPlaylists =
+        BoldGroupBox(pnlPlayList, QStringLiteral("gbPlaylists"), QStringLiteral("PlayList"));
+    playListLayout->addWidget(gbPlaylists);
+    ccbPlayLists = new TCompletingComboBox(gbPlaylists);
+    ccbPlayLists->setObjectName(QStringLiteral("ccbPlayLists"));
+    ccbPlayLists->setGeometry(8, 16, 177, 21);
+    ccbPlayLists->SetTextCompletion(false);
+    ccbPlayLists->SetLimitToList(false);
+    ccbPlayLists->setFont(QFont(gbPlaylists->font().family()));
+    ccbPlayLists->setStyleSheet(
+        QStringLiteral("QComboBox, QComboBox QLineEdit, QComboBox QAbstractItemView "
+                       "{ background: black; color: rgb(166,202,240); }"));
+    ccbPlayLists->setContextMenuPolicy(Qt::CustomContextMenu);
+    grdPlayList = new TDBGrid(gbPlaylists);
+    grdPlayList->setObjectName(QStringLiteral("grdPlayList"));
+    grdPlayList->setContextMenuPolicy(Qt::CustomContextMenu);
+    grdPlayList->SetDataSet(qryPlayListSongs);
+    grdPlayList->SetColumns({{QStringLiteral("Sequence"), QStringLiteral("No."), 24},
+                             {QStringLiteral("ID3_Title"), QStringLiteral("Title"), 93},
+                             {QStringLiteral("Duration"), {}},
+                             {QStringLiteral("Path"), {}},
+                             {QStringLiteral("FileName"), {}},
+                             {QStringLiteral("ID3_Artist"), {}},
+                             {QStringLiteral("ID3_Genre"), {}},
+                             {QStringLiteral("ID3_Album"), {}},
+                             {QStringLiteral("ID3_Year"), {}}});
+
+    pnlAvailableSongs = new QWidget(Splitter1);
+    pnlAvailableSongs->setObjectName(QStringLiteral("pnlAvailableSongs"));
+    auto *availableLayout = new QVBoxLayout(pnlAvailableSongs);
+    availableLayout->setContentsMargins(0, 0, 0, 0);
+    gbAvailableSongs = BoldGroupBox(pnlAvailableSongs, QStringLiteral("gbAvailableSongs"),
+                                    QStringLiteral("Available Songs"));
+    gbAvailableSongs->setMouseTracking(true);
+    availableLayout->addWidget(gbAvailableSongs);
+    btnAddSongs = FlatButton(gbAvailableSongs, QStringLiteral("btnAddSongs"), {2, 15, 23, 22}, {});
+    btnAddSongs->setText(QStringLiteral("<"));
+    btnFilter = FlatButton(gbAvailableSongs, QStringLiteral("btnFilter"), {64, 15, 71, 22},
+                           QStringLiteral("Select songs to add to playlist..."));
+    btnFilter->setMouseTracking(true);
+    grdAvailableSongs = new TDBGrid(gbAvailableSongs);
+    grdAvailableSongs->setObjectName(QStringLiteral("grdAvailableSongs"));
+    grdAvailableSongs->setContextMenuPolicy(Qt::CustomContextMenu);
+    grdAvailableSongs->SetDataSet(qryAvailableSongs);
+    grdAvailableSongs->SetColumns({{QStringLiteral("ID3_Title"), QStringLiteral("Title"), 115},
+                                   {QStringLiteral("Duration"), {}, 53},
+                                   {QStringLiteral("ID3_Album"), {}},
+                                   {QStringLiteral("ID3_Artist"), {}},
+                                   {QStringLiteral("ID3_Genre"), {}},
+                                   {QStringLiteral("ID3_Year"), {}},
+                                   {QStringLiteral("ID3_Track"), {}},
+                                   {QStringLiteral("Path"), {}},
+                                   {QStringLiteral("Filename"), {}}});
+    Splitter1->addWidget(pnlPlayList);
+    Splitter1->addWidget(pnlAvailableSongs);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({204, 204});
+
+    pnlButtons = new QWidget(central);
+    pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
+    pnlButtons->setFixedHeight(55);
+    pnlButtons->setMouseTracking(true);
+    layout->addWidget(pnlButtons);
+    btnPrevious = FlatButton(pnlButtons, QStringLiteral("btnPrevious"), {32, 28, 23, 22},
+                             QStringLiteral("Previous Song"));
+    btnPlay =
+        FlatButton(pnlButtons, QStringLiteral("btnPlay"), {56, 28, 23, 22}, QStringLiteral("Play"));
+    btnNext = FlatButton(pnlButtons, QStringLiteral("btnNext"), {80, 28, 23, 22},
+                         QStringLiteral("Next Song"));
+    btnPause = FlatButton(pnlButtons, QStringLiteral("btnPause"), {104, 28, 23, 22},
+                          QStringLiteral("Pause"));
+    btnStop = FlatButton(pnlButtons, QStringLiteral("btnStop"), {128, 28, 23, 22},
+                         QStringLiteral("Stop"));
+    btnDummy = FlatButton(pnlButtons, QStringLiteral("btnDummy"), {160, 28, 23, 22}, {});
+    btnDummy->hide();
+    TransportGroup = new QButtonGroup(this);
+    TransportGroup->setExclusive(true);
+    for (QToolButton *button : {btnPrevious, btnPlay, btnNext, btnPause, btnStop, btnDummy}) {
+        button->setCheckable(true);
+        button->setMouseTracking(true);
+        button->setIconSize(QSize(21, 21));
+        TransportGroup->addButton(button);
+    }
+    btnDummy->setChecked(true);
+    pbSongProgress = new QProgressBar(pnlButtons);
+    pbSongProgress->setObjectName(QStringLiteral("pbSongProgress"));
+    pbSongProgress->setGeometry(16, 6, 137, 17);
+    pbSongProgress->setTextVisible(false);
+    pbSongProgress->setRange(0, 0);
+    pbSongProgress->setMaximum(100);
+    pbSongProgress->setValue(0);
+    pbSongProgress->setMouseTracking(true);
+    lblDuration = new QLabel(QStringLiteral("00:00"), pnlButtons);
+    lblDuration->setObjectName(QStringLiteral("lblDuration"));
+    QFont bold = lblDuration->font();
+    bold.setBold(true);
+    lblDuration->setFont(bold);
+    lblDuration->move(158, 8);
+    lblDuration->adjustSize();
+    btnToggleAvailableSongs = FlatButton(pnlButtons, QStringLiteral("btnToggleAvailableSongs"),
+                                         {0, 28, 23, 22}, QStringLiteral("Toggle Available Songs"));
+    btnToggleAvailableSongs->setFont(bold);
+    btnToggleAvailableSongs->setText(QStringLiteral(">   "));
+
+    SongTimer = new QTimer(this);
+    SongTimer->setObjectName(QStringLiteral("SongTimer"));
+    SongTimer->setInterval(100);
+    ButtonRefreshTimer = new QTimer(this);
+    ButtonRefreshTimer->setObjectName(QStringLiteral("ButtonRefreshTimer"));
+    ButtonRefreshTimer->setInterval(250);
+    SaveDialog1 = new QFileDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setNameFilter(QStringLiteral("Playlist File (*.pls)"));
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+
+    pnlButtons->installEventFilter(this);
+    gbPlaylists->installEventFilter(this);
+    gbAvailableSongs->installEventFilter(this);
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    ImportSongs1 =
+        MenuItem(file, QStringLiteral("ImportSongs1"), QStringLiteral("&Import Music..."));
+    file->addSeparator();
+    RuninWinAmp1 = MenuItem(file, QStringLiteral("RuninWinAmp1"), QStringLiteral("&Run in WinAmp"));
+    file->addSeparator();
+    SaveasPlaylist1 =
+        MenuItem(file, QStringLiteral("SaveasPlaylist1"), QStringLiteral("&Save as Playlist..."));
+    Exportplaylist1 = MenuItem(file, QStringLiteral("Exportplaylist1"),
+                               QStringLiteral("&Export to MP3 device..."));
+    file->addSeparator();
+    Exit1 = MenuItem(file, QStringLiteral("Exit1"), QStringLiteral("&Exit"));
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    oggleAvailableSongs1 = MenuItem(view, QStringLiteral("oggleAvailableSongs1"),
+                                    QStringLiteral("Toggle Available Songs"));
+    Options1 = MenuItem(view, QStringLiteral("Options1"), QStringLiteral("&Options..."));
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    ReleaseNotes1 =
+        MenuItem(help, QStringLiteral("ReleaseNotes1"), QStringLiteral("&Release Notes"));
+    About1 = MenuItem(help, QStringLiteral("About1"), QStringLiteral("&About"));
+
+    pmSongs = new QMenu(this);
+    pmSongs->setObjectName(QStringLiteral("pmSongs"));
+    Columns1 = pmSongs->addMenu(QStringLiteral("&Columns"));
+    Columns1->setObjectName(QStringLiteral("Columns1"));
+    ShowAlbums2 =
+        ColumnItem(Columns1, QStringLiteral("ShowAlbums2"), QStringLiteral("Show Albums"));
+    ShowArtists1 =
+        ColumnItem(Columns1, QStringLiteral("ShowArtists1"), QStringLiteral("Show Artists"));
+    ShowDurations2 =
+        ColumnItem(Columns1, QStringLiteral("ShowDurations2"), QStringLiteral("Show Durations"));
+    ShowFilenames2 =
+        ColumnItem(Columns1, QStringLiteral("ShowFilenames2"), QStringLiteral("Show Filenames"));
+    ShowGenres2 =
+        ColumnItem(Columns1, QStringLiteral("ShowGenres2"), QStringLiteral("Show Genres"));
+    ShowPaths2 = ColumnItem(Columns1, QStringLiteral("ShowPaths2"), QStringLiteral("Show Paths"));
+    ShowTitles2 =
+        ColumnItem(Columns1, QStringLiteral("ShowTitles2"), QStringLiteral("Show Titles"));
+    ShowYears2 = ColumnItem(Columns1, QStringLiteral("ShowYears2"), QStringLiteral("Show Years"));
+    pmSongs->addSeparator();
+    Play1 = MenuItem(pmSongs, QStringLiteral("Play1"), QStringLiteral("&Play song"));
+    Removefromlist1 =
+        MenuItem(pmSongs, QStringLiteral("Removefromlist1"), QStringLiteral("&Delete song"));
+    pmSongs->addSeparator();
+    QMenu *sortOrder = pmSongs->addMenu(QStringLiteral("Sort order"));
+    sortOrder->setObjectName(QStringLiteral("Sortorder1"));
+    Randomize1 = MenuItem(sortOrder, QStringLiteral("Randomize1"), QStringLiteral("Randomize"));
+    Randomize1->setEnabled(false);
+    pmSongs->addSeparator();
+    Properties1 = MenuItem(pmSongs, QStringLiteral("Properties1"), QStringLiteral("&Properties"));
+
+    pmAvailableSongs = new QMenu(this);
+    pmAvailableSongs->setObjectName(QStringLiteral("pmAvailableSongs"));
+    Columns2 = pmAvailableSongs->addMenu(QStringLiteral("&Columns"));
+    Columns2->setObjectName(QStringLiteral("Columns2"));
+    ShowAlbums1 =
+        ColumnItem(Columns2, QStringLiteral("ShowAlbums1"), QStringLiteral("Show A&lbums"));
+    Show1 = ColumnItem(Columns2, QStringLiteral("Show1"), QStringLiteral("Show &Artists"));
+    ShowDurations1 =
+        ColumnItem(Columns2, QStringLiteral("ShowDurations1"), QStringLiteral("Show &Durations"));
+    ShowFilenames1 =
+        ColumnItem(Columns2, QStringLiteral("ShowFilenames1"), QStringLiteral("Show &Filenames"));
+    ShowGenres1 =
+        ColumnItem(Columns2, QStringLiteral("ShowGenres1"), QStringLiteral("Show &Genres"));
+    ShowPaths1 = ColumnItem(Columns2, QStringLiteral("ShowPaths1"), QStringLiteral("Show Pat&hs"));
+    ShowTitles1 =
+        ColumnItem(Columns2, QStringLiteral("ShowTitles1"), QStringLiteral("Show &Titles"));
+    ShowYears1 = ColumnItem(Columns2, QStringLiteral("ShowYears1"), QStringLiteral("Show &Years"));
+    pmAvailableSongs->addSeparator();
+    Properties2 =
+        MenuItem(pmAvailableSongs, QStringLiteral("Properties2"), QStringLiteral("&Properties"));
+
+    pmPlayLists = new QMenu(this);
+    pmPlayLists->setObjectName(QStringLiteral("pmPlayLists"));
+    NewPlaylist1 =
+        MenuItem(pmPlayLists, QStringLiteral("NewPlaylist1"), QStringLiteral("&New Playlist"));
+    pmPlayLists->addSeparator();
+    DeletethisPlaylist1 = MenuItem(pmPlayLists, QStringLiteral("DeletethisPlaylist1"),
+                                   QStringLiteral("&Delete this Playlist"));
+    pmPlayLists->addSeparator();
+    Properties3 =
+        MenuItem(pmPlayLists, QStringLiteral("Properties3"), QStringLiteral("&Properties"));
+}
+
+void TfrmMain::ConnectHandlers()
+{
+    connect(ImportSongs1, &QAction::triggered, this, &TfrmMain::ImportSongs1Click);
+    connect(RuninWinAmp1, &QAction::triggered, this, &TfrmMain::RuninWinAmp1Click);
+    connect(SaveasPlaylist1, &QAction::triggered, this, &TfrmMain::SaveasPlaylist1Click);
+    connect(Exportplaylist1, &QAction::triggered, this, &TfrmMain::Exportplaylist1Click);
+    connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+    connect(oggleAvailableSongs1, &QAction::triggered, this, &TfrmMain::oggleAvailableSongs1Click);
+    connect(Options1, &QAction::triggered, this, &TfrmMain::Options1Click);
+    connect(ReleaseNotes1, &QAction::triggered, this, &TfrmMain::ReleaseNotes1Click);
+    connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+
+    connect(ShowAlbums1, &QAction::triggered, this, &TfrmMain::ShowAlbums1Click);
+    connect(Show1, &QAction::triggered, this, &TfrmMain::Show1Click);
+    connect(ShowDurations1, &QAction::triggered, this, &TfrmMain::ShowDurations1Click);
+    connect(ShowFilenames1, &QAction::triggered, this, &TfrmMain::ShowFilenames1Click);
+    connect(ShowGenres1, &QAction::triggered, this, &TfrmMain::ShowGenres1Click);
+    connect(ShowPaths1, &QAction::triggered, this, &TfrmMain::ShowPaths1Click);
+    connect(ShowTitles1, &QAction::triggered, this, &TfrmMain::ShowTitles1Click);
+    connect(ShowYears1, &QAction::triggered, this, &TfrmMain::ShowYears1Click);
+    connect(ShowAlbums2, &QAction::triggered, this, &TfrmMain::ShowAlbums2Click);
+    connect(ShowArtists1, &QAction::triggered, this, &TfrmMain::ShowArtists1Click);
+    connect(ShowDurations2, &QAction::triggered, this, &TfrmMain::ShowDurations2Click);
+    connect(ShowFilenames2, &QAction::triggered, this, &TfrmMain::ShowFilenames2Click);
+    connect(ShowGenres2, &QAction::triggered, this, &TfrmMain::ShowGenres2Click);
+    connect(ShowPaths2, &QAction::triggered, this, &TfrmMain::ShowPaths2Click);
+    connect(ShowTitles2, &QAction::triggered, this, &TfrmMain::ShowTitles2Click);
+    connect(ShowYears2, &QAction::triggered, this, &TfrmMain::ShowYears2Click);
+
+    connect(Play1, &QAction::triggered, this, &TfrmMain::Play1Click);
+    connect(Removefromlist1, &QAction::triggered, this, &TfrmMain::Removefromlist1Click);
+    connect(Properties1, &QAction::triggered, this, &TfrmMain::Properties1Click);
+    connect(Properties2, &QAction::triggered, this, &TfrmMain::Properties2Click);
+    connect(NewPlaylist1, &QAction::triggered, this, &TfrmMain::NewPlaylist1Click);
+    connect(DeletethisPlaylist1, &QAction::triggered, this, &TfrmMain::DeletethisPlaylist1Click);
+    connect(Properties3, &QAction::triggered, this, &TfrmMain::Properties3Click);
+
+    connect(grdPlayList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &p) { pmSongs->popup(grdPlayList->viewport()->mapToGlobal(p)); });
+    connect(grdAvailableSongs, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        pmAvailableSongs->popup(grdAvailableSongs->viewport()->mapToGlobal(p));
+    });
+    connect(ccbPlayLists, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &p) { pmPlayLists->popup(ccbPlayLists->mapToGlobal(p)); });
+    if (ccbPlayLists->lineEdit()) {
+        ccbPlayLists->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(ccbPlayLists->lineEdit(), &QWidget::customContextMenuRequested, this,
+                [this](const QPoint &p) {
+                    pmPlayLists->popup(ccbPlayLists->lineEdit()->mapToGlobal(p));
+                });
+        connect(ccbPlayLists->lineEdit(), &QLineEdit::textEdited, this,
+                &TfrmMain::ccbPlayListsChange);
+    }
+    connect(ccbPlayLists, &QComboBox::activated, this, &TfrmMain::ccbPlayListsChange);
+    ccbPlayLists->OnKeyPress = [this](QKeyEvent *event) { return ccbPlayListsKeyPress(event); };
+
+    connect(btnToggleAvailableSongs, &QToolButton::clicked, this,
+            &TfrmMain::btnToggleAvailableSongsClick);
+    connect(btnAddSongs, &QToolButton::clicked, this, &TfrmMain::btnAddSongsClick);
+    connect(btnFilter, &QToolButton::clicked, this, &TfrmMain::btnFilterClick);
+    connect(grdAvailableSongs, &TDBGrid::DblClick, this, &TfrmMain::grdAvailableSongsDblClick);
+    connect(grdPlayList, &TDBGrid::DblClick, this, &TfrmMain::grdPlayListDblClick);
+    connect(grdPlayList, &TDBGrid::KeyDown, this, &TfrmMain::grdPlayListKeyDown);
+    connect(grdAvailableSongs, &TDBGrid::KeyDown, this, &TfrmMain::grdAvailableSongsKeyDown);
+    connect(grdPlayList, &TDBGrid::TitleClick, this, &TfrmMain::grdPlayListTitleClick);
+    connect(qryPlayListSongs, &TDataSet::AfterScroll, this, &TfrmMain::qryPlayListSongsAfterScroll);
+    connect(qryAvailableSongs, &TDataSet::AfterScroll, this,
+            &TfrmMain::qryAvailableSongsAfterScroll);
+
+    connect(btnPlay, &QToolButton::clicked, this, &TfrmMain::btnPlayClick);
+    connect(btnPause, &QToolButton::clicked, this, &TfrmMain::btnPauseClick);
+    connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
+    connect(btnNext, &QToolButton::clicked, this, &TfrmMain::btnNextClick);
+    connect(btnPrevious, &QToolButton::clicked, this, &TfrmMain::btnPreviousClick);
+    connect(SongTimer, &QTimer::timeout, this, &TfrmMain::SongTimerTimer);
+    connect(ButtonRefreshTimer, &QTimer::timeout, this, &TfrmMain::ButtonRefreshTimerTimer);
+    pbSongProgress->installEventFilter(this);
+
+    grdPlayList->SetDrawColumnCell(
+        [this](QPainter &painter, const QRect &rect, int row, int column, bool selected) {
+            grdPlayListDrawColumnCell(painter, rect, row, column, selected);
+        });
+    grdAvailableSongs->SetDrawColumnCell(
+        [this](QPainter &painter, const QRect &rect, int row, int column, bool selected) {
+            grdAvailableSongsDrawColumnCell(painter, rect, row, column, selected);
+        });
+    for (QToolButton *button : {btnPrevious, btnPlay, btnNext, btnPause, btnStop, btnFilter})
+        button->installEventFilter(this);
+    connect(grdAvailableSongs, &TDBGrid::MouseMoved, this, &TfrmMain::grdAvailableSongsMouseMove);
+    connect(grdPlayList, &TDBGrid::MouseMoved, this, &TfrmMain::grdPlayListMouseMove);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Resize:
+        if (watched == pnlButtons)
+            LayoutButtonPanel();
+        else if (watched == gbPlaylists || watched == gbAvailableSongs)
+            LayoutGroupBoxes();
+        break;
+    case QEvent::MouseMove:
+        if (watched == btnPrevious)
+            btnPreviousMouseMove();
+        else if (watched == btnPlay)
+            btnPlayMouseMove();
+        else if (watched == btnNext)
+            btnNextMouseMove();
+        else if (watched == btnPause)
+            btnPauseMouseMove();
+        else if (watched == btnStop)
+            btnStopMouseMove();
+        else if (watched == btnFilter)
+            btnFilterMouseMove();
+        else if (watched == pnlButtons)
+            pnlButtonsMouseMove();
+        else if (watched == gbAvailableSongs)
+            gbAvailableSongsMouseMove();
+        else if (watched == pbSongProgress)
+            pbSongProgressMouseMove();
+        break;
+    case QEvent::MouseButtonPress:
+        if (watched == pbSongProgress)
+            pbSongProgressMouseDown();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::LayoutButtonPanel()
+{
+    btnToggleAvailableSongs->move(pnlButtons->width() - btnToggleAvailableSongs->width() - 8, 28);
+}
+
+void TfrmMain::LayoutGroupBoxes()
+{
+    grdPlayList->setGeometry(8, 40, qMax(0, gbPlaylists->width() - 16),
+                             qMax(0, gbPlaylists->height() - 48));
+    grdAvailableSongs->setGeometry(2, 40, qMax(0, gbAvailableSongs->width() - 4),
+                                   qMax(0, gbAvailableSongs->height() - 42));
+}
+
+void TfrmMain::FormCreate()
+{
+    LibraryImported = true;
+    HoverButton = 0;
+    ShownHoverButton = 0;
+    PlayState = psIdle;
+    PlayingSequence = -1;
+    SortField = QStringLiteral("Sequence");
+    // Ascending: a playlist opens in the order its entries were stored.
+    SortDirection = QStringLiteral("Asc");
+    ProgramDirectory = GetProgramDirectory();
+    QuillmereDB.ConnectionString = TConnection::BuildConnectionString(ProgramDirectory);
+    try {
+        QuillmereDB.Open();
+    } catch (const EError &e) {
+        ShowError(e.Message());
+        return;
+    }
+    RunReportingErrors([this] {
+        tblSongs->Open();
+        ShowAllSongs();
+        oggleAvailableSongs1Click();
+        FillPlaylistChooser();
+        if (ccbPlayLists->count() > 0)
+            ccbPlayLists->setCurrentIndex(0);
+        OpenPlaylist(CurrentPlaylistId(), SortField);
+        for (QAction *item :
+             {ShowAlbums1, Show1, ShowFilenames1, ShowGenres1, ShowPaths1, ShowYears1, ShowPaths2,
+              ShowGenres2, ShowYears2, ShowAlbums2, ShowFilenames2, ShowArtists1})
+            item->trigger();
+    });
+}
+
+void TfrmMain::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    qryPlayListSongs->Close();
+    tblSongs->Close();
+    qryAvailableSongs->Close();
+    QuillmereDB.Close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated)
+        QMetaObject::invokeMethod(this, &TfrmMain::FormActivate, Qt::QueuedConnection);
+}
+
+int TfrmMain::FindColumnByField(TDBGrid *grid, const QString &fieldName) const
+{
+    const QString wanted = fieldName.toUpper();
+    for (int c = 0; c < grid->ColumnCount(); ++c) {
+        if (grid->Column(c).FieldName.toUpper() == wanted)
+            return c;
+    }
+    return -1;
+}
+
+void TfrmMain::ToggleColumn(QAction *item, TDBGrid *grid, const QString &fieldName)
+{
+    // The item has flipped its own mark already.
+    const int column = FindColumnByField(grid, fieldName);
+    if (column >= 0)
+        grid->SetColumnVisible(column, item->isChecked());
+}
+
+void TfrmMain::ShowAlbums1Click()
+{
+    ToggleColumn(ShowAlbums1, grdAvailableSongs, QStringLiteral("ID3_Album"));
+}
+void TfrmMain::Show1Click()
+{
+    ToggleColumn(Show1, grdAvailableSongs, QStringLiteral("ID3_Artist"));
+}
+void TfrmMain::ShowDurations1Click()
+{
+    ToggleColumn(ShowDurations1, grdAvailableSongs, QStringLiteral("Duration"));
+}
+void TfrmMain::ShowFilenames1Click()
+{
+    ToggleColumn(ShowFilenames1, grdAvailableSongs, QStringLiteral("Filename"));
+}
+void TfrmMain::ShowGenres1Click()
+{
+    ToggleColumn(ShowGenres1, grdAvailableSongs, QStringLiteral("ID3_Genre"));
+}
+void TfrmMain::ShowPaths1Click()
+{
+    ToggleColumn(ShowPaths1, grdAvailableSongs, QStringLiteral("Path"));
+}
+void TfrmMain::ShowTitles1Click()
+{
+    ToggleColumn(ShowTitles1, grdAvailableSongs, QStringLiteral("ID3_Title"));
+}
+void TfrmMain::ShowYears1Click()
+{
+    ToggleColumn(ShowYears1, grdAvailableSongs, QStringLiteral("ID3_Year"));
+}
+void TfrmMain::ShowAlbums2Click()
+{
+    ToggleColumn(ShowAlbums2, grdPlayList, QStringLiteral("ID3_Album"));
+}
+void TfrmMain::ShowArtists1Click()
+{
+    ToggleColumn(ShowArtists1, grdPlayList, QStringLiteral("ID3_Artist"));
+}
+void TfrmMain::ShowDurations2Click()
+{
+    ToggleColumn(ShowDurations2, grdPlayList, QStringLiteral("Duration"));
+}
+void TfrmMain::ShowFilenames2Click()
+{
+    ToggleColumn(ShowFilenames2, grdPlayList, QStringLiteral("Filename"));
+}
+void TfrmMain::ShowGenres2Click()
+{
+    ToggleColumn(ShowGenres2, grdPlayList, QStringLiteral("ID3_Genre"));
+}
+void TfrmMain::ShowPaths2Click()
+{
+    ToggleColumn(ShowPaths2, grdPlayList, QStringLiteral("Path"));
+}
+void TfrmMain::ShowTitles2Click()
+{
+    ToggleColumn(ShowTitles2, grdPlayList, QStringLiteral("ID3_Title"));
+}
+void TfrmMain::ShowYears2Click()
+{
+    ToggleColumn(ShowYears2, grdPlayList, QStringLiteral("ID3_Year"));
+}
+
+void TfrmMain::oggleAvailableSongs1Click()
+{
+    if (!LibraryImported) {
+        ShowInformation(QStringLiteral("You should probably try Importing first..."));
+        return;
+    }
+    if (!pnlAvailableSongs->isHidden()) {
+        resize(208, height());
+        pnlAvailableSongs->hide();
+        oggleAvailableSongs1->setText(QStringLiteral("Show Available Songs"));
+        btnToggleAvailableSongs->setToolTip(QStringLiteral("Show Available Songs"));
+        btnToggleAvailableSongs->setText(QStringLiteral(">   "));
+    } else {
+        resize(408, height());
+        pnlAvailableSongs->show();
+        Splitter1->setSizes({qMax(0, Splitter1->width() - 204 - Splitter1->handleWidth()), 204});
+        oggleAvailableSongs1->setText(QStringLiteral("Hide Available Songs"));
+        btnToggleAvailableSongs->setToolTip(QStringLiteral("Hide Available Songs"));
+        btnToggleAvailableSongs->setText(QStringLiteral("<   "));
+    }
+}
+
+void TfrmMain::btnToggleAvailableSongsClick()
+{
+    oggleAvailableSongs1Click();
+}
+
+void TfrmMain::Exit1Click()
+{
+    close();
+}

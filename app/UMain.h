@@ -1,0 +1,226 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <memory>
+
+#include "data/DataSet.h"
+
+class QAction;
+class QButtonGroup;
+class QFileDialog;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QTimer;
+class QToolButton;
+class QWidget;
+class TCompletingComboBox;
+class TDBGrid;
+class TMediaPlayer;
+
+// The play states of the transport.
+enum TPlayState { psIdle = 0, psPlaying = 1, psPaused = 2 };
+
+// The main window: library connection, playlists, playback, grids and their menus.
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Library
+    TConnection QuillmereDB;
+    TTable *tblSongs = nullptr;
+    TDataSet *qryAvailableSongs = nullptr;
+    TDataSet *qryPlayListSongs = nullptr;
+
+    // State
+    bool LibraryImported = true;
+    QString ProgramDirectory;
+    QString SortField;
+    QString SortDirection;
+    int HoverButton = 0;
+    int ShownHoverButton = 0;
+    int PlayState = psIdle;
+    int PlayingSequence = -1;
+    bool HighlightPlayingRow = false;
+
+    // Controls
+    QWidget *pnlButtons = nullptr;
+    QToolButton *btnPrevious = nullptr;
+    QToolButton *btnPlay = nullptr;
+    QToolButton *btnNext = nullptr;
+    QToolButton *btnPause = nullptr;
+    QToolButton *btnStop = nullptr;
+    QToolButton *btnDummy = nullptr;
+    QButtonGroup *TransportGroup = nullptr;
+    QProgressBar *pbSongProgress = nullptr;
+    QLabel *lblDuration = nullptr;
+    QToolButton *btnToggleAvailableSongs = nullptr;
+    TMediaPlayer *MediaPlayer1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QWidget *pnlAvailableSongs = nullptr;
+    QGroupBox *gbAvailableSongs = nullptr;
+    QToolButton *btnAddSongs = nullptr;
+    QToolButton *btnFilter = nullptr;
+    TDBGrid *grdAvailableSongs = nullptr;
+    QWidget *pnlPlayList = nullptr;
+    QGroupBox *gbPlaylists = nullptr;
+    TCompletingComboBox *ccbPlayLists = nullptr;
+    TDBGrid *grdPlayList = nullptr;
+    QTimer *SongTimer = nullptr;
+    QTimer *ButtonRefreshTimer = nullptr;
+    QFileDialog *SaveDialog1 = nullptr;
+
+    // Stored images: normal and hover pictures of the transport and filter buttons.
+    QPixmap imgPreviousNormal, imgPreviousOver, imgPlayNormal, imgPlayOver, imgNextNormal,
+        imgNextOver, imgPauseNormal, imgPauseOver, imgStopNormal, imgStopOver, imgFilterNormal,
+        imgFilterOver;
+
+    // Menus
+    QAction *ImportSongs1 = nullptr, *RuninWinAmp1 = nullptr, *SaveasPlaylist1 = nullptr,
+            *Exportplaylist1 = nullptr, *Exit1 = nullptr, *oggleAvailableSongs1 = nullptr,
+            *Options1 = nullptr, *ReleaseNotes1 = nullptr, *About1 = nullptr;
+    QMenu *pmSongs = nullptr, *pmAvailableSongs = nullptr, *pmPlayLists = nullptr;
+    QMenu *Columns1 = nullptr, *Columns2 = nullptr;
+    QAction *ShowAlbums1 = nullptr, *Show1 = nullptr, *ShowDurations1 = nullptr,
+            *ShowFilenames1 = nullptr, *ShowGenres1 = nullptr, *ShowPaths1 = nullptr,
+            *ShowTitles1 = nullptr, *ShowYears1 = nullptr;
+    QAction *ShowAlbums2 = nullptr, *ShowArtists1 = nullptr, *ShowDurations2 = nullptr,
+            *ShowFilenames2 = nullptr, *ShowGenres2 = nullptr, *ShowPaths2 = nullptr,
+            *ShowTitles2 = nullptr, *ShowYears2 = nullptr;
+    QAction *Play1 = nullptr, *Removefromlist1 = nullptr, *Randomize1 = nullptr,
+            *Properties1 = nullptr, *Properties2 = nullptr;
+    QAction *NewPlaylist1 = nullptr, *DeletethisPlaylist1 = nullptr, *Properties3 = nullptr;
+
+    // Start-up and closing
+    void FormCreate();
+    void FormClose();
+    void FormActivate();
+    // Tests: the first activation has happened (no copyright notice).
+    void MarkActivated() { m_activated = true; }
+    int FindColumnByField(TDBGrid *grid, const QString &fieldName) const;
+
+    // Menu and button handlers
+    void oggleAvailableSongs1Click();
+    void btnToggleAvailableSongsClick();
+    void Exit1Click();
+    void ImportSongs1Click();
+    void Options1Click();
+    void About1Click();
+    void ShowAlbums1Click();
+    void Show1Click();
+    void ShowDurations1Click();
+    void ShowFilenames1Click();
+    void ShowGenres1Click();
+    void ShowPaths1Click();
+    void ShowTitles1Click();
+    void ShowYears1Click();
+    void ShowAlbums2Click();
+    void ShowArtists1Click();
+    void ShowDurations2Click();
+    void ShowFilenames2Click();
+    void ShowGenres2Click();
+    void ShowPaths2Click();
+    void ShowTitles2Click();
+    void ShowYears2Click();
+
+    // Playlists
+    void FillPlaylistChooser();
+    int CurrentPlaylistId() const;
+    void OpenPlaylist(int id, const QString &column);
+    void RenumberEntries();
+    void ShowAllSongs();
+    int NextSequence() const;
+    void btnAddSongsClick();
+    void grdAvailableSongsDblClick();
+    void DeleteCurrentEntry();
+    void Removefromlist1Click();
+    void grdPlayListKeyDown(QKeyEvent *event);
+    void grdPlayListTitleClick(int column);
+    void DeletethisPlaylist1Click();
+    void DeletePlaylist(int id);
+    void ccbPlayListsChange();
+    bool ccbPlayListsKeyPress(QKeyEvent *event);
+    void qryPlayListSongsAfterScroll();
+    void qryAvailableSongsAfterScroll();
+
+    // Playback
+    void btnPlayClick();
+    void btnPauseClick();
+    void btnStopClick();
+    void btnNextClick();
+    void btnPreviousClick();
+    void grdPlayListDblClick();
+    void Play1Click();
+    void MediaPlayer1Notify();
+    void SongTimerTimer();
+    void pbSongProgressMouseDown();
+    // Stores a song's measured length as its duration when the options ask for it.
+    void CheckStoredDuration(qint64 lengthMs);
+
+    // Grids presentation
+    void grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, int row, int column,
+                                   bool selected);
+    void grdAvailableSongsDrawColumnCell(QPainter &painter, const QRect &rect, int row, int column,
+                                         bool selected);
+    void grdAvailableSongsKeyDown(QKeyEvent *event);
+    void SelectAllRows(TDBGrid *grid);
+    void btnPreviousMouseMove();
+    void btnPlayMouseMove();
+    void btnNextMouseMove();
+    void btnPauseMouseMove();
+    void btnStopMouseMove();
+    void btnFilterMouseMove();
+    void pnlButtonsMouseMove();
+    void gbAvailableSongsMouseMove();
+    void grdAvailableSongsMouseMove();
+    void grdPlayListMouseMove();
+    void pbSongProgressMouseMove();
+    void UpdateHoverImages();
+    void ButtonRefreshTimerTimer();
+
+    // Playlist files, external player, release notes, export
+    void WritePlaylistFile(const QString &fileName);
+    void SaveasPlaylist1Click();
+    void RuninWinAmp1Click();
+    void ReleaseNotes1Click();
+    void Exportplaylist1Click();
+
+    // Selection and import
+    void btnFilterClick();
+    void ApplySelection();
+
+    // Song properties and playlist details
+    void ShowSongProperties(TDataSet *dataSet);
+    void Properties1Click();
+    void Properties2Click();
+    void NewPlaylist1Click();
+    void Properties3Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void CreatePlaybackControls();
+    void CreateHoverImages();
+    void ConnectHandlers();
+    void ToggleColumn(QAction *item, TDBGrid *grid, const QString &fieldName);
+    void LayoutButtonPanel();
+    void LayoutGroupBoxes();
+
+    bool m_activated = false;
+    bool m_closed = false;
+};
+
+extern TfrmMain *frmMain;

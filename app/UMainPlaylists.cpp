@@ -1,0 +1,192 @@
+#include "app/UMain.h"
+
+#include "controls/CompletingComboBox.h"
+#include "controls/DBGrid.h"
+#include "controls/Hourglass.h"
+#include "data/Errors.h"
+#include "dialogs/MessageService.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+void TfrmMain::FillPlaylistChooser()
+{
+    TDataSet query(&QuillmereDB);
+    query.SetSQL({QStringLiteral("SELECT * FROM Playlists"), QStringLiteral("ORDER by Name")});
+    query.Open();
+    ccbPlayLists->clear();
+    ccbPlayLists->setEditText(QString());
+    const int id = query.FieldIndex(QStringLiteral("PlayList_ID"));
+    const int name = query.FieldIndex(QStringLiteral("Name"));
+    for (int row = 0; row < query.RecordCount(); ++row)
+        ccbPlayLists->addItem(QStringLiteral("[") + query.DisplayText(row, id) +
+                              QStringLiteral("] - ") + query.DisplayText(row, name));
+}
+
+int TfrmMain::CurrentPlaylistId() const
+{
+    const QString text = ccbPlayLists->currentText();
+    if (text.isEmpty())
+        return -1;
+    const int close = text.indexOf(QLatin1Char(']'));
+    if (close < 1)
+        return -1;
+    bool ok = false;
+    const int id = text.mid(1, close - 1).toInt(&ok);
+    // Text edited into something without an id names no playlist.
+    return ok && id >= 0 ? id : -1;
+}
+
+void TfrmMain::OpenPlaylist(int id, const QString &column)
+{
+    {
+        THourglass hourglass;
+        qryPlayListSongs->Close();
+        if (id < 0)
+            return; // no playlist: an empty grid, and no statement for a missing id
+        qryPlayListSongs->SetSQL(
+            {QStringLiteral("SELECT * FROM Playlist_Songs"),
+             QStringLiteral("WHERE PlayList_ID = :playlistid"),
+             QStringLiteral("ORDER BY ") + column + QLatin1Char(' ') + SortDirection});
+        qryPlayListSongs->Parameters().SetValue(QStringLiteral("playlistid"), id,
+                                                TFieldType::Integer);
+        qryPlayListSongs->Open();
+    }
+    RenumberEntries();
+}
+
+void TfrmMain::RenumberEntries()
+{
+    THourglass hourglass;
+    qryPlayListSongs->DisableControls();
+    struct TEnable {
+        TDataSet *DataSet;
+        ~TEnable() { DataSet->EnableControls(); }
+    } enable{qryPlayListSongs};
+    qryPlayListSongs->First();
+    int counter = 0;
+    while (!qryPlayListSongs->Eof()) {
+        ++counter;
+        if (qryPlayListSongs->AsInteger(QStringLiteral("Sequence")) != counter) {
+            qryPlayListSongs->Edit();
+            qryPlayListSongs->SetFieldValue(QStringLiteral("Sequence"), counter);
+            qryPlayListSongs->Post();
+        }
+        qryPlayListSongs->Next();
+    }
+    qryPlayListSongs->First();
+}
+
+void TfrmMain::ShowAllSongs()
+{
+    qryAvailableSongs->Close();
+    qryAvailableSongs->SetSQL(
+        {QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")});
+    qryAvailableSongs->Open();
+}
+
+int TfrmMain::NextSequence() const
+{
+    return qryPlayListSongs->RecordCount() + 1;
+}
+
+void TfrmMain::btnAddSongsClick()
+{
+    const QList<int> rows = grdAvailableSongs->SelectedRows();
+    if (rows.isEmpty())
+        return;
+    if (!qryPlayListSongs->Active())
+        throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
+    for (int row : rows) {
+        qryAvailableSongs->SetRecNo(row);
+        const int sequence = NextSequence();
+        qryPlayListSongs->Append();
+        qryPlayListSongs->SetFieldValue(QStringLiteral("PlayList_ID"), CurrentPlaylistId());
+        qryPlayListSongs->SetFieldValue(QStringLiteral("Sequence"), sequence);
+        qryPlayListSongs->SetFieldValue(QStringLiteral("Song_ID"),
+                                        qryAvailableSongs->FieldValue(QStringLiteral("Row_ID")));
+        qryPlayListSongs->Post();
+        qryPlayListSongs->UpdateBatch();
+    }
+}
+
+void TfrmMain::grdAvailableSongsDblClick()
+{
+    btnAddSongsClick();
+}
+
+void TfrmMain::DeleteCurrentEntry()
+{
+    if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())
+        return;
+    const qint64 sequence = qryPlayListSongs->AsInteger(QStringLiteral("Sequence"));
+    qryPlayListSongs->Delete();
+    RenumberEntries();
+    if (!qryPlayListSongs->Locate(QStringLiteral("Sequence"), sequence))
+        qryPlayListSongs->Last();
+}
+
+void TfrmMain::Removefromlist1Click()
+{
+    DeleteCurrentEntry();
+}
+
+void TfrmMain::grdPlayListKeyDown(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        event->accept();
+        DeleteCurrentEntry();
+    }
+}
+
+void TfrmMain::grdPlayListTitleClick(int) {}
+
+void TfrmMain::DeletethisPlaylist1Click()
+{
+    if (CurrentPlaylistId() < 0)
+        return; // nothing to delete
+    if (!Confirm(QStringLiteral("Are you sure you want to delete this playlist?")))
+        return;
+    DeletePlaylist(CurrentPlaylistId());
+    if (ccbPlayLists->count() > 0)
+        ccbPlayLists->setCurrentIndex(0);
+    else
+        ccbPlayLists->setEditText(QString());
+    ccbPlayListsChange();
+}
+
+void TfrmMain::DeletePlaylist(int id)
+{
+    TParams params;
+    params.SetValue(QStringLiteral("playlistid"), id, TFieldType::Integer);
+    QuillmereDB.Execute(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID = :playlistid"),
+                        params);
+    // The chooser's text names the playlist; remove the item that carries that text.
+    int index = ccbPlayLists->findText(ccbPlayLists->currentText());
+    if (index < 0)
+        index = ccbPlayLists->currentIndex();
+    if (index >= 0)
+        ccbPlayLists->removeItem(index);
+}
+
+void TfrmMain::ccbPlayListsChange()
+{
+    OpenPlaylist(CurrentPlaylistId(), SortField);
+}
+
+bool TfrmMain::ccbPlayListsKeyPress(QKeyEvent *event)
+{
+    // A playlist is chosen from the list; typed characters are discarded.
+    const QString text = event->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+void TfrmMain::qryPlayListSongsAfterScroll()
+{
+    grdPlayList->viewport()->update();
+}
+
+void TfrmMain::qryAvailableSongsAfterScroll()
+{
+    grdAvailableSongs->viewport()->update();
+}

@@ -1,0 +1,5 @@
+#include "app/UMain.h"
+
+void TfrmMain::ImportSongs1Click() {}
+void TfrmMain::btnFilterClick() {}
+void TfrmMain::ApplySelection() {}

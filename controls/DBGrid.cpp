@@ -1,0 +1,311 @@
+#include "controls/DBGrid.h"
+
+#include "data/DataSet.h"
+
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+
+QColor SkyBlue()
+{
+    return QColor(166, 202, 240);
+}
+
+TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void TDataSetModel::SetDataSet(TDataSet *dataSet)
+{
+    if (m_dataSet)
+        disconnect(m_dataSet, nullptr, this, nullptr);
+    BeginReset();
+    m_dataSet = dataSet;
+    EndReset();
+    if (!m_dataSet)
+        return;
+    connect(m_dataSet, &TDataSet::BeforeReset, this, &TDataSetModel::BeginReset);
+    connect(m_dataSet, &TDataSet::DataReset, this, &TDataSetModel::EndReset);
+    connect(m_dataSet, &TDataSet::BeforeRowInserted, this,
+            [this](int row) { beginInsertRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::RowInserted, this, [this] {
+        m_rows = m_dataSet->RecordCount();
+        endInsertRows();
+    });
+    connect(m_dataSet, &TDataSet::BeforeRowRemoved, this,
+            [this](int row) { beginRemoveRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::RowRemoved, this, [this] {
+        m_rows = m_dataSet->RecordCount();
+        endRemoveRows();
+    });
+    connect(m_dataSet, &TDataSet::RowChanged, this, [this](int row) {
+        if (row >= 0 && row < m_rows && !m_columns.isEmpty())
+            emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+    });
+    connect(m_dataSet, &TDataSet::ValuesChanged, this, [this] {
+        if (m_rows > 0 && !m_columns.isEmpty())
+            emit dataChanged(index(0, 0), index(m_rows - 1, int(m_columns.size()) - 1));
+    });
+}
+
+void TDataSetModel::BeginReset()
+{
+    if (m_resetting)
+        return;
+    m_resetting = true;
+    beginResetModel();
+}
+
+void TDataSetModel::EndReset()
+{
+    if (!m_resetting)
+        beginResetModel();
+    m_rows = m_dataSet && m_dataSet->Active() ? m_dataSet->RecordCount() : 0;
+    ResolveFields();
+    m_resetting = false;
+    endResetModel();
+}
+
+void TDataSetModel::SetColumns(const QList<TColumn> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    ResolveFields();
+    endResetModel();
+}
+
+void TDataSetModel::ResolveFields()
+{
+    m_fields.clear();
+    for (const TColumn &column : m_columns)
+        m_fields.push_back(m_dataSet && m_dataSet->Active() ? m_dataSet->FindField(column.FieldName)
+                                                            : -1);
+}
+
+int TDataSetModel::FieldOf(int column) const
+{
+    return column >= 0 && size_t(column) < m_fields.size() ? m_fields[size_t(column)] : -1;
+}
+
+int TDataSetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TDataSetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant TDataSetModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_dataSet || index.row() >= m_dataSet->RecordCount())
+        return {};
+    if (role == Qt::DisplayRole) {
+        const int field = FieldOf(index.column());
+        return field < 0 ? QString() : m_dataSet->DisplayText(index.row(), field);
+    }
+    return {};
+}
+
+QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole) {
+        const TColumn &column = m_columns.at(section);
+        return column.Title.isEmpty() ? column.FieldName : column.Title;
+    }
+    return {};
+}
+
+namespace
+{
+// Runs the grid's cell hook after the default drawing.
+class TCellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TCellDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->fillRect(option.rect, selected ? m_grid->SelectionColour() : Qt::black);
+        painter->save();
+        painter->setClipRect(option.rect);
+        painter->setFont(option.font);
+        painter->setPen(selected ? QColor(Qt::white) : SkyBlue());
+        painter->drawText(option.rect.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          index.data().toString());
+        painter->restore();
+        if (m_grid->DrawColumnCell()) {
+            painter->save();
+            painter->setFont(option.font);
+            painter->setPen(SkyBlue());
+            m_grid->DrawColumnCell()(*painter, option.rect, index.row(), index.column(), selected);
+            painter->restore();
+        }
+    }
+
+private:
+    TDBGrid *m_grid;
+};
+
+QFont CellFont()
+{
+    // A small bitmap face where the system has it; otherwise a readable small size.
+    QFont font(QStringLiteral("Small Fonts"));
+    font.setPixelSize(8);
+    if (QFontInfo(font).family() != font.family()) {
+        font = QFont();
+        font.setPixelSize(11);
+    }
+    return font;
+}
+} // namespace
+
+TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
+{
+    setModel(&m_model);
+    setItemDelegate(new TCellDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    setMouseTracking(true);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(CellFont()).height() + 5);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    setFont(CellFont());
+    QFont titleFont(QStringLiteral("MS Sans Serif"));
+    titleFont.setPixelSize(11);
+    titleFont.setBold(true);
+    horizontalHeader()->setFont(titleFont);
+    setStyleSheet(QStringLiteral(
+        "QTableView { background: black; color: rgb(166,202,240); gridline-color: #303030; }"
+        "QHeaderView::section { background: palette(dark); color: rgb(166,202,240);"
+        " border: 1px solid #202020; padding: 1px 3px; }"
+        "QTableCornerButton::section { background: black; }"));
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDBGrid::TitleClick);
+}
+
+void TDBGrid::SetDataSet(TDataSet *dataSet)
+{
+    if (DataSet())
+        disconnect(DataSet(), nullptr, this, nullptr);
+    m_model.SetDataSet(dataSet);
+    if (dataSet) {
+        connect(dataSet, &TDataSet::CurrentChanged, this, &TDBGrid::FollowDataSet);
+        connect(dataSet, &TDataSet::DataReset, this, [this] {
+            for (int c = 0; c < m_model.columnCount(); ++c) {
+                setColumnWidth(c, m_model.Columns().at(c).Width);
+            }
+        });
+    }
+}
+
+void TDBGrid::SetColumns(const QList<TColumn> &columns)
+{
+    m_model.SetColumns(columns);
+    for (int c = 0; c < columns.size(); ++c) {
+        setColumnWidth(c, columns.at(c).Width);
+        setColumnHidden(c, !columns.at(c).Visible);
+    }
+}
+
+QString TDBGrid::ColumnTitle(int index) const
+{
+    return m_model.headerData(index, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+QString TDBGrid::CellText(int row, int column) const
+{
+    return m_model.data(m_model.index(row, column), Qt::DisplayRole).toString();
+}
+
+QColor TDBGrid::SelectionColour() const
+{
+    return palette().color(QPalette::Active, QPalette::Highlight);
+}
+
+QList<int> TDBGrid::SelectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QItemSelectionRange &range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void TDBGrid::SelectAllRows()
+{
+    selectionModel()->clearSelection();
+    const int rows = m_model.rowCount();
+    if (rows == 0 || m_model.columnCount() == 0)
+        return;
+    selectionModel()->select(
+        QItemSelection(m_model.index(0, 0), m_model.index(rows - 1, m_model.columnCount() - 1)),
+        QItemSelectionModel::Select);
+    if (DataSet())
+        DataSet()->Last();
+}
+
+void TDBGrid::FollowDataSet(int row)
+{
+    if (m_following)
+        return;
+    m_following = true;
+    const QModelIndex target =
+        row >= 0 ? m_model.index(row, qMax(0, currentIndex().column())) : QModelIndex();
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    if (target.isValid())
+        scrollTo(target);
+    m_following = false;
+}
+
+void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !DataSet() || !DataSet()->Active() || !current.isValid())
+        return;
+    if (current.row() != DataSet()->RecNo() && current.row() < DataSet()->RecordCount()) {
+        m_following = true;
+        try {
+            DataSet()->SetRecNo(current.row());
+        } catch (...) {
+            m_following = false;
+            throw;
+        }
+        m_following = false;
+    }
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    event->ignore();
+    emit KeyDown(event);
+    if (event->isAccepted())
+        return;
+    event->accept();
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTableView::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+void TDBGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    QTableView::mouseMoveEvent(event);
+    emit MouseMoved();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <functional>
+
+class TDataSet;
+
+// The sky-blue text colour of the grids and the playlist chooser.
+QColor SkyBlue();
+
+struct TColumn {
+    QString FieldName;
+    QString Title; // empty: the field's name
+    int Width = 64;
+    bool Visible = true;
+};
+
+// Shows a data set's rows through a grid's columns.
+class TDataSetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TDataSetModel(QObject *parent = nullptr);
+    void SetDataSet(TDataSet *dataSet);
+    TDataSet *DataSet() const { return m_dataSet; }
+    void SetColumns(const QList<TColumn> &columns);
+    const QList<TColumn> &Columns() const { return m_columns; }
+    int FieldOf(int column) const; // the data set's field index, or -1
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    void ResolveFields();
+    void BeginReset();
+    void EndReset();
+
+    TDataSet *m_dataSet = nullptr;
+    QList<TColumn> m_columns;
+    std::vector<int> m_fields;
+    int m_rows = 0;
+    bool m_resetting = false;
+};
+
+// A data-aware grid: whole rows, several selectable, its current row tied to the data
+// set's. A per-cell hook draws after the grid's own drawing.
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    // Receives the painter, the cell rectangle, the row and the column; the cell has
+    // already been drawn. `selected` tells which background the grid used.
+    using DrawColumnCellHook = std::function<void(QPainter &painter, const QRect &rect, int row,
+                                                  int column, bool selected)>;
+
+    explicit TDBGrid(QWidget *parent = nullptr);
+
+    void SetDataSet(TDataSet *dataSet);
+    TDataSet *DataSet() const { return m_model.DataSet(); }
+    TDataSetModel &Model() { return m_model; }
+
+    void SetColumns(const QList<TColumn> &columns);
+    int ColumnCount() const { return m_model.columnCount(); }
+    TColumn Column(int index) const { return m_model.Columns().at(index); }
+    QString ColumnTitle(int index) const;
+    bool ColumnVisible(int index) const { return !isColumnHidden(index); }
+    void SetColumnVisible(int index, bool visible) { setColumnHidden(index, !visible); }
+    // Display text of a cell, as the grid draws it.
+    QString CellText(int row, int column) const;
+
+    // Selected rows top to bottom, whatever the order they were chosen in.
+    QList<int> SelectedRows() const;
+    // Selects every row in one step and makes the last row current.
+    void SelectAllRows();
+
+    void SetDrawColumnCell(DrawColumnCellHook hook) { m_drawHook = std::move(hook); }
+    const DrawColumnCellHook &DrawColumnCell() const { return m_drawHook; }
+    QColor SelectionColour() const;
+
+signals:
+    void DblClick();
+    void KeyDown(QKeyEvent *event); // before the grid handles the key; accept() to consume
+    void TitleClick(int column);
+    void MouseMoved();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void FollowDataSet(int row);
+
+    TDataSetModel m_model;
+    DrawColumnCellHook m_drawHook;
+    bool m_following = false;
+};
