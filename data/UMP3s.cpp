@@ -6,154 +6,30 @@
 #include <cerrno>
 #include <cstring>
 
-const char *const Genres[GenreCount] = {"Blues",
-                                        "Classic Rock",
-                                        "Country",
-                                        "Dance",
-                                        "Disco",
-                                        "Funk",
-                                        "Grunge",
-                                        "Hip-Hop",
-                                        "Jazz",
-                                        "Metal",
-                                        "New Age",
-                                        "Oldies",
-                                        "Other",
-                                        "Pop",
-                                        "R&B",
-                                        "Rap",
-                                        "Reggae",
-                                        "Rock",
-                                        "Techno",
-                                        "Industrial",
-                                        "Alternative",
-                                        "Ska",
-                                        "Death Metal",
-                                        "Pranks",
-                                        "Soundtrack",
-                                        "Euro-Techno",
-                                        "Ambient",
-                                        "Trip-Hop",
-                                        "Vocal",
-                                        "Jazz+Funk",
-                                        "Fusion",
-                                        "Trance",
-                                        "Classical",
-                                        "Instrumental",
-                                        "Acid",
-                                        "House",
-                                        "Game",
-                                        "Sound Clip",
-                                        "Gospel",
-                                        "Noise",
-                                        "AlternRock",
-                                        "Bass",
-                                        "Soul",
-                                        "Punk",
-                                        "Space",
-                                        "Meditative",
-                                        "Instrumental Pop",
-                                        "Instrumental Rock",
-                                        "Ethnic",
-                                        "Gothic",
-                                        "Darkwave",
-                                        "Techno-Industrial",
-                                        "Electronic",
-                                        "Pop-Folk",
-                                        "Eurodance",
-                                        "Dream",
-                                        "Southern Rock",
-                                        "Comedy",
-                                        "Cult",
-                                        "Gangsta",
-                                        "Top 40",
-                                        "Christian Rap",
-                                        "Pop/Funk",
-                                        "Jungle",
-                                        "Native American",
-                                        "Cabaret",
-                                        "New Wave",
-                                        "Psychadelic",
-                                        "Rave",
-                                        "Showtunes",
-                                        "Trailer",
-                                        "Lo-Fi",
-                                        "Tribal",
-                                        "Acid Punk",
-                                        "Acid Jazz",
-                                        "Polka",
-                                        "Retro",
-                                        "Musical",
-                                        "Rock & Roll",
-                                        "Hard Rock",
-                                        "Folk",
-                                        "Folk-Rock",
-                                        "National Folk",
-                                        "Swing",
-                                        "Fast Fusion",
-                                        "Bebob",
-                                        "Latin",
-                                        "Revival",
-                                        "Celtic",
-                                        "Bluegrass",
-                                        "Avantgarde",
-                                        "Gothic Rock",
-                                        "Progressive Rock",
-                                        "Psychedelic Rock",
-                                        "Symphonic Rock",
-                                        "Slow Rock",
-                                        "Big Band",
-                                        "Chorus",
-                                        "Easy Listening",
-                                        "Acoustic",
-                                        "Humour",
-                                        "Speech",
-                                        "Chanson",
-                                        "Opera",
-                                        "Chamber Music",
-                                        "Sonata",
-                                        "Symphony",
-                                        "Booty Bass",
-                                        "Primus",
-                                        "Porn Groove",
-                                        "Satire",
-                                        "Slow Jam",
-                                        "Club",
-                                        "Tango",
-                                        "Samba",
-                                        "Folklore",
-                                        "Ballad",
-                                        "Power Ballad",
-                                        "Rhythmic Soul",
-                                        "Freestyle",
-                                        "Duet",
-                                        "Punk Rock",
-                                        "Drum Solo",
-                                        "Acapella",
-                                        "Euro-House",
-                                        "Dance Hall",
-                                        "Goa",
-                                        "Drum & Bass",
-                                        "Club-House",
-                                        "Hardcore",
-                                        "Terror",
-                                        "Indie",
-                                        "BritPop",
-                                        "Negerpunk",
-                                        "Polsk Punk",
-                                        "Beat",
-                                        "Christian Gangsta Rap",
-                                        "Heavy Metal",
-                                        "Black Metal",
-                                        "Crossover",
-                                        "Contemporary Christian",
-                                        "Christian Rock",
-                                        "Merengue",
-                                        "Salsa",
-                                        "Trash Metal",
-                                        "Anime",
-                                        "Jpop",
-                                        "Synthpop"};
+// clang-format off
+const char *const Genres[GenreCount] = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz",
+    "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno",
+    "Industrial", "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno",
+    "Ambient", "Trip-Hop", "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental",
+    "Acid", "House", "Game", "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk",
+    "Space", "Meditative", "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave",
+    "Techno-Industrial", "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy",
+    "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American",
+    "Cabaret", "New Wave", "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal",
+    "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk",
+    "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic",
+    "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock",
+    "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic", "Humour",
+    "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
+    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad",
+    "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "Acapella",
+    "Euro-House", "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie",
+    "BritPop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal",
+    "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa",
+    "Trash Metal", "Anime", "Jpop", "Synthpop",
+};
+// clang-format on
 
 TID3Tag NoTagRecord()
 {
@@ -210,6 +86,29 @@ static QString SystemText(const QFile &file, int savedErrno)
     return qt_error_string(savedErrno != 0 ? savedErrno : EIO);
 }
 
+[[noreturn]] static void Fail(const char *what, const QString &fileName, const QString &reason,
+                              int code)
+{
+    throw EInOutError(QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(what), fileName, reason),
+                      code);
+}
+
+// Runs one step on an open file; a failure raises EInOutError with the system's reason. The
+// QFile closes itself as the exception unwinds.
+template <typename Action> static void Step(QFile &file, const char *what, Action action)
+{
+    errno = 0;
+    if (!action()) {
+        const int code = errno;
+        Fail(what, file.fileName(), SystemText(file, code), code);
+    }
+}
+
+static bool ReadRecord(QFile &file, TID3Tag &record)
+{
+    return file.read(reinterpret_cast<char *>(&record), ID3TagSize) == ID3TagSize;
+}
+
 void ReadID3Tag(const QString &FileName, TID3Tag &Tag)
 {
     QFile file(FileName);
@@ -223,33 +122,11 @@ void ReadID3Tag(const QString &FileName, TID3Tag &Tag)
         return;
     }
     TID3Tag read;
-    errno = 0;
-    if (!file.seek(size - ID3TagSize)) {
-        const int code = errno;
-        throw EInOutError(QStringLiteral("Cannot position in file \"%1\". %2")
-                              .arg(FileName, SystemText(file, code)),
-                          code);
-    }
-    errno = 0;
-    if (file.read(reinterpret_cast<char *>(&read), ID3TagSize) != ID3TagSize) {
-        const int code = errno;
-        throw EInOutError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(FileName, SystemText(file, code)),
-            code);
-    }
+    Step(file, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
+    Step(file, "Cannot read file", [&] { return ReadRecord(file, read); });
     file.close();
     Tag = HasID3Tag(read) ? read : NoTagRecord();
 }
-
-namespace
-{
-// Raises the error for a failed step; the QFile closes itself as the exception unwinds.
-[[noreturn]] void Fail(const QString &what, const QString &fileName, const QString &reason,
-                       int code)
-{
-    throw EInOutError(QStringLiteral("%1 \"%2\". %3").arg(what, fileName, reason), code);
-}
-} // namespace
 
 void WriteID3Tag(const QString &FileName, const TID3Tag &Tag)
 {
@@ -257,34 +134,19 @@ void WriteID3Tag(const QString &FileName, const TID3Tag &Tag)
     // Unbuffered: the record goes to the system in one write whose count we can check.
     QFile file(FileName);
     errno = 0;
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot open file"), FileName, file.errorString(), code);
-    }
-
-    const qint64 size = file.size();
-    if (size < ID3TagSize)
-        Fail(QStringLiteral("Cannot position in file"), FileName, qt_error_string(EINVAL), EINVAL);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+        Fail("Cannot open file", FileName, file.errorString(), errno);
 
     // Everything that can be checked is checked before the file is changed.
+    const qint64 size = file.size();
+    if (size < ID3TagSize)
+        Fail("Cannot position in file", FileName, qt_error_string(EINVAL), EINVAL);
     TID3Tag old;
-    errno = 0;
-    if (!file.seek(size - ID3TagSize)) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot position in file"), FileName, SystemText(file, code), code);
-    }
-    errno = 0;
-    if (file.read(reinterpret_cast<char *>(&old), ID3TagSize) != ID3TagSize) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot read file"), FileName, SystemText(file, code), code);
-    }
+    Step(file, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
+    Step(file, "Cannot read file", [&] { return ReadRecord(file, old); });
     const bool inPlace = HasID3Tag(old);
     const qint64 offset = inPlace ? size - ID3TagSize : size;
-    errno = 0;
-    if (!file.seek(offset)) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot position in file"), FileName, SystemText(file, code), code);
-    }
+    Step(file, "Cannot position in file", [&] { return file.seek(offset); });
 
     errno = 0;
     const qint64 written = file.write(reinterpret_cast<const char *>(&Tag), ID3TagSize);
@@ -296,18 +158,11 @@ void WriteID3Tag(const QString &FileName, const TID3Tag &Tag)
             file.resize(size);
         else if (written > 0 && file.seek(offset))
             file.write(reinterpret_cast<const char *>(&old), ID3TagSize);
-        Fail(QStringLiteral("Cannot write file"), FileName, reason, code);
+        Fail("Cannot write file", FileName, reason, code);
     }
-
-    errno = 0;
-    if (!file.flush()) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot write file"), FileName, SystemText(file, code), code);
-    }
-    errno = 0;
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        const int code = errno;
-        Fail(QStringLiteral("Cannot close file"), FileName, file.errorString(), code);
-    }
+    Step(file, "Cannot write file", [&] { return file.flush(); });
+    Step(file, "Cannot close file", [&] {
+        file.close();
+        return file.error() == QFileDevice::NoError;
+    });
 }
