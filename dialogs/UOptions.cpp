@@ -1,0 +1,158 @@
+#include "dialogs/UOptions.h"
+
+#include "controls/ButtonFaces.h"
+#include "controls/Captions.h"
+#include "controls/DBGrid.h"
+#include "controls/TexturedBackground.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLineEdit>
+#include <QShowEvent>
+#include <QToolButton>
+
+TfrmOptions *frmOptions = nullptr;
+
+namespace
+{
+const QSize ClientSize(378, 183);
+}
+
+TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setFont(DialogFont());
+    resize(ClientSize);
+    move(756, 383);
+
+    TexturedBackground1 = new TTexturedBackground(this);
+    TexturedBackground1->setObjectName(QStringLiteral("TexturedBackground1"));
+    TexturedBackground1->SetColour_Palette(PAL_BLUE);
+    TexturedBackground1->SetDisplay_Screen(DS_DIFFERENCE);
+    TexturedBackground1->SetScreen1_Palette(PAL_CLOUDS);
+    TexturedBackground1->SetScreen1_Roughness(2);
+    TexturedBackground1->SetScreen1_Zoom(0);
+    TexturedBackground1->SetScreen2_Palette(PAL_CLOUDS);
+    TexturedBackground1->SetScreen2_Roughness(2);
+    TexturedBackground1->SetScreen2_Zoom(0);
+    TexturedBackground1->SetRandomise(true);
+    TexturedBackground1->setGeometry(QRect(QPoint(0, 0), ClientSize));
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bevel1->setGeometry(8, 8, 360, 137);
+
+    const QString playerCaption = QStringLiteral("Path to Player");
+    lblPlayerPath2 =
+        NewCaption(this, QStringLiteral("lblPlayerPath2"), playerCaption, 25, 37, Qt::black, true);
+    lblPlayerPath =
+        NewCaption(this, QStringLiteral("lblPlayerPath"), playerCaption, 24, 36, SkyBlue(), true);
+
+    edPlayerPath = new QLineEdit(DefaultPlayerPath(), this);
+    edPlayerPath->setObjectName(QStringLiteral("edPlayerPath"));
+    // Sky blue on black, as the program's grids are drawn.
+    QPalette editPalette = edPlayerPath->palette();
+    editPalette.setColor(QPalette::Text, SkyBlue());
+    editPalette.setColor(QPalette::Base, Qt::black);
+    edPlayerPath->setPalette(editPalette);
+    edPlayerPath->setGeometry(112, 32, 240, 21);
+
+    cbLoopPlayList = new QCheckBox(this);
+    cbLoopPlayList->setObjectName(QStringLiteral("cbLoopPlayList"));
+    cbLoopPlayList->setGeometry(24, 74, 13, 13);
+    cbLoopPlayList->setChecked(false);
+
+    const QString loopCaption = QStringLiteral("Loop Playlist");
+    lblLoopPlaylist2 =
+        NewCaption(this, QStringLiteral("lblLoopPlaylist2"), loopCaption, 43, 75, Qt::black, true);
+    lblLoopPlaylist =
+        NewCaption(this, QStringLiteral("lblLoopPlaylist"), loopCaption, 42, 74, SkyBlue(), true);
+
+    cbAutoUpdateDurations = new QCheckBox(this);
+    cbAutoUpdateDurations->setObjectName(QStringLiteral("cbAutoUpdateDurations"));
+    cbAutoUpdateDurations->setGeometry(24, 98, 13, 13);
+    cbAutoUpdateDurations->setChecked(true);
+
+    const QString autoCaption =
+        QStringLiteral("Automatically update stored durations from song length");
+    lblAutoUpdateDurations2 = NewCaption(this, QStringLiteral("lblAutoUpdateDurations2"),
+                                         autoCaption, 43, 99, Qt::black, true);
+    lblAutoUpdateDurations = NewCaption(this, QStringLiteral("lblAutoUpdateDurations"), autoCaption,
+                                        42, 98, SkyBlue(), true);
+
+    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
+    btnCancel =
+        NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 304, 153, 64, 23);
+
+    m_anchors.Add(TexturedBackground1, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(Bevel1, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(edPlayerPath, akLeft | akTop | akRight);
+    m_anchors.Add(btnOK, akRight | akBottom);
+    m_anchors.Add(btnCancel, akRight | akBottom);
+
+    setTabOrder(edPlayerPath, cbLoopPlayList);
+    setTabOrder(cbLoopPlayList, cbAutoUpdateDurations);
+    setTabOrder(cbAutoUpdateDurations, btnOK);
+    setTabOrder(btnOK, btnCancel);
+
+    connect(btnOK, &QToolButton::clicked, this, &TfrmOptions::btnOKClick);
+    connect(btnCancel, &QToolButton::clicked, this, &TfrmOptions::btnCancelClick);
+    connect(lblLoopPlaylist, &TClickLabel::clicked, this, &TfrmOptions::lblLoopPlaylistClick);
+    connect(lblLoopPlaylist2, &TClickLabel::clicked, this, &TfrmOptions::lblLoopPlaylistClick);
+    connect(lblAutoUpdateDurations, &TClickLabel::clicked, this,
+            &TfrmOptions::lblAutoUpdateDurationsClick);
+    connect(lblAutoUpdateDurations2, &TClickLabel::clicked, this,
+            &TfrmOptions::lblAutoUpdateDurationsClick);
+}
+
+QString TfrmOptions::DefaultPlayerPath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Program Files\\WinAmp3\\Studio.exe");
+#else
+    // Opens the playlist file in whatever player the desktop has for it.
+    return QStringLiteral("/usr/bin/xdg-open");
+#endif
+}
+
+void TfrmOptions::FormShow()
+{
+    for (int n = 1; n <= 3; ++n)
+        TexturedBackground1->GenerateScreen(n);
+    TexturedBackground1->update();
+}
+
+void TfrmOptions::btnOKClick()
+{
+    done(mrOk);
+}
+
+void TfrmOptions::btnCancelClick()
+{
+    done(mrCancel);
+}
+
+void TfrmOptions::lblLoopPlaylistClick()
+{
+    cbLoopPlayList->toggle();
+}
+
+void TfrmOptions::lblAutoUpdateDurationsClick()
+{
+    cbAutoUpdateDurations->toggle();
+}
+
+void TfrmOptions::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) // not when the window is merely restored
+        FormShow();
+    TForm::showEvent(event);
+}
+
+void TfrmOptions::resizeEvent(QResizeEvent *event)
+{
+    m_anchors.Apply(size());
+    TForm::resizeEvent(event);
+}
