@@ -1,0 +1,3 @@
+#include "app/UMain.h"
+
+void TfrmMain::ImportSongs1Click() {}
