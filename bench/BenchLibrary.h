@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Creates a library file with generated songs, playlists and entries for benchmarks.
+// Returns the file name; the file lives in the given folder.
+QString MakeBenchLibrary(const QString &folder, int songs, int playlists, int entriesPerPlaylist);
+
+// Bytes currently allocated on the heap.
+size_t HeapInUse();
