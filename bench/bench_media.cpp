@@ -1,0 +1,163 @@
+#include "platform/AudioOutput.h"
+#include "platform/MediaPlayer.h"
+#include "platform/Mp3Decoder.h"
+#include "tests/support/SilentMp3.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace
+{
+
+QTemporaryDir *Scratch = nullptr;
+
+QString Song(const QString &name, int frames, bool xing, bool vbr = false)
+{
+    const QString path = Scratch->filePath(name);
+    if (QFile::exists(path))
+        return path;
+    SilentMp3Options o;
+    o.Bitrate = 128;
+    o.Frames = frames;
+    o.Header = xing ? SilentMp3Options::XingHeader : SilentMp3Options::NoHeader;
+    if (vbr)
+        o.VbrBitrates = {96, 128, 160, 192};
+    WriteSilentMp3(path, o);
+    return path;
+}
+
+const int FiveMinutes = 300 * 44100 / 1152;
+
+void PumpUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+qint64 CpuUs()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0)
+        return 0;
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 +
+           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+}
+
+double ResidentMb()
+{
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * sysconf(_SC_PAGESIZE) / 1048576.0 : 0;
+}
+
+void BM_PlayToFirstBuffer(benchmark::State &state)
+{
+    TMediaPlayer player;
+    player.FileName = Song("first.mp3", 400, true);
+    player.Open();
+    double totalUs = 0;
+    for (auto _ : state) {
+        player.Play();
+        PumpUntil([&] { return player.FirstBufferLatencyUs() >= 0; }, 2000);
+        state.SetIterationTime(player.FirstBufferLatencyUs() / 1e6);
+        totalUs += player.FirstBufferLatencyUs();
+        player.Stop();
+        player.Close();
+        player.Open();
+    }
+    state.counters["first_buffer_ms"] = totalUs / 1000.0 / double(state.iterations());
+    state.counters["audible"] = player.Audible() ? 1 : 0;
+}
+BENCHMARK(BM_PlayToFirstBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+
+void BM_CpuWhilePlaying128k(benchmark::State &state)
+{
+    TMediaPlayer player;
+    player.FileName = Song("cpu.mp3", 4 * 44100 / 1152, false); // 4 s at 128 kbit/s
+    player.Open();
+    for (auto _ : state) {
+        const qint64 cpuBefore = CpuUs();
+        QElapsedTimer wall;
+        wall.start();
+        player.Play();
+        PumpUntil([&] { return player.Mode() != TMediaPlayer::mpPlaying; }, 10000);
+        const double percent =
+            100.0 * double(CpuUs() - cpuBefore) / double(wall.nsecsElapsed() / 1000);
+        state.counters["cpu_percent_of_core"] = percent;
+        state.counters["audible"] = player.Audible() ? 1 : 0;
+    }
+}
+BENCHMARK(BM_CpuWhilePlaying128k)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_LengthCbr5MinNoHeader(benchmark::State &state)
+{
+    const QString path = Song("cbr5.mp3", FiveMinutes, false);
+    MeasureLengthMs(path); // warm cache
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MeasureLengthMs(path));
+}
+BENCHMARK(BM_LengthCbr5MinNoHeader)->Unit(benchmark::kMillisecond);
+
+void BM_LengthVbr5MinXing(benchmark::State &state)
+{
+    const QString path = Song("vbr5.mp3", FiveMinutes, true, true);
+    MeasureLengthMs(path);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MeasureLengthMs(path));
+}
+BENCHMARK(BM_LengthVbr5MinXing)->Unit(benchmark::kMicrosecond);
+
+void BM_LengthSmallFile(benchmark::State &state)
+{
+    const QString path = Song("small.mp3", 40, false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MeasureLengthMs(path));
+    state.counters["files_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LengthSmallFile)->Unit(benchmark::kMicrosecond);
+
+void BM_ResidentAfter300Songs(benchmark::State &state)
+{
+    TSilentOutput::SetSpeed(50.0);
+    TMediaPlayer player;
+    const QString path = Song("rss.mp3", 20, true);
+    double after50 = 0, after300 = 0;
+    for (auto _ : state) {
+        for (int i = 1; i <= 300; ++i) {
+            player.FileName = path;
+            player.Open();
+            player.Play();
+            PumpUntil([&] { return player.Mode() != TMediaPlayer::mpPlaying; }, 2000);
+            QCoreApplication::processEvents();
+            if (i == 50)
+                after50 = ResidentMb();
+        }
+        after300 = ResidentMb();
+    }
+    TSilentOutput::SetSpeed(1.0);
+    state.counters["rss_mb_after_50"] = after50;
+    state.counters["rss_mb_after_300"] = after300;
+}
+BENCHMARK(BM_ResidentAfter300Songs)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir scratch;
+    Scratch = &scratch;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

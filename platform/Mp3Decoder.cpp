@@ -1,0 +1,375 @@
+#include "platform/Mp3Decoder.h"
+
+#include "data/Errors.h"
+
+#include <QFileInfo>
+#include <QtEndian>
+#include <cstring>
+#include <mpg123.h>
+
+namespace
+{
+
+const int Mpeg1Bitrates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+const int Mpeg2Bitrates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+const int Rates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+
+quint32 BigEndian32(const uchar *p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+}
+
+struct TFrameHeader {
+    int Version = 0; // 1, 2 or 25
+    int Rate = 0;
+    int Bytes = 0;
+    bool Mono = false;
+};
+
+// A Layer III frame header; false for anything else.
+bool ReadFrameHeader(const uchar *p, TFrameHeader &h)
+{
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
+        return false;
+    const int versionBits = (p[1] >> 3) & 3;
+    const int layerBits = (p[1] >> 1) & 3;
+    const int bitrateIndex = p[2] >> 4;
+    const int rateIndex = (p[2] >> 2) & 3;
+    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
+        rateIndex == 3)
+        return false;
+    h.Version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    const int row = h.Version == 1 ? 0 : h.Version == 2 ? 1 : 2;
+    h.Rate = Rates[row][rateIndex];
+    const int padding = (p[2] >> 1) & 1;
+    if (h.Version == 1)
+        h.Bytes = 144000 * Mpeg1Bitrates[bitrateIndex] / h.Rate + padding;
+    else
+        h.Bytes = 72000 * Mpeg2Bitrates[bitrateIndex] / h.Rate + padding;
+    h.Mono = (p[3] >> 6) == 3;
+    return true;
+}
+
+qint64 Id3v2Size(const uchar *data, qint64 size)
+{
+    if (size < 10 || std::memcmp(data, "ID3", 3) != 0 || data[3] == 0xFF || data[4] == 0xFF)
+        return 0;
+    for (int i = 6; i < 10; ++i)
+        if (data[i] & 0x80)
+            return 0;
+    const qint64 body =
+        qint64(data[6]) << 21 | qint64(data[7]) << 14 | qint64(data[8]) << 7 | data[9];
+    const qint64 footer = (data[5] & 0x10) ? 10 : 0;
+    return qMin(size, 10 + body + footer);
+}
+
+} // namespace
+
+bool TMp3Layout::HeaderBelievable() const
+{
+    if (HeaderKind == 0 || HeaderFrames <= 0)
+        return false;
+    if (HeaderBytes > AudioBytes())
+        return false;
+    return HeaderFrames * MinFrameBytes <= AudioBytes();
+}
+
+TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
+{
+    TMp3Layout layout;
+    layout.AudioStart = Id3v2Size(data, size);
+    layout.AudioEnd = size;
+    if (layout.AudioEnd - layout.AudioStart >= 128 &&
+        std::memcmp(data + layout.AudioEnd - 128, "TAG", 3) == 0)
+        layout.AudioEnd -= 128;
+    if (layout.AudioEnd - layout.AudioStart >= 32 &&
+        std::memcmp(data + layout.AudioEnd - 32, "APETAGEX", 8) == 0) {
+        const uchar *footer = data + layout.AudioEnd - 32;
+        const qint64 tagSize = qFromLittleEndian<quint32>(footer + 12);
+        const bool hasHeader = footer[23] & 0x80;
+        const qint64 total = tagSize + (hasHeader ? 32 : 0);
+        if (total <= layout.AudioEnd - layout.AudioStart)
+            layout.AudioEnd -= total;
+    }
+
+    // The header frame, when there is one, is the first frame; junk before it is rare and short.
+    const qint64 searchEnd = qMin(layout.AudioEnd - 4, layout.AudioStart + 65536);
+    TFrameHeader h;
+    for (qint64 i = layout.AudioStart; i < searchEnd; ++i) {
+        if (!ReadFrameHeader(data + i, h))
+            continue;
+        // A false sync in junk is rarely followed by a second header where the next frame begins.
+        TFrameHeader next;
+        const qint64 following = i + h.Bytes;
+        if (following + 4 <= layout.AudioEnd && !(ReadFrameHeader(data + following, next) &&
+                                                  next.Version == h.Version && next.Rate == h.Rate))
+            continue;
+        layout.FirstFrame = i;
+        break;
+    }
+    if (layout.FirstFrame < 0)
+        return layout;
+
+    layout.Version = h.Version;
+    layout.SampleRate = h.Rate;
+    layout.SamplesPerFrame = h.Version == 1 ? 1152 : 576;
+    layout.MinFrameBytes = h.Version == 1 ? 144000 * 32 / h.Rate : 72000 * 8 / h.Rate;
+
+    const uchar *frame = data + layout.FirstFrame;
+    const qint64 available = qMin<qint64>(h.Bytes, layout.AudioEnd - layout.FirstFrame);
+    const int sideInfo = h.Version == 1 ? (h.Mono ? 17 : 32) : (h.Mono ? 9 : 17);
+    const qint64 xing = 4 + sideInfo;
+    if (available >= xing + 8 &&
+        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
+        layout.HeaderKind = 'X';
+        const quint32 flags = BigEndian32(frame + xing + 4);
+        qint64 at = xing + 8;
+        if ((flags & 1) && available >= at + 4) {
+            layout.HeaderFrames = BigEndian32(frame + at);
+            at += 4;
+        }
+        if ((flags & 2) && available >= at + 4)
+            layout.HeaderBytes = BigEndian32(frame + at);
+        return layout;
+    }
+    const qint64 vbri = 4 + 32;
+    if (available >= vbri + 18 && std::memcmp(frame + vbri, "VBRI", 4) == 0) {
+        layout.HeaderKind = 'V';
+        layout.HeaderBytes = BigEndian32(frame + vbri + 10);
+        layout.HeaderFrames = BigEndian32(frame + vbri + 14);
+    }
+    return layout;
+}
+
+// libmpg123 reads from our memory map, so that measuring touches only the pages it needs.
+struct TMp3Reader {
+    static mpg123_ssize_t Read(void *handle, void *buffer, size_t count)
+    {
+        auto *d = static_cast<TMp3Decoder *>(handle);
+        const qint64 n = qBound<qint64>(0, d->m_size - d->m_pos, qint64(count));
+        std::memcpy(buffer, d->m_data + d->m_pos, size_t(n));
+        d->m_pos += n;
+        return mpg123_ssize_t(n);
+    }
+
+    static off_t Seek(void *handle, off_t offset, int whence)
+    {
+        auto *d = static_cast<TMp3Decoder *>(handle);
+        qint64 target = offset;
+        if (whence == SEEK_CUR)
+            target += d->m_pos;
+        else if (whence == SEEK_END)
+            target += d->m_size;
+        else if (whence != SEEK_SET)
+            return -1;
+        if (target < 0)
+            return -1;
+        d->m_pos = target;
+        return off_t(target);
+    }
+};
+
+TMp3Decoder::TMp3Decoder()
+{
+#if MPG123_API_VERSION < 46
+    mpg123_init();
+#endif
+}
+
+TMp3Decoder::~TMp3Decoder()
+{
+    Close();
+    if (m_handle)
+        mpg123_delete(m_handle);
+}
+
+void TMp3Decoder::Fail(const QString &reason) const
+{
+    throw EMCIDeviceError(QStringLiteral("Cannot open \"%1\": %2.").arg(m_file.fileName(), reason));
+}
+
+void TMp3Decoder::Check(int result, const char *what) const
+{
+    if (result != MPG123_OK)
+        Fail(QStringLiteral("%1 failed (%2)")
+                 .arg(QLatin1String(what), QString::fromUtf8(mpg123_plain_strerror(result))));
+}
+
+void TMp3Decoder::Open(const QString &fileName)
+{
+    Close();
+    m_file.setFileName(fileName);
+    if (fileName.isEmpty())
+        Fail(QStringLiteral("no file name was given"));
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        Fail(QStringLiteral("the file was not found"));
+    if (!info.isFile())
+        Fail(QStringLiteral("it is not a file"));
+    if (!m_file.open(QIODevice::ReadOnly))
+        Fail(m_file.errorString());
+    m_size = m_file.size();
+    if (m_size == 0) {
+        m_file.close();
+        Fail(QStringLiteral("the file is empty"));
+    }
+    m_data = m_file.map(0, m_size);
+    if (!m_data) {
+        const QString reason = m_file.errorString();
+        m_file.close();
+        Fail(reason);
+    }
+    m_pos = 0;
+    m_layout = ParseMp3Layout(m_data, m_size);
+    m_atEnd = false;
+    m_scanned = false;
+
+    try {
+        if (!m_handle) {
+            int error = MPG123_OK;
+            m_handle = mpg123_new(nullptr, &error);
+            if (!m_handle)
+                Check(error == MPG123_OK ? MPG123_ERR : error, "mpg123_new");
+            Check(mpg123_param(
+                      m_handle, MPG123_ADD_FLAGS,
+                      MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2 | MPG123_FORCE_STEREO, 0),
+                  "Setting decoder flags");
+            Check(mpg123_format_none(m_handle), "mpg123_format_none");
+            for (const auto &row : Rates)
+                for (int rate : row)
+                    Check(mpg123_format(m_handle, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16),
+                          "mpg123_format");
+            Check(mpg123_replace_reader_handle(m_handle, &TMp3Reader::Read, &TMp3Reader::Seek,
+                                               nullptr),
+                  "mpg123_replace_reader_handle");
+        }
+        Check(mpg123_open_handle(m_handle, this), "mpg123_open_handle");
+        m_open = true;
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        const int result = mpg123_getformat(m_handle, &rate, &channels, &encoding);
+        if (result != MPG123_OK && m_layout.FirstFrame < 0)
+            Fail(QStringLiteral("it is not an MP3 file (no MPEG audio found)"));
+        if (result != MPG123_OK)
+            Fail(QStringLiteral("its MPEG audio data is corrupt (%1)")
+                     .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
+        m_rate = int(rate);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TMp3Decoder::Close()
+{
+    if (m_open) {
+        mpg123_close(m_handle); // only fails when nothing is open
+        m_open = false;
+    }
+    if (m_data) {
+        m_file.unmap(const_cast<uchar *>(m_data));
+        m_data = nullptr;
+    }
+    if (m_file.isOpen())
+        m_file.close();
+    m_size = 0;
+    m_pos = 0;
+}
+
+TMp3Length TMp3Decoder::Length()
+{
+    if (!m_open)
+        Fail(QStringLiteral("no file is open"));
+    TMp3Length length;
+    length.SampleRate = m_rate;
+    const bool believable = m_layout.HeaderBelievable();
+    if (believable && m_layout.HeaderKind == 'V') {
+        // libmpg123 does not read VBRI headers and decodes that frame as silence.
+        length.Samples = (m_layout.HeaderFrames + 1) * m_layout.SamplesPerFrame;
+    } else if (believable) {
+        length.Samples = mpg123_length(m_handle);
+    } else {
+        if (!m_scanned) {
+            Check(mpg123_scan(m_handle), "Scanning the frames");
+            m_scanned = true;
+        }
+        length.Samples = mpg123_length(m_handle);
+        length.Samples = WithoutGaplessSkip(length.Samples);
+    }
+    if (length.Samples < 0 && mpg123_errcode(m_handle) != MPG123_OK)
+        Fail(QStringLiteral("its length is unknown (%1)")
+                 .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
+    if (length.Samples <= 0)
+        Fail(QStringLiteral("it holds no audio"));
+    return length;
+}
+
+// After a scan that disagrees with the Xing/Info count libmpg123 reports every frame, while
+// decoding still skips the encoder delay plus its own 529 samples, and cuts the padding only
+// when the stream reaches the claimed end.
+qint64 TMp3Decoder::WithoutGaplessSkip(qint64 scanned) const
+{
+    const off_t frames = mpg123_framelength(m_handle);
+    if (scanned <= 0 || frames < 0 || m_layout.HeaderKind != 'X' || m_layout.HeaderFrames <= 0 ||
+        frames == m_layout.HeaderFrames)
+        return scanned;
+    long delay = -1, padding = -1;
+    double unused = 0;
+    if (mpg123_getstate(m_handle, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK)
+        delay = -1;
+    if (mpg123_getstate(m_handle, MPG123_ENC_PADDING, &padding, &unused) != MPG123_OK)
+        padding = -1;
+    const qint64 decoderDelay = 529;
+    const qint64 spf = m_layout.SamplesPerFrame;
+    const qint64 end =
+        qMin<qint64>(scanned, m_layout.HeaderFrames * spf - qMax(0L, padding) + decoderDelay);
+    return qMax<qint64>(0, end - (qMax(0L, delay) + decoderDelay));
+}
+
+qint64 TMp3Decoder::Read(char *data, qint64 maxBytes)
+{
+    if (!m_open || m_atEnd)
+        return 0;
+    for (;;) {
+        size_t done = 0;
+        const int result =
+            mpg123_read(m_handle, reinterpret_cast<unsigned char *>(data), size_t(maxBytes), &done);
+        if (result == MPG123_DONE) {
+            m_atEnd = true;
+            return qint64(done);
+        }
+        if (result == MPG123_NEW_FORMAT && done == 0)
+            continue;
+        if (result == MPG123_OK || result == MPG123_NEW_FORMAT)
+            return qint64(done);
+        // Damage past the point where libmpg123 can resync ends the song.
+        m_atEnd = true;
+        return qint64(done);
+    }
+}
+
+void TMp3Decoder::SeekToSample(qint64 sample)
+{
+    if (!m_open)
+        Fail(QStringLiteral("no file is open"));
+    const off_t result = mpg123_seek(m_handle, off_t(sample), SEEK_SET);
+    if (result < 0)
+        Fail(QStringLiteral("seeking failed (%1)")
+                 .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
+    m_atEnd = false;
+}
+
+qint64 MeasureLengthMs(const QString &fileName)
+{
+    // One decoder per thread: creating a libmpg123 handle costs more than measuring a small file.
+    thread_local TMp3Decoder decoder;
+    try {
+        decoder.Open(fileName);
+        const TMp3Length length = decoder.Length();
+        decoder.Close();
+        return length.Ms();
+    } catch (...) {
+        decoder.Close();
+        throw;
+    }
+}

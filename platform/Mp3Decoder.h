@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+
+struct mpg123_handle_struct;
+
+// Where the audio lies in an MP3 file and what its first frame's Xing/Info/VBRI header says.
+struct TMp3Layout {
+    qint64 AudioStart = 0; // after an ID3v2 tag
+    qint64 AudioEnd = 0;   // before ID3v1 and APE tags
+    qint64 FirstFrame = -1;
+    int Version = 0; // 1, 2, or 25 for MPEG-2.5
+    int SampleRate = 0;
+    int SamplesPerFrame = 0;
+    int MinFrameBytes = 0;    // a frame at the smallest bitrate of this version and rate
+    char HeaderKind = 0;      // 'X' Xing/Info, 'V' VBRI, 0 none
+    qint64 HeaderFrames = -1; // audio frames the header claims
+    qint64 HeaderBytes = -1;  // stream bytes the header claims
+
+    qint64 AudioBytes() const { return AudioEnd - AudioStart; }
+    // The header's counts fit into the bytes that are actually there.
+    bool HeaderBelievable() const;
+};
+
+TMp3Layout ParseMp3Layout(const uchar *data, qint64 size);
+
+struct TMp3Length {
+    qint64 Samples = 0;
+    int SampleRate = 0;
+    qint64 Ms() const { return SampleRate > 0 ? Samples * 1000 / SampleRate : 0; }
+};
+
+// An MP3 file decoded by libmpg123 from a memory map, to 16-bit stereo PCM.
+// Open, Length and Read raise EMCIDeviceError with the file's name and the reason.
+class TMp3Decoder
+{
+public:
+    TMp3Decoder();
+    ~TMp3Decoder();
+    TMp3Decoder(const TMp3Decoder &) = delete;
+    TMp3Decoder &operator=(const TMp3Decoder &) = delete;
+
+    void Open(const QString &fileName);
+    void Close();
+    bool IsOpen() const { return m_open; }
+
+    // Exact length: believable header count, otherwise a scan of every frame.
+    TMp3Length Length();
+    int SampleRate() const { return m_rate; }
+    int Channels() const { return 2; }
+    int BytesPerFrame() const { return 4; }
+
+    // Decodes up to maxBytes of PCM; 0 at the end of the stream.
+    qint64 Read(char *data, qint64 maxBytes);
+    void SeekToSample(qint64 sample);
+    bool AtEnd() const { return m_atEnd; }
+
+private:
+    [[noreturn]] void Fail(const QString &reason) const;
+    void Check(int result, const char *what) const;
+    qint64 WithoutGaplessSkip(qint64 scanned) const;
+
+    mpg123_handle_struct *m_handle = nullptr;
+    QFile m_file;
+    const uchar *m_data = nullptr;
+    qint64 m_size = 0;
+    qint64 m_pos = 0;
+    TMp3Layout m_layout;
+    int m_rate = 0;
+    bool m_open = false;
+    bool m_atEnd = false;
+    bool m_scanned = false;
+
+    friend struct TMp3Reader;
+};
+
+// Playing time in milliseconds: decoded samples (gapless) divided by the rate.
+qint64 MeasureLengthMs(const QString &fileName);
