@@ -4,6 +4,7 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "data/Errors.h"
+#include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "dialogs/MessageService.h"
 
@@ -68,28 +69,12 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Quillmere"));
     tblSongs = new TTable(&QuillmereDB, this);
     tblSongs->setObjectName(QStringLiteral("tblSongs"));
-    tblSongs->TableName = QStringLiteral("Playlist_DB");
-    tblSongs->IndexName = QStringLiteral("row_id");
-    tblSongs->IndexField = QStringLiteral("Row_ID");
+    SetUpSongsTable(*tblSongs);
     qryAvailableSongs = new TDataSet(&QuillmereDB, this);
     qryAvailableSongs->setObjectName(QStringLiteral("qryAvailableSongs"));
     qryPlayListSongs = new TDataSet(&QuillmereDB, this);
     qryPlayListSongs->setObjectName(QStringLiteral("qryPlayListSongs"));
-    const std::pair<const char *, TFieldType> lookups[] = {
-        {"Path", TFieldType::Text},         {"FileName", TFieldType::Text},
-        {"Duration", TFieldType::Integer},  {"FileType", TFieldType::Integer},
-        {"ID3_Title", TFieldType::Text},    {"ID3_Artist", TFieldType::Text},
-        {"ID3_Genre", TFieldType::Integer}, {"ID3_Comment", TFieldType::Text},
-        {"ID3_Album", TFieldType::Text},    {"ID3_Year", TFieldType::Integer},
-        {"ID3_Track", TFieldType::Integer}};
-    for (const auto &[name, type] : lookups)
-        qryPlayListSongs->AddLookupField(QString::fromLatin1(name), type, QStringLiteral("Song_ID"),
-                                         tblSongs, QString::fromLatin1(name));
-    qryPlayListSongs->SetUpdateTarget(
-        QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
-        {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
-    qryPlayListSongs->SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
-    qryPlayListSongs->SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+    SetUpPlaylistEntries(*qryPlayListSongs, tblSongs);
 
     CreateControls();
     CreateMenus();
@@ -534,6 +519,14 @@ void TfrmMain::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated)
         QMetaObject::invokeMethod(this, &TfrmMain::FormActivate, Qt::QueuedConnection);
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Without a window manager the window may never become active; the notice comes all the same.
+    if (!m_activated)
+        QTimer::singleShot(300, this, &TfrmMain::FormActivate);
 }
 
 int TfrmMain::FindColumnByField(TDBGrid *grid, const QString &fieldName) const

@@ -1,8 +1,28 @@
 #include "app/UMain.h"
 
+#include "data/URegistry.h"
+#include "dialogs/UAbout.h"
+#include "dialogs/UCopyRightNotice.h"
+#include "dialogs/UOptions.h"
+
 void TfrmMain::FormActivate()
 {
+    if (m_activated)
+        return;
     m_activated = true;
+    if (frmCopyrightNotice->ShowModal() == mrOk)
+        LibraryImported =
+            ReadSetting(QuillmereKeyPath, QStringLiteral("Imported"), false) == QLatin1String("Y");
+    else
+        close();
 }
-void TfrmMain::Options1Click() {}
-void TfrmMain::About1Click() {}
+
+void TfrmMain::Options1Click()
+{
+    frmOptions->ShowModal();
+}
+
+void TfrmMain::About1Click()
+{
+    frmAbout->ShowModal();
+}
