@@ -1,13 +1,76 @@
 #pragma once
 
+#include "data/UMP3s.h"
 #include "dialogs/Form.h"
 
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QUrl;
+class TCompletingComboBox;
+
+// The tag texts as edited in the dialog.
+struct TTagTexts {
+    QString Title, Artist, Album, Year, Comment, Track;
+    QString Genre; // a genre's name, or empty for none
+};
+
+// Builds the record that Save writes. Returns an empty text on success, otherwise the
+// reason the texts were refused; the record is then left as it was.
+QString BuildID3Tag(const TTagTexts &texts, TID3Tag &tag);
+
+// The web search for an artist's songs.
+QUrl ArtistLookupUrl(const QString &artist);
+
+// The song properties dialog: one song's file and its ID3v1 tag, which can be reloaded
+// from the file and written back into it. It never touches the library.
 class TfrmProperties : public TForm
 {
     Q_OBJECT
 
 public:
     explicit TfrmProperties(QWidget *parent = nullptr);
+
+    QGroupBox *gbSongDetails;
+    QLabel *lblDuration;
+    QLabel *lblDuration2;
+    QLabel *lblSongNo;
+    QLabel *lblSongNo2;
+    QLabel *lblPhysicalLocation;
+    QLabel *lblPhysicalLocation2;
+    QPushButton *btnLookup;
+    QGroupBox *gbID3TagInformation;
+    QLabel *lblSongTitle;
+    QLineEdit *edTitle;
+    QLabel *lblArtist;
+    QLineEdit *edArtist;
+    QLabel *lblGenre;
+    TCompletingComboBox *ccbGenre;
+    QLabel *lblComment;
+    QLineEdit *edComment;
+    QLabel *lblAlbum;
+    QLineEdit *edAlbum;
+    QLabel *lblYear;
+    QLineEdit *edYear;
+    QLabel *lblTrack;
+    QLineEdit *edTrack;
+    QPushButton *btnLoad;
+    QPushButton *btnSave;
+    QToolButton *btnOK;
+
+    // The file that Load and Save act on.
+    QString FileName() const;
+    void SetFileName(const QString &fileName);
+    // Selects the genre with that number; numbers outside the table select none.
+    void SelectGenre(int number);
+
+    void FormCreate();
+    void btnLoadClick();
+    void btnSaveClick();
+    void btnLookupClick();
+    void btnOKClick();
 };
 
 extern TfrmProperties *frmProperties;
