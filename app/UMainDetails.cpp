@@ -1,13 +1,63 @@
 #include "app/UMain.h"
 
-void TfrmMain::ShowSongProperties(TDataSet *) {}
+#include "data/Durations.h"
+#include "dialogs/UPlaylistDetails.h"
+#include "dialogs/UProperties.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+
+void TfrmMain::ShowSongProperties(TDataSet *dataSet)
+{
+    if (!dataSet->Active() || dataSet->IsEmpty())
+        return; // no current song
+    TfrmProperties *form = frmProperties;
+    // Only a playlist entry has a number.
+    form->lblSongNo2->setText(
+        dataSet == qryPlayListSongs ? dataSet->AsString(QStringLiteral("Sequence")) : QString());
+    form->lblDuration2->setText(
+        FormatMilliseconds(dataSet->AsInteger(QStringLiteral("Duration")) * 1000));
+    form->SetFileName(dataSet->AsString(QStringLiteral("Path")) +
+                      dataSet->AsString(QStringLiteral("Filename")));
+    form->edTitle->setText(dataSet->AsString(QStringLiteral("ID3_Title")));
+    form->edArtist->setText(dataSet->AsString(QStringLiteral("ID3_Artist")));
+    form->SelectGenre(int(dataSet->AsInteger(QStringLiteral("ID3_Genre"))));
+    form->edComment->setText(dataSet->AsString(QStringLiteral("ID3_Comment")));
+    form->edAlbum->setText(dataSet->AsString(QStringLiteral("ID3_Album")));
+    form->edYear->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Year"))));
+    form->edTrack->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Track"))));
+    form->ShowModal();
+}
+
 void TfrmMain::Properties1Click()
 {
     ShowSongProperties(qryPlayListSongs);
 }
+
 void TfrmMain::Properties2Click()
 {
     ShowSongProperties(qryAvailableSongs);
 }
-void TfrmMain::NewPlaylist1Click() {}
-void TfrmMain::Properties3Click() {}
+
+void TfrmMain::NewPlaylist1Click()
+{
+    TfrmPlaylistDetails *form = frmPlaylistDetails;
+    form->edName->clear();
+    form->edDescription->clear();
+    form->lblDateCreated->setText(
+        TfrmPlaylistDetails::NewPlaylistDateText(QDateTime::currentDateTime()));
+    form->lblPlaylistID->hide();
+    form->ShowModal();
+}
+
+void TfrmMain::Properties3Click()
+{
+    const int id = CurrentPlaylistId();
+    if (id < 0)
+        return; // no playlist chosen
+    TfrmPlaylistDetails *form = frmPlaylistDetails;
+    form->lblPlaylistID->show();
+    form->LoadPlaylist(id);
+    form->ShowModal();
+}

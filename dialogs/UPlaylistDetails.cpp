@@ -1,9 +1,199 @@
 #include "dialogs/UPlaylistDetails.h"
 
+#include "app/UMain.h"
+#include "controls/ButtonFaces.h"
+#include "controls/CompletingComboBox.h"
+#include "data/DataSet.h"
+
+#include <QDateTime>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolButton>
+
 TfrmPlaylistDetails *frmPlaylistDetails = nullptr;
+
+namespace
+{
+
+const QSize ClientSize(298, 193);
+const QString CreatedOn = QStringLiteral("Created on the ");
+
+QString PlaylistEntry(const QString &id, const QString &name)
+{
+    return QStringLiteral("[") + id + QStringLiteral("] - ") + name;
+}
+
+} // namespace
 
 TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
 {
     setObjectName(QStringLiteral("frmPlaylistDetails"));
     setWindowTitle(QStringLiteral("Playlist Details"));
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
+    setFixedSize(ClientSize);
+
+    gbPlayListDetails = new QGroupBox(QStringLiteral("Playlist Details"), this);
+    gbPlayListDetails->setObjectName(QStringLiteral("gbPlayListDetails"));
+    QFont bold = gbPlayListDetails->font();
+    bold.setBold(true);
+    gbPlayListDetails->setFont(bold);
+    gbPlayListDetails->setGeometry(8, 8, 282, 145);
+    // The children keep the dialog's normal weight.
+    QFont normal = bold;
+    normal.setBold(false);
+
+    lblName = new QLabel(QStringLiteral("Name"), gbPlayListDetails);
+    lblName->setObjectName(QStringLiteral("lblName"));
+    lblName->setGeometry(16, 28, 70, 17);
+    edName = new QLineEdit(gbPlayListDetails);
+    edName->setObjectName(QStringLiteral("edName"));
+    edName->setGeometry(88, 24, 177, 21);
+    edName->setMaxLength(25);
+
+    lblDescription = new QLabel(QStringLiteral("Description"), gbPlayListDetails);
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblDescription->setGeometry(16, 60, 70, 17);
+    edDescription = new QLineEdit(gbPlayListDetails);
+    edDescription->setObjectName(QStringLiteral("edDescription"));
+    edDescription->setGeometry(88, 56, 177, 21);
+    edDescription->setMaxLength(255);
+
+    lblDateCreated = new QLabel(gbPlayListDetails);
+    lblDateCreated->setObjectName(QStringLiteral("lblDateCreated"));
+    lblDateCreated->setGeometry(16, 96, 250, 34);
+    lblDateCreated->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblDateCreated->setWordWrap(true);
+
+    lblPlaylistID = new QLabel(gbPlayListDetails);
+    lblPlaylistID->setObjectName(QStringLiteral("lblPlaylistID"));
+    lblPlaylistID->setGeometry(216, 0, 58, 17);
+    lblPlaylistID->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    for (QLabel *label : {lblName, lblDescription, lblDateCreated, lblPlaylistID})
+        label->setFont(normal);
+    edName->setFont(normal);
+    edDescription->setFont(normal);
+
+    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 170, 162, 50, 23);
+    btnCancel =
+        NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 226, 162, 64, 23);
+
+    setTabOrder(edName, edDescription);
+    setTabOrder(edDescription, btnOK);
+    setTabOrder(btnOK, btnCancel);
+
+    connect(btnOK, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnOKClick);
+    connect(btnCancel, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnCancelClick);
+}
+
+QString TfrmPlaylistDetails::NewPlaylistDateText(const QDateTime &now)
+{
+    return CreatedOn + QLocale::system().toString(now.date(), QLocale::ShortFormat);
+}
+
+QString TfrmPlaylistDetails::StoredDateText(const QVariant &dateCreated)
+{
+    QString text;
+    if (dateCreated.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime when = dateCreated.toDateTime();
+        const QLocale locale = QLocale::system();
+        text = locale.toString(when.date(), QLocale::ShortFormat);
+        if (when.time() != QTime(0, 0))
+            text +=
+                QLatin1Char(' ') + locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+    } else if (!dateCreated.isNull()) {
+        text = dateCreated.toString(); // a text that is no date, shown as stored
+    }
+    return CreatedOn + text + QLatin1Char('.');
+}
+
+bool TfrmPlaylistDetails::NewPlaylistMode() const
+{
+    return lblPlaylistID->isHidden();
+}
+
+void TfrmPlaylistDetails::LoadPlaylist(int PlaylistID)
+{
+    lblPlaylistID->setText(QString::number(PlaylistID));
+    TDataSet query(&frmMain->QuillmereDB);
+    query.SetSQL({QStringLiteral("SELECT * FROM Playlists"),
+                  QStringLiteral("WHERE PlayList_ID = :playlistid")});
+    query.Parameters().SetValue(QStringLiteral("playlistid"), PlaylistID, TFieldType::Integer);
+    query.Open();
+    if (query.IsEmpty()) {
+        edName->clear();
+        edDescription->clear();
+        lblDateCreated->clear();
+    } else {
+        edName->setText(query.AsString(QStringLiteral("Name")));
+        edDescription->setText(query.AsString(QStringLiteral("Description")));
+        lblDateCreated->setText(StoredDateText(query.FieldValue(QStringLiteral("Date_Created"))));
+    }
+    LoadedName = edName->text();
+    LoadedDescription = edDescription->text();
+}
+
+void TfrmPlaylistDetails::btnOKClick()
+{
+    if (!NewPlaylistMode()) {
+        if (edName->text() != LoadedName || edDescription->text() != LoadedDescription)
+            UpdatePlaylist();
+    } else {
+        const qint64 id = InsertPlaylist();
+        TCompletingComboBox *chooser = frmMain->ccbPlayLists;
+        chooser->addItem(PlaylistEntry(QString::number(id), edName->text()));
+        chooser->setCurrentIndex(chooser->count() - 1);
+        frmMain->ccbPlayListsChange();
+    }
+    done(mrOk);
+}
+
+void TfrmPlaylistDetails::btnCancelClick()
+{
+    done(mrCancel);
+}
+
+qint64 TfrmPlaylistDetails::InsertPlaylist()
+{
+    TParams params;
+    params.SetValue(QStringLiteral("name"), edName->text(), TFieldType::Text);
+    params.SetValue(QStringLiteral("description"), edDescription->text(), TFieldType::Text);
+    params.SetValue(QStringLiteral("datecreated"), QDateTime::currentDateTime(),
+                    TFieldType::DateTime);
+    frmMain->QuillmereDB.Execute(
+        QStringLiteral("INSERT INTO Playlists(name, description, date_created) "
+                       "VALUES(:name, :description, :datecreated)"),
+        params);
+    // This insert's own row: another program may have added one since.
+    return frmMain->QuillmereDB.LastInsertId();
+}
+
+int TfrmPlaylistDetails::LastPlaylistID()
+{
+    TDataSet query(&frmMain->QuillmereDB);
+    query.SetCommandText(QStringLiteral("SELECT max(PlayList_ID) as LastID FROM Playlists"));
+    query.Open();
+    return query.IsEmpty() ? 0 : int(query.AsInteger(QStringLiteral("LastID")));
+}
+
+void TfrmPlaylistDetails::UpdatePlaylist()
+{
+    TParams params;
+    params.SetValue(QStringLiteral("name"), edName->text(), TFieldType::Text);
+    params.SetValue(QStringLiteral("description"), edDescription->text(), TFieldType::Text);
+    params.SetValue(QStringLiteral("playlistid"), lblPlaylistID->text().toInt(),
+                    TFieldType::Integer);
+    frmMain->QuillmereDB.Execute(QStringLiteral("UPDATE Playlists SET Name = :name, Description = "
+                                                ":description WHERE PlayList_ID = :playlistid"),
+                                 params);
+    const QString entry = PlaylistEntry(lblPlaylistID->text(), edName->text());
+    TCompletingComboBox *chooser = frmMain->ccbPlayLists;
+    const int index = chooser->currentIndex();
+    if (index >= 0)
+        chooser->setItemText(index, entry);
+    chooser->setEditText(entry);
 }

@@ -2,12 +2,49 @@
 
 #include "dialogs/Form.h"
 
+class QDateTime;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+// Names a new playlist or renames and re-describes an existing one. The mode is chosen by
+// the caller: lblPlaylistID hidden means a new playlist, shown means an existing one.
 class TfrmPlaylistDetails : public TForm
 {
     Q_OBJECT
 
 public:
     explicit TfrmPlaylistDetails(QWidget *parent = nullptr);
+
+    QGroupBox *gbPlayListDetails;
+    QLabel *lblName;
+    QLineEdit *edName;
+    QLabel *lblDescription;
+    QLineEdit *edDescription;
+    QLabel *lblDateCreated;
+    QLabel *lblPlaylistID;
+    QToolButton *btnOK;
+    QToolButton *btnCancel;
+
+    // Name and description as loaded for an existing playlist.
+    QString LoadedName;
+    QString LoadedDescription;
+
+    // "Created on the " texts: a new playlist's date, and a stored creation time.
+    static QString NewPlaylistDateText(const QDateTime &now);
+    static QString StoredDateText(const QVariant &dateCreated);
+
+    void LoadPlaylist(int PlaylistID);
+    void btnOKClick();
+    void btnCancelClick();
+    // Inserts the playlist as edited; returns the new row's id.
+    qint64 InsertPlaylist();
+    void UpdatePlaylist();
+    int LastPlaylistID();
+
+private:
+    bool NewPlaylistMode() const;
 };
 
 extern TfrmPlaylistDetails *frmPlaylistDetails;

@@ -1,0 +1,277 @@
+#include "app/UMain.h"
+#include "controls/CompletingComboBox.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "dialogs/UPlaylistDetails.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sqlite3.h>
+
+namespace
+{
+
+// Counts the statements run on a connection while it lives.
+class StatementCounter
+{
+public:
+    explicit StatementCounter(TConnection &connection) : m_db(connection.Handle())
+    {
+        sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, &StatementCounter::Trace, this);
+    }
+    ~StatementCounter() { sqlite3_trace_v2(m_db, 0, nullptr, nullptr); }
+    int Count() const { return m_count; }
+
+private:
+    static int Trace(unsigned, void *context, void *, void *)
+    {
+        ++static_cast<StatementCounter *>(context)->m_count;
+        return 0;
+    }
+    sqlite3 *m_db;
+    int m_count = 0;
+};
+
+class PlaylistDetailsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { frmPlaylistDetails = &form; }
+    void TearDown() override
+    {
+        window.reset();
+        frmMain = nullptr;
+        frmPlaylistDetails = nullptr;
+    }
+    void Start()
+    {
+        window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+    }
+    // Runs a menu action that shows the dialog; `whileShown` acts on it. Returns false when
+    // the dialog did not come up.
+    bool WhileShown(QAction *item, const std::function<void()> &whileShown)
+    {
+        bool shown = false;
+        QTimer::singleShot(0, &form, [&] {
+            shown = form.isVisible();
+            whileShown();
+            if (form.isVisible())
+                form.done(mrCancel); // a failed OK leaves it open
+        });
+        item->trigger();
+        return shown;
+    }
+    QVariant Stored(qint64 id, const QString &column)
+    {
+        TDataSet query(&window->QuillmereDB);
+        query.SetCommandText(
+            QStringLiteral("SELECT %1 FROM Playlists WHERE PlayList_ID = %2").arg(column).arg(id));
+        query.Open();
+        return query.IsEmpty() ? QVariant() : query.FieldValue(column);
+    }
+    QStringList Entries() const
+    {
+        QStringList items;
+        for (int i = 0; i < window->ccbPlayLists->count(); ++i)
+            items << window->ccbPlayLists->itemText(i);
+        return items;
+    }
+
+    TestLibrary library;
+    ScriptedMessages messages;
+    TfrmPlaylistDetails form;
+    std::unique_ptr<TfrmMain> window;
+};
+
+TEST_F(PlaylistDetailsTest, NameAndDescriptionLimits)
+{
+    QTest::keyClicks(form.findChild<QLineEdit *>("edName"), QString(30, QLatin1Char('n')));
+    EXPECT_EQ(form.edName->text(), QString(25, QLatin1Char('n')));
+    form.findChild<QLineEdit *>("edDescription")->setText(QString(300, QLatin1Char('d')));
+    EXPECT_EQ(form.edDescription->text().size(), 255);
+}
+
+TEST_F(PlaylistDetailsTest, OkWithoutChangesRunsNoStatement)
+{
+    library.AddPlaylist(QStringLiteral("Rock"), QStringLiteral("Loud"));
+    Start();
+    int statements = -1;
+    ASSERT_TRUE(WhileShown(window->Properties3, [&] {
+        EXPECT_FALSE(form.lblPlaylistID->isHidden());
+        EXPECT_EQ(form.lblPlaylistID->text(), "1");
+        EXPECT_EQ(form.edName->text(), "Rock");
+        EXPECT_EQ(form.edDescription->text(), "Loud");
+        StatementCounter counter(window->QuillmereDB);
+        form.btnOK->click();
+        statements = counter.Count();
+    }));
+    EXPECT_EQ(statements, 0);
+    EXPECT_EQ(form.result(), mrOk);
+    EXPECT_EQ(Entries(), QStringList{"[1] - Rock"});
+}
+
+TEST_F(PlaylistDetailsTest, ChangesRewriteTheRowAndTheChooserEntry)
+{
+    library.AddPlaylist(QStringLiteral("B"));
+    library.AddPlaylist(QStringLiteral("Rock"), QStringLiteral("Loud"));
+    library.AddPlaylist(QStringLiteral("Z"));
+    Start();
+    window->ccbPlayLists->setCurrentIndex(1);
+    window->ccbPlayListsChange();
+    ASSERT_EQ(window->CurrentPlaylistId(), 2);
+
+    WhileShown(window->Properties3, [&] {
+        form.edDescription->setText(QStringLiteral("loud")); // case counts as a change
+        form.btnOK->click();
+    });
+    EXPECT_EQ(Stored(2, QStringLiteral("Description")).toString(), "loud");
+    EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Rock");
+    EXPECT_EQ(Entries(), QStringList({"[1] - B", "[2] - Rock", "[3] - Z"}));
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Rock");
+
+    WhileShown(window->Properties3, [&] {
+        form.edName->setText(QStringLiteral("Jazz"));
+        form.btnOK->click();
+    });
+    EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
+    EXPECT_EQ(Entries(), QStringList({"[1] - B", "[2] - Jazz", "[3] - Z"}));
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Jazz");
+    EXPECT_EQ(window->CurrentPlaylistId(), 2);
+
+    // Cancel keeps everything.
+    WhileShown(window->Properties3, [&] {
+        form.edName->setText(QStringLiteral("Other"));
+        form.btnCancel->click();
+    });
+    EXPECT_EQ(form.result(), mrCancel);
+    EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Jazz");
+}
+
+TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
+{
+    for (int i = 1; i <= 6; ++i)
+        library.AddEntry(library.AddPlaylist(QStringLiteral("P%1").arg(i)),
+                         library.AddSong(QStringLiteral("S%1").arg(i)), 1);
+    Start();
+    ASSERT_EQ(window->qryPlayListSongs->RecordCount(), 1);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+
+    ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
+        EXPECT_TRUE(form.lblPlaylistID->isHidden());
+        EXPECT_EQ(form.edName->text(), "");
+        EXPECT_EQ(form.edDescription->text(), "");
+        QTest::keyClicks(form.edName, QStringLiteral("Road trip"));
+        form.edDescription->setText(QStringLiteral("Long drives"));
+        form.btnOK->click();
+    }));
+    EXPECT_EQ(form.result(), mrOk);
+    EXPECT_EQ(Stored(7, QStringLiteral("Name")).toString(), "Road trip");
+    EXPECT_EQ(Stored(7, QStringLiteral("Description")).toString(), "Long drives");
+    const QDateTime created = Stored(7, QStringLiteral("Date_Created")).toDateTime();
+    EXPECT_TRUE(created >= before && created <= QDateTime::currentDateTime())
+        << created.toString().toStdString();
+    EXPECT_EQ(Entries().last(), "[7] - Road trip");
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[7] - Road trip");
+    EXPECT_EQ(window->CurrentPlaylistId(), 7);
+    EXPECT_TRUE(window->qryPlayListSongs->Active());
+    EXPECT_EQ(window->qryPlayListSongs->RecordCount(), 0);
+    EXPECT_EQ(form.LastPlaylistID(), 7);
+}
+
+TEST_F(PlaylistDetailsTest, NewPlaylistTakesTheRowItInsertedNotTheLargestId)
+{
+    library.AddPlaylist(QStringLiteral("First"));
+    // Another program adds a playlist right after ours.
+    library.Exec(QStringLiteral("CREATE TRIGGER Meanwhile AFTER INSERT ON Playlists "
+                                "WHEN NEW.Name = 'Mine' BEGIN "
+                                "INSERT INTO Playlists(Name) VALUES('Theirs'); END"));
+    Start();
+    WhileShown(window->NewPlaylist1, [&] {
+        form.edName->setText(QStringLiteral("Mine"));
+        form.btnOK->click();
+    });
+    EXPECT_EQ(form.LastPlaylistID(), 3);
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Mine");
+    EXPECT_EQ(window->CurrentPlaylistId(), 2);
+}
+
+TEST_F(PlaylistDetailsTest, DeletedPlaylistOpensWithEmptyFields)
+{
+    library.AddPlaylist(QStringLiteral("Gone"), QStringLiteral("Soon"));
+    Start();
+    form.lblDateCreated->setText(QStringLiteral("stale"));
+    library.Exec(QStringLiteral("DELETE FROM Playlists"));
+    WhileShown(window->Properties3, [&] {
+        EXPECT_EQ(form.lblPlaylistID->text(), "1");
+        EXPECT_EQ(form.edName->text(), "");
+        EXPECT_EQ(form.edDescription->text(), "");
+        EXPECT_EQ(form.lblDateCreated->text(), "");
+        EXPECT_EQ(form.LoadedName, "");
+    });
+}
+
+TEST_F(PlaylistDetailsTest, PropertiesWithoutAPlaylistDoesNothing)
+{
+    Start();
+    ASSERT_EQ(window->CurrentPlaylistId(), -1);
+    StatementCounter counter(window->QuillmereDB);
+    EXPECT_FALSE(WhileShown(window->Properties3, [] {}));
+    EXPECT_EQ(counter.Count(), 0);
+}
+
+TEST_F(PlaylistDetailsTest, CreationTexts)
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    Start();
+    WhileShown(window->NewPlaylist1, [&] {
+        EXPECT_EQ(form.lblDateCreated->text(),
+                  "Created on the " + locale.toString(now.date(), QLocale::ShortFormat));
+        EXPECT_FALSE(form.lblDateCreated->text().endsWith(QLatin1Char('.')));
+        form.edName->setText(QStringLiteral("Fresh"));
+        form.btnOK->click();
+    });
+
+    // Opened again, the stored date and time end with a full stop.
+    library.Exec(QStringLiteral(
+        "UPDATE Playlists SET Date_Created = '2004-03-09 14:05:06' WHERE PlayList_ID = 1"));
+    const QDateTime stored(QDate(2004, 3, 9), QTime(14, 5, 6));
+    WhileShown(window->Properties3, [&] {
+        EXPECT_EQ(form.lblDateCreated->text(),
+                  "Created on the " + locale.toString(stored.date(), QLocale::ShortFormat) + " " +
+                      locale.toString(stored, locale.timeFormat(QLocale::LongFormat)) + ".");
+    });
+
+    EXPECT_EQ(TfrmPlaylistDetails::StoredDateText(QDateTime(QDate(2004, 3, 9), QTime(0, 0))),
+              "Created on the " + locale.toString(QDate(2004, 3, 9), QLocale::ShortFormat) + ".");
+    EXPECT_EQ(TfrmPlaylistDetails::StoredDateText(QVariant()), "Created on the .");
+}
+
+TEST_F(PlaylistDetailsTest, FailedStatementLeavesTheDialogOpen)
+{
+    library.AddPlaylist(QStringLiteral("Rock"));
+    Start();
+    library.Exec(QStringLiteral("CREATE TRIGGER NoRenames BEFORE UPDATE ON Playlists "
+                                "BEGIN SELECT RAISE(ABORT, 'renames are locked'); END"));
+    WhileShown(window->Properties3, [&] {
+        form.edName->setText(QStringLiteral("Pop"));
+        EXPECT_THROW(form.btnOKClick(), EDatabaseError);
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(form.edName->text(), "Pop");
+    });
+    EXPECT_EQ(window->ccbPlayLists->currentText(), "[1] - Rock");
+}
+
+} // namespace
