@@ -1,20 +1,150 @@
 #include "app/UMain.h"
 
-void TfrmMain::CreatePlaybackControls() {}
-void TfrmMain::btnPlayClick() {}
-void TfrmMain::btnPauseClick() {}
-void TfrmMain::btnStopClick() {}
-void TfrmMain::btnNextClick() {}
-void TfrmMain::btnPreviousClick() {}
+#include "controls/DBGrid.h"
+#include "data/Durations.h"
+#include "dialogs/UOptions.h"
+#include "platform/MediaPlayer.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+void TfrmMain::CreatePlaybackControls()
+{
+    MediaPlayer1 = new TMediaPlayer(this);
+    MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
+    connect(MediaPlayer1, &TMediaPlayer::Notify, this, &TfrmMain::MediaPlayer1Notify);
+}
+
+void TfrmMain::btnPlayClick()
+{
+    PlayState = psIdle;
+    btnStopClick();
+    // A notice left by the stopped song meets Idle here and is ignored.
+    QCoreApplication::processEvents();
+    PlayState = psPlaying;
+    const bool hasEntry = qryPlayListSongs->Active() && !qryPlayListSongs->IsEmpty();
+    const QString path = hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Path")) : QString();
+    const QString fileName =
+        hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Filename")) : QString();
+    PlayingSequence = hasEntry ? int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))) : 0;
+    MediaPlayer1->FileName = path + fileName;
+    MediaPlayer1->Open();
+    SongTimer->start();
+    pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
+    CheckStoredDuration(MediaPlayer1->Length());
+    MediaPlayer1->Play();
+    grdPlayList->viewport()->update();
+}
+
+void TfrmMain::btnStopClick()
+{
+    if (MediaPlayer1->Opened()) {
+        const TMediaPlayer::TMPModes mode = MediaPlayer1->Mode();
+        if (mode == TMediaPlayer::mpPlaying || mode == TMediaPlayer::mpSeeking ||
+            mode == TMediaPlayer::mpPaused || mode == TMediaPlayer::mpOpen) {
+            SongTimer->stop();
+            MediaPlayer1->Stop();
+            pbSongProgress->setValue(0);
+            lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
+        }
+    }
+    btnDummy->setChecked(true);
+    PlayingSequence = -1;
+    PlayState = psIdle;
+    grdPlayList->viewport()->update();
+}
+
+void TfrmMain::btnPauseClick()
+{
+    if (PlayingSequence >= 0) {
+        MediaPlayer1->Pause();
+        QCoreApplication::processEvents();
+        if (PlayState != psPaused) {
+            PlayState = psPaused;
+            return;
+        }
+    }
+    PlayState = psPlaying;
+    btnDummy->setChecked(true);
+}
+
+void TfrmMain::btnNextClick()
+{
+    btnStopClick();
+    if (qryPlayListSongs->Active())
+        qryPlayListSongs->Next();
+    btnPlayClick();
+    btnDummy->setChecked(true);
+}
+
+void TfrmMain::btnPreviousClick()
+{
+    btnStopClick();
+    if (qryPlayListSongs->Active())
+        qryPlayListSongs->Prior();
+    btnPlayClick();
+    btnDummy->setChecked(true);
+}
+
 void TfrmMain::grdPlayListDblClick()
 {
     btnPlayClick();
 }
+
 void TfrmMain::Play1Click()
 {
     btnPlayClick();
 }
-void TfrmMain::MediaPlayer1Notify() {}
-void TfrmMain::SongTimerTimer() {}
-void TfrmMain::pbSongProgressMouseDown() {}
-void TfrmMain::CheckStoredDuration(qint64) {}
+
+void TfrmMain::MediaPlayer1Notify()
+{
+    if (PlayState != psPlaying)
+        return;
+    SongTimer->stop();
+    PlayState = psIdle;
+    const bool atLast = !qryPlayListSongs->Active() ||
+                        qryPlayListSongs->RecNo() >= qryPlayListSongs->RecordCount() - 1;
+    if (!atLast) {
+        btnNextClick();
+        return;
+    }
+    // The end of the playlist: start again from the top when looping, otherwise stop.
+    btnStopClick();
+    if (frmOptions && frmOptions->cbLoopPlayList->isChecked() && qryPlayListSongs->Active()) {
+        qryPlayListSongs->First();
+        btnPlayClick();
+        btnDummy->setChecked(true);
+    }
+}
+
+void TfrmMain::SongTimerTimer()
+{
+    const qint64 position = MediaPlayer1->Position();
+    pbSongProgress->setValue(
+        int(std::clamp<qint64>(position, pbSongProgress->minimum(), pbSongProgress->maximum())));
+    lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
+}
+
+void TfrmMain::pbSongProgressMouseDown()
+{
+    MediaPlayer1->Step();
+}
+
+void TfrmMain::CheckStoredDuration(qint64 lengthMs)
+{
+    if (!frmOptions || !frmOptions->cbAutoUpdateDurations->isChecked())
+        return;
+    const qint64 seconds = lengthMs / 1000;
+    if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())
+        return;
+    if (!qryPlayListSongs->IsNull(QStringLiteral("Duration")) &&
+        qryPlayListSongs->AsInteger(QStringLiteral("Duration")) == seconds)
+        return;
+    tblSongs->UpdateValue(qryPlayListSongs->AsInteger(QStringLiteral("Song_ID")),
+                          QStringLiteral("Duration"), seconds);
+}

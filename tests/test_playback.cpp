@@ -1,0 +1,214 @@
+#include "app/UMain.h"
+#include "controls/DBGrid.h"
+#include "data/Durations.h"
+#include "data/Errors.h"
+#include "dialogs/UOptions.h"
+#include "platform/AudioOutput.h"
+#include "platform/MediaPlayer.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/SilentMp3.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace
+{
+
+// A playlist of three short silent songs, played through the silent output at ten times speed.
+class PlaybackTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TMediaPlayer::SetSilentOnly(true);
+        TSilentOutput::SetSpeed(4.0);
+        list = library.AddPlaylist(QStringLiteral("L"));
+        SilentMp3Options options;
+        options.Frames = 40; // about a second, a quarter of that at four times speed
+        for (int i = 1; i <= 3; ++i) {
+            const QString name = QStringLiteral("s%1.mp3").arg(i);
+            WriteSilentMp3(library.Directory() + name, options);
+            songs << library.AddSong(QStringLiteral("S%1").arg(i), library.Directory(), name);
+            library.AddEntry(list, songs.last(), i);
+        }
+        lengthMs = SilentMp3ExpectedLengthMs(options);
+        options_ = std::make_unique<TfrmOptions>();
+        frmOptions = options_.get();
+        window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        frmMain = nullptr;
+        frmOptions = nullptr;
+        TSilentOutput::SetSpeed(1.0);
+        TMediaPlayer::SetSilentOnly(false);
+    }
+    QString Current() { return window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title")); }
+    // Waits until the given entry is current and playing, or the playback has stopped.
+    bool WaitForSong(const QString &title)
+    {
+        return QTest::qWaitFor([&] { return Current() == title && window->PlayState == psPlaying; },
+                               5000);
+    }
+    bool WaitForStop()
+    {
+        return QTest::qWaitFor([&] { return window->PlayState == psIdle; }, 5000);
+    }
+    bool AnyTransportPressed()
+    {
+        for (QToolButton *b : {window->btnPrevious, window->btnPlay, window->btnNext,
+                               window->btnPause, window->btnStop})
+            if (b->isChecked())
+                return true;
+        return false;
+    }
+
+    TestLibrary library;
+    ScriptedMessages messages;
+    qint64 list = 0;
+    QList<qint64> songs;
+    qint64 lengthMs = 0;
+    std::unique_ptr<TfrmOptions> options_;
+    std::unique_ptr<TfrmMain> window;
+};
+
+TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
+{
+    window->btnPlayClick();
+    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->PlayingSequence, 1);
+    EXPECT_TRUE(window->SongTimer->isActive());
+    EXPECT_EQ(window->pbSongProgress->maximum(), lengthMs);
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
+    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_FALSE(AnyTransportPressed());
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
+    // Without "Loop Playlist" the last song ends the playback.
+    ASSERT_TRUE(WaitForStop());
+    EXPECT_EQ(Current(), QStringLiteral("S3"));
+    EXPECT_EQ(window->PlayState, psIdle);
+    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_FALSE(window->SongTimer->isActive());
+    EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
+}
+
+TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
+{
+    frmOptions->cbLoopPlayList->setChecked(true);
+    window->qryPlayListSongs->Last();
+    window->btnPlayClick();
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S1")));
+    EXPECT_EQ(window->PlayingSequence, 1);
+}
+
+TEST_F(PlaybackTest, NextAndPreviousRestartAtTheEnds)
+{
+    window->qryPlayListSongs->Last();
+    window->btnNextClick();
+    EXPECT_EQ(Current(), QStringLiteral("S3"));
+    EXPECT_EQ(window->PlayingSequence, 3);
+    EXPECT_LT(window->MediaPlayer1->Position(), lengthMs / 2);
+    window->qryPlayListSongs->First();
+    window->btnPreviousClick();
+    EXPECT_EQ(Current(), QStringLiteral("S1"));
+    EXPECT_EQ(window->PlayState, psPlaying);
+    // After Previous the end of the song advances exactly as after Next.
+    EXPECT_TRUE(WaitForSong(QStringLiteral("S2")));
+}
+
+TEST_F(PlaybackTest, PauseAndResumeAdvanceExactlyOnce)
+{
+    window->btnPlayClick();
+    QTest::mouseClick(window->btnPause, Qt::LeftButton);
+    EXPECT_EQ(window->PlayState, psPaused);
+    EXPECT_TRUE(window->btnPause->isChecked());
+    const qint64 pausedAt = window->MediaPlayer1->Position();
+    QTest::qWait(100);
+    EXPECT_EQ(window->MediaPlayer1->Position(), pausedAt);
+    QTest::mouseClick(window->btnPause, Qt::LeftButton);
+    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_FALSE(AnyTransportPressed());
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
+    EXPECT_EQ(window->PlayingSequence, 2);
+}
+
+TEST_F(PlaybackTest, StaleNoticeAfterStopIsIgnored)
+{
+    window->btnPlayClick();
+    window->btnStopClick();
+    EXPECT_EQ(window->PlayingSequence, -1);
+    QTest::qWait(50); // the stopped song's notice arrives now
+    EXPECT_EQ(window->PlayState, psIdle);
+    EXPECT_EQ(Current(), QStringLiteral("S1"));
+    // Pause with no current song sends nothing and only releases the buttons.
+    window->btnPauseClick();
+    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_FALSE(AnyTransportPressed());
+}
+
+TEST_F(PlaybackTest, AMissingFileShowsTheErrorAndStaysPlaying)
+{
+    QFile::remove(library.Directory() + QStringLiteral("s2.mp3"));
+    window->qryPlayListSongs->SetRecNo(1);
+    EXPECT_THROW(window->btnPlayClick(), EMCIDeviceError);
+    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_FALSE(window->SongTimer->isActive());
+    EXPECT_THROW(window->btnPauseClick(), EMCIDeviceError);
+}
+
+TEST_F(PlaybackTest, APressOnTheBarBeforeAnySongNeedsADevice)
+{
+    try {
+        window->pbSongProgressMouseDown();
+        FAIL() << "no error";
+    } catch (const EMCIDeviceError &e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("No MCI device open"));
+    }
+    window->btnPlayClick();
+    const qint64 before = window->MediaPlayer1->Position();
+    window->pbSongProgressMouseDown(); // no video: nothing moves
+    EXPECT_LE(window->MediaPlayer1->Position() - before, 100);
+}
+
+TEST_F(PlaybackTest, TheTimerShowsThePositionAsMinutesAndSeconds)
+{
+    window->btnPlayClick();
+    QTest::qWait(150);
+    window->SongTimerTimer();
+    EXPECT_GT(window->pbSongProgress->value(), 0);
+    EXPECT_LE(window->pbSongProgress->value(), window->pbSongProgress->maximum());
+    EXPECT_EQ(window->lblDuration->text(), FormatMilliseconds(window->pbSongProgress->value()));
+    EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
+    EXPECT_EQ(FormatMilliseconds(6000000), QStringLiteral("100:00"));
+}
+
+TEST_F(PlaybackTest, PlayStoresTheMeasuredDurationWhenAsked)
+{
+    window->CheckStoredDuration(215999);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
+              215);
+    EXPECT_EQ(window->qryPlayListSongs->AsInteger(QStringLiteral("Duration")), 215);
+    // Equal values are not written again.
+    library.Exec(QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON Playlist_DB BEGIN "
+                                "SELECT RAISE(ABORT, 'written'); END"));
+    EXPECT_NO_THROW(window->CheckStoredDuration(215500));
+    frmOptions->cbAutoUpdateDurations->setChecked(false);
+    EXPECT_NO_THROW(window->CheckStoredDuration(1000));
+    library.Exec(QStringLiteral("DROP TRIGGER no_update"));
+    frmOptions->cbAutoUpdateDurations->setChecked(true);
+    window->btnPlayClick();
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
+              lengthMs / 1000);
+}
+
+} // namespace
