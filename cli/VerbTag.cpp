@@ -1,7 +1,6 @@
 #include "cli/Verbs.h"
 #include "data/UMP3s.h"
 
-#include <functional>
 #include <map>
 
 // Raw field bytes as printable ASCII: \ \t \r \n escaped, other bytes outside 32..126 as \xHH.
@@ -101,40 +100,32 @@ static int TagSet(const QString &fileName, const QStringList &options)
         CopyToField(tag.Header, QByteArrayLiteral("TAG"));
     }
 
-    const std::map<QString, std::function<void(const QString &, const QString &)>> setters = {
-        {QStringLiteral("--title"),
-         [&](const QString &o, const QString &v) {
-             SetText(tag.Title, int(sizeof tag.Title), o, v);
-         }},
-        {QStringLiteral("--artist"),
-         [&](const QString &o, const QString &v) {
-             SetText(tag.Artist, int(sizeof tag.Artist), o, v);
-         }},
-        {QStringLiteral("--album"),
-         [&](const QString &o, const QString &v) {
-             SetText(tag.Album, int(sizeof tag.Album), o, v);
-         }},
-        {QStringLiteral("--year"),
-         [&](const QString &o, const QString &v) {
-             SetText(tag.Year, int(sizeof tag.Year), o, v);
-         }},
-        {QStringLiteral("--comment"),
-         [&](const QString &o, const QString &v) {
-             SetText(tag.Comment, int(sizeof tag.Comment), o, v);
-         }},
-        {QStringLiteral("--track"),
-         [&](const QString &o, const QString &v) { tag.Track = ByteOption(o, v); }},
-        {QStringLiteral("--genre"),
-         [&](const QString &, const QString &v) { tag.Genre = GenreOption(v); }},
+    struct TTextField {
+        char *Field;
+        int Width;
+    };
+    const std::map<QString, TTextField> texts = {
+        {QStringLiteral("--title"), {tag.Title, int(sizeof tag.Title)}},
+        {QStringLiteral("--artist"), {tag.Artist, int(sizeof tag.Artist)}},
+        {QStringLiteral("--album"), {tag.Album, int(sizeof tag.Album)}},
+        {QStringLiteral("--year"), {tag.Year, int(sizeof tag.Year)}},
+        {QStringLiteral("--comment"), {tag.Comment, int(sizeof tag.Comment)}},
     };
     // Every option is checked before the file is touched.
     for (int i = 0; i < options.size(); i += 2) {
-        const auto setter = setters.find(options.at(i));
-        if (setter == setters.end())
-            throw TUsageError{QStringLiteral("tag set: unknown option \"%1\"").arg(options.at(i))};
+        const QString &option = options.at(i);
         if (i + 1 >= options.size())
-            throw TUsageError{QStringLiteral("tag set: %1 needs a value").arg(options.at(i))};
-        setter->second(options.at(i), options.at(i + 1));
+            throw TUsageError{QStringLiteral("tag set: %1 needs a value").arg(option)};
+        const QString &value = options.at(i + 1);
+        const auto text = texts.find(option);
+        if (text != texts.end())
+            SetText(text->second.Field, text->second.Width, option, value);
+        else if (option == QLatin1String("--track"))
+            tag.Track = ByteOption(option, value);
+        else if (option == QLatin1String("--genre"))
+            tag.Genre = GenreOption(value);
+        else
+            throw TUsageError{QStringLiteral("tag set: unknown option \"%1\"").arg(option)};
     }
     WriteID3Tag(fileName, tag);
     return 0;
