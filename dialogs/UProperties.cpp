@@ -144,15 +144,15 @@ TfrmProperties::TfrmProperties(QWidget *parent) : TForm(parent)
     gbSongDetails->setGeometry(8, 8, 337, 105);
     lblDuration =
         NewLabel(gbSongDetails, QStringLiteral("lblDuration"), QStringLiteral("Duration:"), 16, 24);
-    lblDuration2 = NewLabel(gbSongDetails, QStringLiteral("lblDuration2"), QString(), 112, 24, 100);
+    lblDuration2 = NewLabel(gbSongDetails, QStringLiteral("lblDuration2"), QString(), 124, 24, 100);
     lblSongNo =
         NewLabel(gbSongDetails, QStringLiteral("lblSongNo"), QStringLiteral("Song No:"), 16, 44);
-    lblSongNo2 = NewLabel(gbSongDetails, QStringLiteral("lblSongNo2"), QString(), 112, 44, 100);
+    lblSongNo2 = NewLabel(gbSongDetails, QStringLiteral("lblSongNo2"), QString(), 124, 44, 100);
     lblPhysicalLocation = NewLabel(gbSongDetails, QStringLiteral("lblPhysicalLocation"),
                                    QStringLiteral("Physical Location:"), 16, 64);
     lblPhysicalLocation2 =
-        NewLabel(gbSongDetails, QStringLiteral("lblPhysicalLocation2"), QString(), 112, 64, 217);
-    lblPhysicalLocation2->resize(217, 34);
+        NewLabel(gbSongDetails, QStringLiteral("lblPhysicalLocation2"), QString(), 124, 64, 205);
+    lblPhysicalLocation2->resize(205, 34);
     lblPhysicalLocation2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblPhysicalLocation2->setWordWrap(true);
     lblPhysicalLocation2->setTextInteractionFlags(Qt::TextSelectableByMouse);

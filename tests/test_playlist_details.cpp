@@ -7,6 +7,7 @@
 #include "tests/support/TestLibrary.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -20,6 +21,14 @@
 
 namespace
 {
+
+// Saves a picture of the window when QUILLMERE_SCREENSHOTS names a folder.
+void Screenshot(QWidget &window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
 
 // Counts the statements run on a connection while it lives.
 class StatementCounter
@@ -65,6 +74,7 @@ protected:
         bool shown = false;
         QTimer::singleShot(0, &form, [&] {
             shown = form.isVisible();
+            Screenshot(form, QStringLiteral("playlist_details"));
             whileShown();
             if (form.isVisible())
                 form.done(mrCancel); // a failed OK leaves it open

@@ -21,6 +21,14 @@
 namespace
 {
 
+// Saves a picture of the window when QUILLMERE_SCREENSHOTS names a folder.
+void Screenshot(QWidget &window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
 QByteArray Contents(const QString &fileName)
 {
     QFile file(fileName);
@@ -258,6 +266,7 @@ protected:
         bool visible = false;
         QTimer::singleShot(0, &form, [&] {
             visible = form.isVisible();
+            Screenshot(form, QStringLiteral("properties"));
             seen << form.lblSongNo2->text() << form.lblDuration2->text()
                  << form.lblPhysicalLocation2->text() << form.edTitle->text()
                  << form.edArtist->text() << form.ccbGenre->currentText() << form.edComment->text()
