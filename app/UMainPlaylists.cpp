@@ -4,6 +4,7 @@
 #include "controls/DBGrid.h"
 #include "controls/Hourglass.h"
 #include "data/Errors.h"
+#include "data/PlaylistEntries.h"
 #include "dialogs/MessageService.h"
 
 #include <QKeyEvent>
@@ -44,13 +45,7 @@ void TfrmMain::OpenPlaylist(int id, const QString &column)
         qryPlayListSongs->Close();
         if (id < 0)
             return; // no playlist: an empty grid, and no statement for a missing id
-        qryPlayListSongs->SetSQL(
-            {QStringLiteral("SELECT * FROM Playlist_Songs"),
-             QStringLiteral("WHERE PlayList_ID = :playlistid"),
-             QStringLiteral("ORDER BY ") + column + QLatin1Char(' ') + SortDirection});
-        qryPlayListSongs->Parameters().SetValue(QStringLiteral("playlistid"), id,
-                                                TFieldType::Integer);
-        qryPlayListSongs->Open();
+        OpenPlaylistEntries(*qryPlayListSongs, id, column, SortDirection);
     }
     RenumberEntries();
 }

@@ -1,0 +1,46 @@
+#include "data/PlaylistEntries.h"
+
+#include "data/DataSet.h"
+
+#include <utility>
+
+void SetUpSongsTable(TTable &songs)
+{
+    songs.TableName = QStringLiteral("Playlist_DB");
+    songs.IndexName = QStringLiteral("row_id");
+    songs.IndexField = QStringLiteral("Row_ID");
+}
+
+void SetUpPlaylistEntries(TDataSet &entries, TTable *songs)
+{
+    const std::pair<const char *, TFieldType> lookups[] = {
+        {"Path", TFieldType::Text},         {"FileName", TFieldType::Text},
+        {"Duration", TFieldType::Integer},  {"FileType", TFieldType::Integer},
+        {"ID3_Title", TFieldType::Text},    {"ID3_Artist", TFieldType::Text},
+        {"ID3_Genre", TFieldType::Integer}, {"ID3_Comment", TFieldType::Text},
+        {"ID3_Album", TFieldType::Text},    {"ID3_Year", TFieldType::Integer},
+        {"ID3_Track", TFieldType::Integer}};
+    for (const auto &[name, type] : lookups)
+        entries.AddLookupField(QString::fromLatin1(name), type, QStringLiteral("Song_ID"), songs,
+                               QString::fromLatin1(name));
+    entries.SetUpdateTarget(
+        QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
+        {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
+    entries.SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
+    entries.SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+}
+
+QStringList PlaylistEntriesSQL(const QString &column, const QString &direction)
+{
+    return {QStringLiteral("SELECT * FROM Playlist_Songs"),
+            QStringLiteral("WHERE PlayList_ID = :playlistid"),
+            QStringLiteral("ORDER BY ") + column + QLatin1Char(' ') + direction};
+}
+
+void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &column,
+                         const QString &direction)
+{
+    entries.SetSQL(PlaylistEntriesSQL(column, direction));
+    entries.Parameters().SetValue(QStringLiteral("playlistid"), playlistId, TFieldType::Integer);
+    entries.Open();
+}
