@@ -1,6 +1,48 @@
 #include "cli/Verbs.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/PlaylistEntries.h"
+#include "data/PlaylistFile.h"
 
-int VerbPls(const TCliContext &)
+#include <QDir>
+
+int VerbPls(const TCliContext &context)
 {
-    throw TUsageError{QStringLiteral("pls: not available yet")};
+    if (context.Args.size() != 2)
+        throw TUsageError{QStringLiteral("usage: pls PLAYLIST_ID FILE")};
+    bool ok = false;
+    const int id = context.Args.at(0).toInt(&ok);
+    if (!ok || id < 0)
+        throw TUsageError{
+            QStringLiteral("pls: \"%1\" is not a playlist id").arg(context.Args.at(0))};
+    const QString fileName = context.Args.at(1);
+
+    TConnection connection;
+    connection.ConnectionString = QStringLiteral("Data Source=") + context.LibraryFile;
+    try {
+        connection.Open();
+    } catch (const EError &e) {
+        throw TUsageError{e.Message()};
+    }
+
+    TDataSet playlist(&connection);
+    playlist.SetCommandText(
+        QStringLiteral("SELECT PlayList_ID FROM Playlists WHERE PlayList_ID = :playlistid"));
+    playlist.Parameters().SetValue(QStringLiteral("playlistid"), id, TFieldType::Integer);
+    playlist.Open();
+    if (playlist.IsEmpty())
+        throw EDatabaseError(QStringLiteral("There is no playlist %1.").arg(id));
+
+    // The entries as the main window opens them, so the file lists them in its order.
+    TTable songs(&connection);
+    SetUpSongsTable(songs);
+    songs.Open();
+    TDataSet entries(&connection);
+    SetUpPlaylistEntries(entries, &songs);
+    OpenPlaylistEntries(entries, id, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    SavePlaylistFile(entries, fileName);
+    Out(QStringLiteral("wrote %1 (%2 entries)\n")
+            .arg(QDir::toNativeSeparators(fileName))
+            .arg(entries.RecordCount()));
+    return 0;
 }

@@ -1,0 +1,374 @@
+#include "app/UMain.h"
+#include "controls/CompletingComboBox.h"
+#include "controls/DBGrid.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/PlaylistEntries.h"
+#include "data/PlaylistFile.h"
+#include "dialogs/FileDialogService.h"
+#include "dialogs/UOptions.h"
+#include "platform/Shell.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace
+{
+
+QByteArray ReadAll(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString &name, const QByteArray &bytes)
+{
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The folder's files besides the library's own.
+QString FilesIn(const QString &folder)
+{
+    const QStringList all =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    return all.filter(QRegularExpression(QStringLiteral("^(?!quillmeredb\\.mdb)"))).join(' ');
+}
+
+// The entry view of one playlist opened as the main window opens it.
+class PlaylistFileTest : public ::testing::Test
+{
+protected:
+    void OpenEntries(qint64 playlistId)
+    {
+        connection.ConnectionString = library.ConnectionString();
+        connection.Open();
+        SetUpSongsTable(songs);
+        songs.Open();
+        SetUpPlaylistEntries(entries, &songs);
+        OpenPlaylistEntries(entries, int(playlistId), QStringLiteral("Sequence"),
+                            QStringLiteral("Asc"));
+    }
+    void SetNullDuration(qint64 songId)
+    {
+        library.Exec(
+            QStringLiteral("UPDATE Playlist_DB SET Duration = NULL WHERE Row_ID = %1").arg(songId));
+    }
+
+    TestLibrary library;
+    TConnection connection;
+    TTable songs{&connection};
+    TDataSet entries{&connection};
+};
+
+TEST_F(PlaylistFileTest, WritesThreeLinesPerEntryInSequenceOrderAndNothingElse)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    const qint64 b = library.AddSong(QStringLiteral(""), QStringLiteral("D:\\Other\\"),
+                                     QStringLiteral("b.mp3"), 0);
+    const qint64 a = library.AddSong(QString::fromLatin1("Caf\xe9 Song"),
+                                     QStringLiteral("C:\\Music\\"), QStringLiteral("a.mp3"), 245);
+    SetNullDuration(b);
+    library.AddEntry(list, b, 2);
+    library.AddEntry(list, a, 1);
+    OpenEntries(list);
+
+    EXPECT_EQ(PlaylistFileText(entries), QByteArray("[playlist]\r\n"
+                                                    "File1=C:\\Music\\a.mp3\r\n"
+                                                    "Length1=245\r\n"
+                                                    "Title1=Caf\xe9 Song\r\n"
+                                                    "File2=D:\\Other\\b.mp3\r\n"
+                                                    "Length2=\r\n"
+                                                    "Title2=\r\n"));
+    // The walk leaves the cursor on the last entry.
+    EXPECT_TRUE(entries.Eof());
+    EXPECT_EQ(entries.RecNo(), 1);
+}
+
+TEST_F(PlaylistFileTest, EmptyOrUnopenedPlaylistGivesOnlyTheHeader)
+{
+    EXPECT_EQ(PlaylistFileText(entries), QByteArray("[playlist]\r\n"));
+    OpenEntries(library.AddPlaylist(QStringLiteral("Empty")));
+    EXPECT_EQ(PlaylistFileText(entries), QByteArray("[playlist]\r\n"));
+}
+
+TEST_F(PlaylistFileTest, SaveReplacesAnExistingFileAndLeavesNoTemporaryBehind)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, library.AddSong(QStringLiteral("X")), 1);
+    OpenEntries(list);
+    const QString target = library.Directory() + QStringLiteral("out.pls");
+    WriteAll(target, QByteArray(5000, 'z'));
+    SavePlaylistFile(entries, target);
+    EXPECT_EQ(ReadAll(target), PlaylistFileText(entries));
+    EXPECT_EQ(FilesIn(library.Directory()), QStringLiteral("out.pls"));
+}
+
+TEST_F(PlaylistFileTest, FailedWriteKeepsTheExistingFileAndTellsWhy)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("Big"));
+    for (int n = 1; n <= 300; ++n)
+        library.AddEntry(list,
+                         library.AddSong(QStringLiteral("Song %1").arg(n),
+                                         QStringLiteral("/a/rather/long/folder/name/"), {}, n),
+                         n);
+    OpenEntries(list);
+    const QString target = library.Directory() + QStringLiteral("keep.pls");
+    const QByteArray good("[playlist]\r\nFile1=/good.mp3\r\nLength1=1\r\nTitle1=Good\r\n");
+    WriteAll(target, good);
+    QString error;
+    {
+        // The device fills up part-way through the file.
+        FileSizeLimit limit(4096);
+        try {
+            SavePlaylistFile(entries, target);
+        } catch (const EInOutError &e) {
+            error = e.Message();
+        }
+    }
+    EXPECT_TRUE(error.contains(QStringLiteral("keep.pls"))) << error.toStdString();
+    EXPECT_GT(error.indexOf(QStringLiteral(": ")), 0);
+    EXPECT_EQ(ReadAll(target), good);
+    EXPECT_EQ(FilesIn(library.Directory()), QStringLiteral("keep.pls"));
+
+    // A name that cannot be created at all.
+    EXPECT_THROW(SavePlaylistFile(entries, library.Directory() + QStringLiteral("no/such.pls")),
+                 EInOutError);
+}
+
+// Scripts the file choosers while it lives.
+class ScriptedChooser
+{
+public:
+    explicit ScriptedChooser(QString answer) : m_answer(std::move(answer))
+    {
+        FileDialogService::SetHandler([this](FileDialogService::TKind kind, const QString &) {
+            ++Asked;
+            EXPECT_EQ(kind, FileDialogService::TKind::SaveFile);
+            return m_answer;
+        });
+    }
+    ~ScriptedChooser() { FileDialogService::SetHandler({}); }
+    int Asked = 0;
+
+private:
+    QString m_answer;
+};
+
+// Records the programs and pages the window asks to start.
+class RecordedShell
+{
+public:
+    RecordedShell()
+    {
+        Shell::SetHandlers(
+            [this](const QString &program, const QStringList &arguments) {
+                Programs.append({program, arguments});
+                return ProgramStarts;
+            },
+            [this](const QUrl &url) {
+                Urls.append(url);
+                return UrlOpens;
+            });
+    }
+    ~RecordedShell() { Shell::SetHandlers({}, {}); }
+    QList<QPair<QString, QStringList>> Programs;
+    QList<QUrl> Urls;
+    bool ProgramStarts = true;
+    bool UrlOpens = true;
+};
+
+class PlaylistFileWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        list = library.AddPlaylist(QStringLiteral("L"));
+        library.AddEntry(
+            list, library.AddSong(QStringLiteral("First"), QStringLiteral("/m/"), {}, 60), 1);
+        library.AddEntry(
+            list, library.AddSong(QStringLiteral("Second"), QStringLiteral("/m/"), {}, 61), 2);
+        library.AddEntry(
+            list, library.AddSong(QStringLiteral("Third"), QStringLiteral("/m/"), {}, 62), 3);
+        window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+        options = std::make_unique<TfrmOptions>();
+        frmOptions = options.get();
+    }
+    void TearDown() override
+    {
+        frmOptions = nullptr;
+        options.reset();
+        frmMain = nullptr;
+        window.reset();
+    }
+    QByteArray Expected() const
+    {
+        return QByteArray("[playlist]\r\n"
+                          "File1=/m/First.mp3\r\nLength1=60\r\nTitle1=First\r\n"
+                          "File2=/m/Second.mp3\r\nLength2=61\r\nTitle2=Second\r\n"
+                          "File3=/m/Third.mp3\r\nLength3=62\r\nTitle3=Third\r\n");
+    }
+    QString Temporary() const { return library.Directory() + QStringLiteral("qmtemp.pls"); }
+
+    TestLibrary library;
+    ScriptedMessages messages;
+    RecordedShell shell;
+    qint64 list = 0;
+    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<TfrmOptions> options;
+};
+
+TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
+{
+    EXPECT_EQ(window->SaveDialog1->nameFilters(), QStringList({"Playlist File (*.pls)"}));
+    window->qryPlayListSongs->First();
+    const QString name = library.Directory() + QStringLiteral("mylist");
+    {
+        ScriptedChooser chooser(name);
+        window->SaveasPlaylist1->trigger();
+        EXPECT_EQ(chooser.Asked, 1);
+    }
+    EXPECT_EQ(ReadAll(name), Expected());
+    EXPECT_FALSE(QFile::exists(name + QStringLiteral(".pls")));
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
+    EXPECT_EQ(window->grdPlayList->currentIndex().row(), 2);
+
+    // Cancel writes nothing.
+    QFile::remove(name);
+    {
+        ScriptedChooser chooser{QString()};
+        window->SaveasPlaylist1Click();
+    }
+    EXPECT_FALSE(QFile::exists(name));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(PlaylistFileWindowTest, RunInWinAmpStartsThePlayerWithTheFileAsOneArgument)
+{
+    options->edPlayerPath->setText(QStringLiteral("/opt/My Player/bin/play it"));
+    window->RuninWinAmp1->trigger();
+    EXPECT_EQ(ReadAll(Temporary()), Expected());
+    ASSERT_EQ(shell.Programs.size(), 1);
+    EXPECT_EQ(shell.Programs[0].first, QStringLiteral("/opt/My Player/bin/play it"));
+    EXPECT_EQ(shell.Programs[0].second, QStringList({Temporary()}));
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    // The player does not start: the file stays written and the user is told.
+    shell.ProgramStarts = false;
+    QFile::remove(Temporary());
+    window->RuninWinAmp1Click();
+    EXPECT_EQ(ReadAll(Temporary()), Expected());
+    EXPECT_EQ(messages.Texts(TMessageKind::Error),
+              QStringList({"There was an error launching your Player."}));
+
+    // An empty path starts nothing at all.
+    messages.Clear();
+    Shell::SetHandlers({}, {});
+    options->edPlayerPath->clear();
+    window->RuninWinAmp1Click();
+    EXPECT_EQ(messages.Texts(TMessageKind::Error),
+              QStringList({"There was an error launching your Player."}));
+}
+
+TEST_F(PlaylistFileWindowTest, UnwritablePlaylistFileKeepsThePlayerFromStarting)
+{
+    // A folder in the way of qmtemp.pls cannot be replaced by a file.
+    ASSERT_TRUE(QDir().mkdir(Temporary()));
+    EXPECT_THROW(window->RuninWinAmp1Click(), EInOutError);
+    EXPECT_TRUE(shell.Programs.isEmpty());
+    EXPECT_TRUE(QFileInfo(Temporary()).isDir());
+}
+
+TEST_F(PlaylistFileWindowTest, ReleaseNotesOpenThePageBesideTheProgram)
+{
+    window->ReleaseNotes1->trigger();
+    ASSERT_EQ(shell.Urls.size(), 1);
+    EXPECT_EQ(shell.Urls[0],
+              QUrl::fromLocalFile(library.Directory() + QStringLiteral("Release Notes.htm")));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    shell.UrlOpens = false;
+    window->ReleaseNotes1Click();
+    EXPECT_EQ(messages.Texts(TMessageKind::Error),
+              QStringList({"Error loading Internet Explorer!"}));
+}
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun RunLib(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLMERE_LIB_BINARY), args);
+    TRun run;
+    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit) {
+        run.ExitCode = process.exitCode();
+        run.Out = process.readAllStandardOutput();
+        run.Err = process.readAllStandardError();
+    }
+    return run;
+}
+
+TEST(PlaylistFileCli, WritesTheSameFileAsTheWindow)
+{
+    TestLibrary library;
+    const qint64 other = library.AddPlaylist(QStringLiteral("A first by name"));
+    const qint64 list = library.AddPlaylist(QStringLiteral("B"));
+    library.AddEntry(other, library.AddSong(QStringLiteral("Elsewhere")), 1);
+    // Stored out of order, with a gap and two entries sharing a number.
+    const int sequences[] = {7, 2, 5, 2, 9};
+    for (int i = 0; i < 5; ++i)
+        library.AddEntry(
+            list, library.AddSong(QStringLiteral("S%1").arg(i), QStringLiteral("/m/"), {}, 100 + i),
+            sequences[i]);
+
+    const QString fromWindow = library.Directory() + QStringLiteral("window.pls");
+    {
+        ScriptedMessages messages;
+        TfrmMain window;
+        window.MarkActivated();
+        window.ccbPlayLists->setCurrentIndex(1);
+        window.ccbPlayListsChange();
+        ASSERT_EQ(window.CurrentPlaylistId(), int(list));
+        window.WritePlaylistFile(fromWindow);
+    }
+    const QString fromCli = library.Directory() + QStringLiteral("cli.pls");
+    const TRun run = RunLib({QStringLiteral("--library"), library.FileName(), QStringLiteral("pls"),
+                             QString::number(list), fromCli});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    const QByteArray written = ReadAll(fromCli);
+    EXPECT_EQ(written, ReadAll(fromWindow));
+    EXPECT_TRUE(written.startsWith("[playlist]\r\nFile1=/m/S1.mp3\r\n")) << written.toStdString();
+    EXPECT_TRUE(written.endsWith("File5=/m/S4.mp3\r\nLength5=104\r\nTitle5=S4\r\n"));
+
+    EXPECT_EQ(RunLib({QStringLiteral("--library"), library.FileName(), QStringLiteral("pls"),
+                      QStringLiteral("99"), fromCli})
+                  .ExitCode,
+              1);
+    EXPECT_EQ(ReadAll(fromCli), written);
+    EXPECT_EQ(RunLib({QStringLiteral("--library"), library.FileName(), QStringLiteral("pls"),
+                      QStringLiteral("x"), fromCli})
+                  .ExitCode,
+              2);
+    EXPECT_EQ(
+        RunLib({QStringLiteral("--library"), library.FileName(), QStringLiteral("pls")}).ExitCode,
+        2);
+}
+
+} // namespace
