@@ -1,3 +1,52 @@
 #include "app/UMain.h"
 
-void TfrmMain::Exportplaylist1Click() {}
+#include "app/UExport.h"
+#include "controls/DBGrid.h"
+#include "controls/Hourglass.h"
+#include "dialogs/MessageService.h"
+#include "platform/FileCopy.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressDialog>
+
+void TfrmMain::Exportplaylist1Click()
+{
+    if (!frmExport)
+        frmExport = new TfrmExport(this);
+    if (frmExport->ShowModal() != mrOk)
+        return;
+    if (!qryPlayListSongs->Active())
+        return;
+    const QList<int> rows = grdPlayList->SelectedRows();
+    qryPlayListSongs->First();
+    if (rows.isEmpty())
+        return;
+
+    const QString folder = frmExport->edMappedDrive->text();
+    const bool rename = frmExport->cbRenameFiles->isChecked();
+    THourglass hourglass;
+    // Shows itself only when the copying takes a while; a device copy can take minutes.
+    QProgressDialog progress(QStringLiteral("Exporting songs..."), QStringLiteral("Stop"), 0,
+                             int(rows.size()), this);
+    progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(1000);
+    progress.setAutoReset(false);
+    TCopyReport report;
+    for (int i = 0; i < rows.size(); ++i) {
+        progress.setValue(i);
+        if (progress.wasCanceled())
+            break;
+        qryPlayListSongs->SetRecNo(rows.at(i));
+        const QString fileName = qryPlayListSongs->AsString(QStringLiteral("FileName"));
+        const QString source = qryPlayListSongs->AsString(QStringLiteral("Path")) + fileName;
+        const QString target = folder + (rename ? QStringLiteral("Song%1.mp3").arg(i) : fileName);
+        progress.setLabelText(QStringLiteral("Copying %1").arg(fileName));
+        report.Add(source, CopyFileNoOverwrite(source, target));
+    }
+    progress.setValue(int(rows.size()));
+    // A complete export says nothing; anything left behind is told once, at the end.
+    if (!report.Complete())
+        ShowWarning(report.Summary());
+}
