@@ -1,6 +1,99 @@
 #include "cli/Verbs.h"
+#include "data/Database.h"
+#include "data/Errors.h"
+#include "data/ImportWalker.h"
 
-int VerbImport(const TCliContext &)
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <csignal>
+#include <unistd.h>
+
+namespace
 {
-    throw TUsageError{QStringLiteral("import: not available yet")};
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int)
+{
+    Interrupted = 1;
+}
+
+QString ProblemText(const TImportProblem &problem)
+{
+    switch (problem.Kind) {
+    case TImportProblemKind::ExistsCheckFailed:
+        return QStringLiteral("cannot check \"%1\", trying to insert it: %2");
+    case TImportProblemKind::InsertFailed:
+        return QStringLiteral("cannot insert \"%1\": %2");
+    case TImportProblemKind::FileUnreadable:
+        return QStringLiteral("cannot read \"%1\": %2");
+    case TImportProblemKind::FolderUnreadable:
+        break;
+    }
+    return QStringLiteral("cannot read folder \"%1\": %2");
+}
+
+} // namespace
+
+int VerbImport(const TCliContext &context)
+{
+    if (context.Args.size() != 1)
+        throw TUsageError{QStringLiteral("usage: import FOLDER")};
+    const QString folder = QDir::cleanPath(QFileInfo(context.Args.first()).absoluteFilePath());
+
+    TConnection connection;
+    connection.ConnectionString = QStringLiteral("Data Source=") + context.LibraryFile;
+    try {
+        connection.Open();
+    } catch (const EError &e) {
+        throw TUsageError{e.Message()};
+    }
+
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    bool progressShown = false;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    TImportWalker walker(connection);
+    auto showProgress = [&] {
+        const TImportCounts &n = walker.Counts();
+        Err(QStringLiteral("\r%1/%2 files, imported %3, existing %4, failed %5\x1b[K")
+                .arg(n.Done)
+                .arg(n.Found)
+                .arg(n.Imported)
+                .arg(n.Existing)
+                .arg(n.Failed));
+        progressShown = true;
+        sinceProgress.restart();
+    };
+    walker.KeepGoing = [&] {
+        if (terminal && sinceProgress.elapsed() >= 100)
+            showProgress();
+        return Interrupted == 0;
+    };
+    walker.OnProblem = [&](const TImportProblem &problem) {
+        if (progressShown)
+            Err(QStringLiteral("\r\x1b[K"));
+        Err(QStringLiteral("quillmere-lib: ") +
+            ProblemText(problem).arg(problem.Name, problem.Reason) + QLatin1Char('\n'));
+    };
+
+    // Ctrl+C stops after the file at hand; what was added stays.
+    Interrupted = 0;
+    const auto previous = std::signal(SIGINT, OnInterrupt);
+    walker.ImportFolder(folder);
+    std::signal(SIGINT, previous);
+
+    if (terminal && progressShown) {
+        showProgress();
+        Err(QStringLiteral("\n"));
+    }
+    const TImportCounts &n = walker.Counts();
+    if (walker.Stopped())
+        Err(QStringLiteral("quillmere-lib: stopped; run again to import the rest\n"));
+    Out(QStringLiteral("imported %1, existing %2, failed %3\n")
+            .arg(n.Imported)
+            .arg(n.Existing)
+            .arg(n.Failed));
+    return n.Failed > 0 || n.FoldersUnreadable > 0 || walker.Stopped() ? 1 : 0;
 }

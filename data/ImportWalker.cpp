@@ -1,0 +1,395 @@
+#include "data/ImportWalker.h"
+
+#include "data/Database.h"
+#include "data/Errors.h"
+#include "platform/Mp3Decoder.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+const QStringList SongExistsLines = {
+    QStringLiteral("SELECT count(*) as SongCount FROM Playlist_DB"),
+    QStringLiteral("WHERE path = :path"),
+    QStringLiteral("AND filename = :filename"),
+};
+
+const QStringList InsertSongLines = {
+    QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, ID3_Title, "
+                   "ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, ID3_Year, ID3_Track)"),
+    QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, :id3artist, "
+                   ":id3genre, :id3comment, :id3album, :id3year, :id3track)"),
+};
+
+const char *const InsertParameters[11] = {":path",     ":filename",  ":duration", ":filetype",
+                                          ":id3title", ":id3artist", ":id3genre", ":id3comment",
+                                          ":id3album", ":id3year",   ":id3track"};
+
+// A few hundred rows per transaction, and never a write lock held for long.
+constexpr int RowsPerTransaction = 256;
+constexpr qint64 TransactionMs = 1000;
+
+bool HasMp3Extension(const char *name)
+{
+    const size_t length = std::strlen(name);
+    return length >= 4 && strncasecmp(name + length - 4, ".mp3", 4) == 0;
+}
+
+void SortWithoutCase(QStringList &names)
+{
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+}
+
+class TDirCloser
+{
+public:
+    explicit TDirCloser(DIR *dir) : m_dir(dir) {}
+    ~TDirCloser() { closedir(m_dir); }
+    TDirCloser(const TDirCloser &) = delete;
+    TDirCloser &operator=(const TDirCloser &) = delete;
+
+private:
+    DIR *m_dir;
+};
+
+[[noreturn]] void FolderFailed(const QString &folder, int error)
+{
+    throw EInOutError(
+        QStringLiteral("Cannot read folder \"%1\". %2").arg(folder, qt_error_string(error)), error);
+}
+
+int ParameterIndex(const TStatement &statement, const char *name)
+{
+    const int index = sqlite3_bind_parameter_index(statement.Handle(), name);
+    if (index == 0)
+        throw EDatabaseError(QStringLiteral("Parameter %1 not found").arg(QLatin1String(name)));
+    return index;
+}
+
+void BindText(const TStatement &statement, int index, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    if (sqlite3_bind_text(statement.Handle(), index, utf8.constData(), int(utf8.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK)
+        statement.Fail(QStringLiteral("bind"));
+}
+
+void BindInteger(const TStatement &statement, int index, qint64 value)
+{
+    if (sqlite3_bind_int64(statement.Handle(), index, value) != SQLITE_OK)
+        statement.Fail(QStringLiteral("bind"));
+}
+
+// Folder part with its final separator, and the name.
+std::pair<QString, QString> SplitFileName(const QString &fileName)
+{
+    const qsizetype cut = fileName.lastIndexOf(QLatin1Char('/')) + 1;
+    return {fileName.left(cut), fileName.mid(cut)};
+}
+
+} // namespace
+
+TFolderListing ListFolder(const QString &Folder)
+{
+    TFolderListing listing;
+    const QByteArray path = QFile::encodeName(Folder);
+    DIR *dir = opendir(path.constData());
+    if (!dir)
+        FolderFailed(Folder, errno);
+    TDirCloser closer(dir);
+    struct stat own;
+    if (fstat(dirfd(dir), &own) != 0)
+        FolderFailed(Folder, errno);
+    listing.Id = {quint64(own.st_dev), quint64(own.st_ino)};
+
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                FolderFailed(Folder, errno);
+            break;
+        }
+        const char *name = entry->d_name;
+        if (name[0] == '.') // hidden, and "." and ".."
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat target;
+            if (fstatat(dirfd(dir), name, &target, 0) != 0)
+                continue; // a broken link is neither file nor folder
+            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            listing.Folders << QFile::decodeName(name);
+        else if (type == DT_REG && HasMp3Extension(name))
+            listing.Files << QFile::decodeName(name);
+    }
+    SortWithoutCase(listing.Files);
+    SortWithoutCase(listing.Folders);
+    return listing;
+}
+
+QString ImportFileName(const QString &Folder, const QString &Name)
+{
+    return Folder + QLatin1Char('/') + Name;
+}
+
+QString ImportSubfolder(const QString &Folder, const QString &Name)
+{
+    return Folder.endsWith(QLatin1Char('/')) ? Folder + Name : Folder + QLatin1Char('/') + Name;
+}
+
+int GetSongLength(const QString &FileName)
+{
+    return int(MeasureLengthMs(FileName) / 1000);
+}
+
+int TagYear(const TID3Tag &Tag)
+{
+    const QByteArray text = FieldBytes(Tag.Year, 4);
+    qsizetype i = 0;
+    const bool negative = text.startsWith('-');
+    if (negative || text.startsWith('+'))
+        i = 1;
+    if (i == text.size())
+        return 0;
+    int value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
+{
+    m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
+    m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
+    m_existsPath = ParameterIndex(*m_exists, ":path");
+    m_existsFilename = ParameterIndex(*m_exists, ":filename");
+    for (int i = 0; i < 11; ++i)
+        m_insertIndex[i] = ParameterIndex(*m_insert, InsertParameters[i]);
+}
+
+TSongWriter::~TSongWriter()
+{
+    try {
+        Commit();
+    } catch (const EError &) {
+        // Nobody is left to tell; the rows are simply not there.
+    }
+}
+
+bool TSongWriter::SongExists(const QString &FileName)
+{
+    const auto [path, filename] = SplitFileName(FileName);
+    sqlite3_stmt *s = m_exists->Handle();
+    sqlite3_reset(s); // a failed run left it unreset; its error was raised then
+    BindText(*m_exists, m_existsPath, path);
+    BindText(*m_exists, m_existsFilename, filename);
+    int count = 0;
+    try {
+        if (m_exists->Step())
+            count = sqlite3_column_int(s, 0);
+    } catch (const EError &) {
+        sqlite3_reset(s);
+        throw;
+    }
+    sqlite3_reset(s);
+    return count > 0;
+}
+
+void TSongWriter::InsertSong(const QString &FileName, const TID3Tag &Tag)
+{
+    const auto [path, filename] = SplitFileName(FileName);
+    const int duration = GetSongLength(FileName);
+    Begin();
+    const TStatement &q = *m_insert;
+    sqlite3_reset(q.Handle());
+    BindText(q, m_insertIndex[0], path);
+    BindText(q, m_insertIndex[1], filename);
+    BindInteger(q, m_insertIndex[2], duration);
+    BindInteger(q, m_insertIndex[3], 1);
+    BindText(q, m_insertIndex[4], FieldToString(Tag.Title));
+    BindText(q, m_insertIndex[5], FieldToString(Tag.Artist));
+    BindInteger(q, m_insertIndex[6], Tag.Genre);
+    BindText(q, m_insertIndex[7], FieldToString(Tag.Comment));
+    BindText(q, m_insertIndex[8], FieldToString(Tag.Album));
+    BindInteger(q, m_insertIndex[9], TagYear(Tag));
+    BindInteger(q, m_insertIndex[10], Tag.Track);
+    try {
+        m_insert->Step();
+    } catch (const EError &) {
+        sqlite3_reset(q.Handle());
+        // Some errors (a full disk, an I/O error) make SQLite undo the whole transaction.
+        if (m_inTransaction && sqlite3_get_autocommit(m_connection.Handle()))
+            LoseTransaction();
+        throw;
+    }
+    sqlite3_reset(q.Handle());
+    if (m_inTransaction)
+        m_pending << FileName;
+}
+
+bool TSongWriter::CommitDue() const
+{
+    return m_inTransaction &&
+           (m_pending.size() >= RowsPerTransaction || m_transactionAge.elapsed() >= TransactionMs);
+}
+
+void TSongWriter::Commit()
+{
+    if (!m_inTransaction)
+        return;
+    try {
+        m_connection.Commit();
+    } catch (const EError &) {
+        m_connection.Rollback();
+        LoseTransaction();
+        throw;
+    }
+    m_inTransaction = false;
+    m_pending.clear();
+}
+
+QStringList TSongWriter::TakeLost()
+{
+    return std::exchange(m_lost, {});
+}
+
+void TSongWriter::Begin()
+{
+    // Inside someone else's transaction each row simply joins it.
+    if (m_inTransaction || !sqlite3_get_autocommit(m_connection.Handle()))
+        return;
+    m_connection.BeginTransaction();
+    m_inTransaction = true;
+    m_transactionAge.start();
+}
+
+void TSongWriter::LoseTransaction()
+{
+    m_lost += m_pending;
+    m_pending.clear();
+    m_inTransaction = false;
+}
+
+TImportWalker::TImportWalker(TConnection &Connection) : m_writer(Connection) {}
+
+void TImportWalker::ImportFolder(const QString &Folder)
+{
+    m_counts = {};
+    m_visited.clear();
+    m_stopped = false;
+    try {
+        Walk(Folder);
+    } catch (...) {
+        Commit();
+        throw;
+    }
+    Commit();
+}
+
+void TImportWalker::Walk(const QString &Folder)
+{
+    TFolderListing listing;
+    try {
+        listing = ListFolder(Folder);
+    } catch (const EError &e) {
+        ++m_counts.FoldersUnreadable;
+        Report(TImportProblemKind::FolderUnreadable, Folder, e.Message());
+        return;
+    }
+    if (!m_visited.insert(listing.Id).second)
+        return; // reached again through a link
+    m_counts.Found += int(listing.Files.size());
+    for (const QString &name : std::as_const(listing.Files)) {
+        if (OnFile)
+            OnFile(name);
+        ImportFile(ImportFileName(Folder, name));
+        ++m_counts.Done;
+        if (!Continue())
+            return;
+    }
+    for (const QString &name : std::as_const(listing.Folders)) {
+        if (!Continue())
+            return;
+        Walk(ImportSubfolder(Folder, name));
+        if (m_stopped)
+            return;
+    }
+}
+
+void TImportWalker::ImportFile(const QString &FileName)
+{
+    bool exists = false;
+    try {
+        exists = m_writer.SongExists(FileName);
+    } catch (const EError &e) {
+        Report(TImportProblemKind::ExistsCheckFailed, FileName, e.Message());
+    }
+    if (exists) {
+        ++m_counts.Existing;
+        return;
+    }
+    TID3Tag tag;
+    try {
+        ReadID3Tag(FileName, tag);
+    } catch (const EError &e) {
+        ++m_counts.Failed;
+        Report(TImportProblemKind::FileUnreadable, FileName, e.Message());
+        return;
+    }
+    try {
+        m_writer.InsertSong(FileName, tag);
+    } catch (const EError &e) {
+        ++m_counts.Failed;
+        // The rows before it are made durable before anyone hears of the failure.
+        Commit();
+        Report(TImportProblemKind::InsertFailed, FileName, e.Message());
+        return;
+    }
+    ++m_counts.Imported;
+}
+
+void TImportWalker::Commit()
+{
+    QString reason = QStringLiteral("The library undid the row after a later error");
+    try {
+        m_writer.Commit();
+    } catch (const EError &e) {
+        reason = e.Message();
+    }
+    for (const QString &name : m_writer.TakeLost()) {
+        --m_counts.Imported;
+        ++m_counts.Failed;
+        Report(TImportProblemKind::InsertFailed, name, reason);
+    }
+}
+
+void TImportWalker::Report(TImportProblemKind Kind, const QString &Name, const QString &Reason)
+{
+    if (OnProblem)
+        OnProblem({Kind, Name, Reason});
+}
+
+bool TImportWalker::Continue()
+{
+    if (m_writer.CommitDue())
+        Commit();
+    if (KeepGoing && !KeepGoing())
+        m_stopped = true;
+    return !m_stopped;
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "data/UMP3s.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <set>
+#include <utility>
+
+class TConnection;
+class TStatement;
+
+// A folder's visible entries as the import sees them: files matching "*.mp3" without regard
+// to case, and subfolders; hidden entries and anything but files and folders left out; each
+// list sorted alphabetically without regard to case. Links are followed.
+struct TFolderListing {
+    QStringList Files;
+    QStringList Folders;
+    std::pair<quint64, quint64> Id{0, 0}; // device and inode of the folder itself
+};
+
+// Raises EInOutError when the folder cannot be listed.
+TFolderListing ListFolder(const QString &Folder);
+
+// A file in the folder: the separator is always added, so a root folder gives two in a row.
+QString ImportFileName(const QString &Folder, const QString &Name);
+// A subfolder, as the folder list names it (no doubled separator).
+QString ImportSubfolder(const QString &Folder, const QString &Name);
+
+// The file's playing time in whole seconds, fraction dropped. Raises EMCIDeviceError.
+int GetSongLength(const QString &FileName);
+
+// The year characters of a tag as a number; 0 when they are not one.
+int TagYear(const TID3Tag &Tag);
+
+// The two song statements of the import on one connection, prepared once. Inserts are
+// gathered in transactions of a few hundred rows; a failed insert undoes only itself.
+class TSongWriter
+{
+public:
+    explicit TSongWriter(TConnection &Connection);
+    ~TSongWriter(); // commits what is pending
+    TSongWriter(const TSongWriter &) = delete;
+    TSongWriter &operator=(const TSongWriter &) = delete;
+
+    bool SongExists(const QString &FileName);
+    // Measures the file and inserts its row. Raises when either fails.
+    void InsertSong(const QString &FileName, const TID3Tag &Tag);
+
+    bool CommitDue() const;
+    // Makes the pending rows durable. When that fails they are lost: see TakeLost.
+    void Commit();
+    // Rows that were inserted but undone since, by a failed commit or by the database
+    // rolling the whole transaction back after an error.
+    QStringList TakeLost();
+
+private:
+    void Begin();
+    void LoseTransaction();
+
+    TConnection &m_connection;
+    std::unique_ptr<TStatement> m_exists;
+    std::unique_ptr<TStatement> m_insert;
+    int m_existsPath = 0, m_existsFilename = 0;
+    int m_insertIndex[11] = {};
+    bool m_inTransaction = false;
+    QElapsedTimer m_transactionAge;
+    QStringList m_pending;
+    QStringList m_lost;
+};
+
+enum class TImportProblemKind {
+    ExistsCheckFailed, // the walk tries to insert the file anyway
+    InsertFailed,      // measuring the length or the insert failed
+    FileUnreadable,    // its tag could not be read
+    FolderUnreadable,  // it could not be listed
+};
+
+struct TImportProblem {
+    TImportProblemKind Kind;
+    QString Name; // full file or folder name
+    QString Reason;
+};
+
+struct TImportCounts {
+    int Imported = 0; // rows actually inserted
+    int Existing = 0; // already in the library
+    int Failed = 0;   // new files that were not inserted
+    int Found = 0;    // files listed so far
+    int Done = 0;     // files handled so far
+    int FoldersUnreadable = 0;
+};
+
+// Imports a folder tree depth first, pre-order: a folder's own files, then each subfolder
+// with everything below it. Every folder is walked once, so links cannot make it loop.
+class TImportWalker
+{
+public:
+    explicit TImportWalker(TConnection &Connection);
+
+    // Before each file, with its name without folder.
+    std::function<void(const QString &Name)> OnFile;
+    // After each file and before each subfolder; false stops the walk there.
+    std::function<bool()> KeepGoing;
+    // A problem with one file or folder; the walk goes on afterwards.
+    std::function<void(const TImportProblem &Problem)> OnProblem;
+
+    // Walks the folder and commits. A stopped walk can be run again later: it adds the rest.
+    void ImportFolder(const QString &Folder);
+    const TImportCounts &Counts() const { return m_counts; }
+    bool Stopped() const { return m_stopped; }
+
+private:
+    void Walk(const QString &Folder);
+    void ImportFile(const QString &FileName);
+    void Commit();
+    void Report(TImportProblemKind Kind, const QString &Name, const QString &Reason);
+    bool Continue();
+
+    TSongWriter m_writer;
+    TImportCounts m_counts;
+    std::set<std::pair<quint64, quint64>> m_visited;
+    bool m_stopped = false;
+};
