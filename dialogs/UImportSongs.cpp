@@ -1,9 +1,419 @@
 #include "dialogs/UImportSongs.h"
 
+#include "app/UMain.h"
+#include "controls/ButtonFaces.h"
+#include "controls/Captions.h"
+#include "controls/Hourglass.h"
+#include "data/Errors.h"
+#include "data/URegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
 TfrmImportSongs *frmImportSongs = nullptr;
 
-TfrmImportSongs::TfrmImportSongs(QWidget *parent) : TForm(parent)
+namespace
+{
+const QSize ClientSize(392, 298);
+// The status bar and progress are repainted at most this often during the walk.
+constexpr qint64 RepaintMs = 50;
+// The summary of skipped files and folders names at most this many.
+constexpr int SummaryLines = 15;
+
+QGroupBox *NewGroupBox(QWidget *parent, const QString &name, const QString &caption,
+                       QWidget *content, const QRect &geometry)
+{
+    auto *box = new QGroupBox(caption, parent);
+    box->setObjectName(name);
+    QFont bold = DialogFont();
+    bold.setBold(true);
+    box->setFont(bold);
+    content->setFont(DialogFont());
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addWidget(content);
+    box->setGeometry(geometry);
+    return box;
+}
+
+QString CleanFolder(const QString &folder)
+{
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+} // namespace
+
+// ---- Drive chooser
+
+TDriveComboBox::TDriveComboBox(QWidget *parent) : QComboBox(parent)
+{
+    for (const QFileInfo &drive : QDir::drives()) {
+        const QString root = drive.absoluteFilePath();
+        addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), QDir::toNativeSeparators(root),
+                DriveOf(root));
+    }
+}
+
+QString TDriveComboBox::Drive() const
+{
+    return currentData().toString();
+}
+
+void TDriveComboBox::SetDrive(const QString &drive)
+{
+    const int index = findData(drive.toLower());
+    if (index >= 0)
+        setCurrentIndex(index);
+}
+
+QString TDriveComboBox::RootOf(const QString &drive)
+{
+#ifdef Q_OS_WIN
+    return drive.toUpper() + QStringLiteral(":/");
+#else
+    Q_UNUSED(drive);
+    return QStringLiteral("/");
+#endif
+}
+
+QString TDriveComboBox::DriveOf(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    return folder.left(1).toLower();
+#else
+    Q_UNUSED(folder);
+    return QStringLiteral("/");
+#endif
+}
+
+// ---- Folder list
+
+TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)
+{
+    connect(this, &QListWidget::itemActivated, this, &TDirectoryListBox::OpenCurrent);
+}
+
+void TDirectoryListBox::SetDirectory(const QString &folder)
+{
+    const QString directory = CleanFolder(folder);
+    const TFolderListing listing = ListFolder(directory);
+
+    const QString root = TDriveComboBox::RootOf(TDriveComboBox::DriveOf(directory));
+    const QStringList parts =
+        directory.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    clear();
+    auto add = [this](const QIcon &icon, int level, const QString &text, const QString &path) {
+        auto *item = new QListWidgetItem(icon, QString(level * 2, QLatin1Char(' ')) + text, this);
+        item->setData(Qt::UserRole, path);
+    };
+    QString path = root;
+    add(open, 0, QDir::toNativeSeparators(root), root);
+    for (int level = 0; level < parts.size(); ++level) {
+        path = ImportSubfolder(path, parts[level]);
+        add(open, level + 1, parts[level], path);
+    }
+    setCurrentRow(int(parts.size()));
+    for (const QString &name : listing.Folders)
+        add(closed, int(parts.size()) + 1, name, ImportSubfolder(directory, name));
+    m_directory = directory;
+    emit DirectoryChanged();
+}
+
+QString TDirectoryListBox::HighlightedDirectory() const
+{
+    const QListWidgetItem *item = currentItem();
+    return item ? item->data(Qt::UserRole).toString() : m_directory;
+}
+
+void TDirectoryListBox::OpenCurrent()
+{
+    SetDirectory(HighlightedDirectory());
+}
+
+// ---- File list
+
+TFileListBox::TFileListBox(QWidget *parent) : QListWidget(parent) {}
+
+void TFileListBox::SetDirectory(const QString &folder)
+{
+    clear();
+    try {
+        addItems(ListFolder(folder).Files);
+    } catch (const EError &) {
+        // The folder list has already refused a folder it cannot read.
+    }
+}
+
+// ---- The dialog
+
+TfrmImportSongs::TfrmImportSongs(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 {
     setObjectName(QStringLiteral("frmImportSongs"));
     setWindowTitle(QStringLiteral("Import Music"));
+    setFont(DialogFont());
+    resize(ClientSize);
+
+    dcbDrive = new TDriveComboBox;
+    dcbDrive->setObjectName(QStringLiteral("dcbDrive"));
+    gbDrive = NewGroupBox(this, QStringLiteral("gbDrive"), QStringLiteral("Drive"), dcbDrive,
+                          QRect(8, 4, 185, 49));
+
+    dlbFolder = new TDirectoryListBox;
+    dlbFolder->setObjectName(QStringLiteral("dlbFolder"));
+    gbFolders = NewGroupBox(this, QStringLiteral("gbFolders"), QStringLiteral("Folder"), dlbFolder,
+                            QRect(8, 56, 185, 186));
+
+    flbFile = new TFileListBox;
+    flbFile->setObjectName(QStringLiteral("flbFile"));
+    gbFiles = NewGroupBox(this, QStringLiteral("gbFiles"), QStringLiteral("Music Files"), flbFile,
+                          QRect(200, 4, 184, 238));
+
+    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 263, 248, 50, 23);
+    btnCancel =
+        NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 318, 248, 64, 23);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, 279, ClientSize.width(), 19);
+    pbImport = new QProgressBar;
+    pbImport->setObjectName(QStringLiteral("pbImport"));
+    pbImport->setMaximumWidth(90);
+    pbImport->setTextVisible(false);
+    pbImport->hide();
+    StatusBar1->addPermanentWidget(pbImport);
+
+    m_anchors.Add(gbDrive, akLeft | akTop);
+    m_anchors.Add(gbFolders, akLeft | akTop | akBottom);
+    m_anchors.Add(gbFiles, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(btnOK, akRight | akBottom);
+    m_anchors.Add(btnCancel, akRight | akBottom);
+    m_anchors.Add(StatusBar1, akLeft | akRight | akBottom);
+
+    setTabOrder(dcbDrive, dlbFolder);
+    setTabOrder(dlbFolder, flbFile);
+    setTabOrder(flbFile, btnOK);
+    setTabOrder(btnOK, btnCancel);
+
+    connect(btnOK, &QToolButton::clicked, this, &TfrmImportSongs::btnOKClick);
+    connect(btnCancel, &QToolButton::clicked, this, &TfrmImportSongs::btnCancelClick);
+    connect(dcbDrive, &QComboBox::activated, this, &TfrmImportSongs::dcbDriveChange);
+    connect(dlbFolder, &TDirectoryListBox::DirectoryChanged, this,
+            &TfrmImportSongs::dlbFolderChange);
+
+    FormCreate();
+}
+
+void TfrmImportSongs::FormCreate()
+{
+    Cancelled = false;
+    try {
+        dcbDriveChange();
+    } catch (const EError &) {
+        dlbFolder->SetDirectory(TDriveComboBox::RootOf(dcbDrive->Drive()));
+    }
+
+    QString drive, path;
+    try {
+        drive = ReadSetting(QuillmereKeyPath, QStringLiteral("ImportDrive"), false);
+        path = ReadSetting(QuillmereKeyPath, QStringLiteral("ImportPath"), false);
+    } catch (const EError &e) {
+        StatusBar1->showMessage(e.Message());
+    }
+    if (drive.size() == 1 && dcbDrive->findData(drive.toLower()) >= 0) {
+        dcbDrive->SetDrive(drive);
+        dcbDriveChange();
+    }
+    if (path.isEmpty())
+        return;
+    try {
+        dlbFolder->SetDirectory(path);
+    } catch (const EError &e) {
+        // Gone since the last import: show the nearest folder above it that can be read.
+        StatusBar1->showMessage(e.Message());
+        for (QString above = CleanFolder(path); !QFileInfo(above).isRoot();) {
+            above = QFileInfo(above).path();
+            try {
+                dlbFolder->SetDirectory(above);
+                break;
+            } catch (const EError &) {
+            }
+        }
+    }
+}
+
+void TfrmImportSongs::dcbDriveChange()
+{
+    const QString drive = dcbDrive->Drive();
+    const QString current = QDir::currentPath();
+    dlbFolder->SetDirectory(
+        TDriveComboBox::DriveOf(current) == drive ? current : TDriveComboBox::RootOf(drive));
+}
+
+void TfrmImportSongs::dlbFolderChange()
+{
+    const QSignalBlocker blocker(dcbDrive);
+    dcbDrive->SetDrive(TDriveComboBox::DriveOf(dlbFolder->Directory()));
+    flbFile->SetDirectory(dlbFolder->Directory());
+}
+
+void TfrmImportSongs::btnOKClick()
+{
+    if (!Confirm(QStringLiteral("Are you sure you want to import songs from ") +
+                 dlbFolder->Directory() + QStringLiteral("?\r") +
+                 QStringLiteral("This process may take a while but can be cancelled and resumed "
+                                "at any time.")))
+        return;
+    {
+        THourglass hourglass;
+        btnOK->setEnabled(false);
+        m_importing = true;
+        SetFileControlsEnabled(false);
+        // Whatever happens below, the dialog is idle again afterwards.
+        const auto idle = qScopeGuard([this] {
+            m_importing = false;
+            btnOK->setEnabled(true);
+            SetFileControlsEnabled(true);
+            pbImport->hide();
+        });
+
+        // The walk starts from the highlighted folder, opened or not.
+        QString start = dlbFolder->HighlightedDirectory();
+        try {
+            dlbFolder->OpenCurrent();
+            start = dlbFolder->Directory();
+        } catch (const EError &) {
+            // The walk reports it with the other folders it cannot read.
+        }
+
+        ExistingCount = 0;
+        m_unreadable.clear();
+        TImportWalker walker(frmMain->QuillmereDB);
+        RunImport(walker, start);
+        const TImportCounts &counts = walker.Counts();
+        ExistingCount = counts.Existing;
+
+        QString status = QStringLiteral("Imported %1 files").arg(counts.Imported);
+        if (counts.Failed > 0)
+            status += QStringLiteral(", %1 failed").arg(counts.Failed);
+        StatusBar1->showMessage(status);
+        Cancelled = false;
+        if (ExistingCount > 0)
+            ShowWarning(
+                QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
+        if (!m_unreadable.isEmpty()) {
+            QStringList lines = m_unreadable.mid(0, SummaryLines);
+            if (m_unreadable.size() > SummaryLines)
+                lines << QStringLiteral("... and %1 more").arg(m_unreadable.size() - SummaryLines);
+            ShowWarning(QStringLiteral("These could not be read and were skipped:\r") +
+                        lines.join(QLatin1Char('\r')));
+        }
+        QString closing = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
+        if (counts.Failed > 0)
+            closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
+        ShowInformation(closing);
+        btnOK->setEnabled(true);
+
+        frmMain->LibraryImported = true;
+        WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
+        WriteImportSettings();
+        frmMain->ApplySelection();
+        frmMain->tblSongs->Close();
+        frmMain->tblSongs->Open();
+    }
+    done(mrOk);
+}
+
+void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)
+{
+    walker.OnFile = [&](const QString &name) {
+        m_currentName = name;
+        ShowProgress(walker.Counts(), false);
+    };
+    walker.KeepGoing = [this] {
+        QCoreApplication::processEvents();
+        return !Cancelled;
+    };
+    walker.OnProblem = [this](const TImportProblem &problem) {
+        switch (problem.Kind) {
+        case TImportProblemKind::ExistsCheckFailed:
+            ShowError(QStringLiteral("There was an error checking if this song exists, \"") +
+                      problem.Name + QStringLiteral("\"."));
+            break;
+        case TImportProblemKind::InsertFailed:
+            ShowError(QStringLiteral("There was an error inserting the song \"") + problem.Name +
+                      QStringLiteral("\"."));
+            break;
+        case TImportProblemKind::FileUnreadable:
+        case TImportProblemKind::FolderUnreadable:
+            m_unreadable << problem.Reason;
+            StatusBar1->showMessage(problem.Reason);
+            break;
+        }
+    };
+    pbImport->setRange(0, 0);
+    pbImport->show();
+    m_sinceRepaint.invalidate();
+    walker.ImportFolder(folder);
+    ShowProgress(walker.Counts(), true);
+}
+
+void TfrmImportSongs::ShowProgress(const TImportCounts &counts, bool now)
+{
+    if (!now && m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < RepaintMs)
+        return;
+    m_sinceRepaint.start();
+    StatusBar1->showMessage(QStringLiteral("Adding Song \"") + m_currentName +
+                            QStringLiteral("\"..."));
+    pbImport->setRange(0, qMax(1, counts.Found));
+    pbImport->setValue(counts.Done);
+    pbImport->setToolTip(QStringLiteral("%1 of %2 files").arg(counts.Done).arg(counts.Found));
+}
+
+void TfrmImportSongs::btnCancelClick()
+{
+    if (btnOK->isEnabled()) {
+        WriteImportSettings();
+        done(mrCancel);
+        return;
+    }
+    if (Confirm(QStringLiteral("Do you wish to stop the importing process?\r") +
+                QStringLiteral("You can easily import the rest of the songs at a later date.")))
+        Cancelled = true;
+}
+
+void TfrmImportSongs::reject()
+{
+    // Closing the window during the walk asks to stop it, as Cancel does.
+    if (m_importing)
+        btnCancelClick();
+    else
+        TForm::reject();
+}
+
+void TfrmImportSongs::WriteImportSettings()
+{
+    WriteSetting(QuillmereKeyPath, QStringLiteral("ImportDrive"), dcbDrive->Drive(), false);
+    WriteSetting(QuillmereKeyPath, QStringLiteral("ImportPath"), dlbFolder->Directory(), false);
+}
+
+void TfrmImportSongs::SetFileControlsEnabled(bool enabled)
+{
+    dcbDrive->setEnabled(enabled);
+    dlbFolder->setEnabled(enabled);
+    flbFile->setEnabled(enabled);
+}
+
+void TfrmImportSongs::resizeEvent(QResizeEvent *event)
+{
+    m_anchors.Apply(size());
+    TForm::resizeEvent(event);
 }

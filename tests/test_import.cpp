@@ -1,0 +1,591 @@
+#include "app/UMain.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/ImportWalker.h"
+#include "data/URegistry.h"
+#include "dialogs/UImportSongs.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/SilentMp3.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace
+{
+
+// A folder tree of generated MP3 files.
+class MusicTree
+{
+public:
+    QString Root() const { return m_dir.path(); }
+    QString Path(const QString &relative) const { return Root() + QLatin1Char('/') + relative; }
+    QString Add(const QString &relative, const SilentMp3Options &options = {})
+    {
+        const QString path = Path(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        WriteSilentMp3(path, options);
+        return path;
+    }
+    void AddFolder(const QString &relative) { QDir().mkpath(Path(relative)); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Frames of a 44.1 kHz silent file whose exact length lies in [fromMs, toMs].
+int FramesFor(qint64 fromMs, qint64 toMs)
+{
+    SilentMp3Options o;
+    for (o.Frames = 1;; ++o.Frames) {
+        const qint64 ms = SilentMp3ExpectedLengthMs(o);
+        if (ms >= fromMs && ms <= toMs)
+            return o.Frames;
+        if (ms > toMs)
+            return -1;
+    }
+}
+
+QStringList StoredFiles(TestLibrary &library)
+{
+    TConnection connection;
+    connection.ConnectionString = library.ConnectionString();
+    connection.Open();
+    TDataSet q(&connection);
+    q.SetCommandText(QStringLiteral("SELECT Path, Filename FROM Playlist_DB ORDER BY Row_ID"));
+    q.Open();
+    QStringList files;
+    for (q.First(); !q.Eof(); q.Next())
+        files << q.AsString(QStringLiteral("Path")) + q.AsString(QStringLiteral("Filename"));
+    return files;
+}
+
+// ---- The walk and the statements, without a window
+
+class ImportWalkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        connection.ConnectionString = library.ConnectionString();
+        connection.Open();
+    }
+    // Runs one import and gathers what it reported.
+    TImportCounts Import(const QString &folder, std::function<bool()> keepGoing = {})
+    {
+        TImportWalker walker(connection);
+        walker.OnFile = [this](const QString &name) { seen << name; };
+        walker.KeepGoing = std::move(keepGoing);
+        walker.OnProblem = [this](const TImportProblem &p) { problems.push_back(p); };
+        if (onFile) {
+            walker.OnFile = [this](const QString &name) {
+                seen << name;
+                onFile(name);
+            };
+        }
+        walker.ImportFolder(folder);
+        return walker.Counts();
+    }
+    QString Relative(const QString &file) const { return file.mid(tree.Root().size() + 1); }
+    QStringList StoredRelative()
+    {
+        QStringList out;
+        for (const QString &f : StoredFiles(library))
+            out << Relative(f);
+        return out;
+    }
+
+    TestLibrary library;
+    TConnection connection;
+    MusicTree tree;
+    QStringList seen;
+    std::vector<TImportProblem> problems;
+    std::function<void(const QString &)> onFile;
+};
+
+TEST_F(ImportWalkTest, WalksOwnFilesFirstThenSubfoldersAlphabeticallyWithoutCase)
+{
+    tree.Add(QStringLiteral("b.mp3"));
+    tree.Add(QStringLiteral("A.MP3"));
+    tree.Add(QStringLiteral("c.Mp3"));
+    tree.Add(QStringLiteral("zeta/z.mp3"));
+    tree.Add(QStringLiteral("Beta/deep/d.mp3"));
+    tree.Add(QStringLiteral("Beta/b2.mp3"));
+    tree.Add(QStringLiteral("alpha/a1.mp3"));
+    tree.Add(QStringLiteral("Beta/Deeper/e.mp3"));
+
+    const TImportCounts n = Import(tree.Root());
+    EXPECT_EQ(StoredRelative(),
+              (QStringList{"A.MP3", "b.mp3", "c.Mp3", "alpha/a1.mp3", "Beta/b2.mp3",
+                           "Beta/deep/d.mp3", "Beta/Deeper/e.mp3", "zeta/z.mp3"}));
+    EXPECT_EQ(n.Imported, 8);
+    EXPECT_EQ(n.Found, 8);
+    EXPECT_EQ(n.Done, 8);
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(ImportWalkTest, SkipsHiddenEntriesOtherExtensionsAndLinkLoops)
+{
+    tree.Add(QStringLiteral("keep.mp3"));
+    tree.Add(QStringLiteral(".hidden.mp3"));
+    tree.Add(QStringLiteral("x.mp3.bak"));
+    tree.Add(QStringLiteral("mp3"));
+    tree.Add(QStringLiteral(".secret/inside.mp3"));
+    tree.Add(QStringLiteral("sub/s.mp3"));
+    tree.AddFolder(QStringLiteral("sub/folder.mp3"));
+    ASSERT_EQ(symlink("..", QFile::encodeName(tree.Path(QStringLiteral("sub/up"))).constData()), 0);
+    ASSERT_EQ(symlink(".", QFile::encodeName(tree.Path(QStringLiteral("self"))).constData()), 0);
+    ASSERT_EQ(
+        symlink("nowhere", QFile::encodeName(tree.Path(QStringLiteral("broken.mp3"))).constData()),
+        0);
+
+    const TImportCounts n = Import(tree.Root());
+    EXPECT_EQ(StoredRelative(), (QStringList{"keep.mp3", "sub/s.mp3"}));
+    EXPECT_EQ(n.Imported, 2);
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(ImportWalkTest, StoresTagFieldsLengthAndFileType)
+{
+    SilentMp3Options justUnder60;
+    justUnder60.Frames = FramesFor(59900, 59999);
+    ASSERT_GT(justUnder60.Frames, 0);
+    const QString tagless = tree.Add(QStringLiteral("a tagless.mp3"), justUnder60);
+
+    SilentMp3Options tagged;
+    tagged.Frames = FramesFor(2900, 2999);
+    tagged.Id3v1 = true;
+    const QString withTag = tree.Add(QStringLiteral("b tagged.mp3"), tagged);
+    TID3Tag tag = NoTagRecord();
+    std::memcpy(tag.Header, "TAG", 3);
+    CopyToField(tag.Title, QByteArray(30, 'T'));
+    CopyToField(tag.Artist, QByteArray("Art \xe9 "));
+    CopyToField(tag.Album, QByteArray("Alb"));
+    CopyToField(tag.Year, QByteArray("1987"));
+    CopyToField(tag.Comment, QByteArray(29, 'C'));
+    tag.Track = 7;
+    tag.Genre = 17;
+    WriteID3Tag(withTag, tag);
+
+    ASSERT_EQ(Import(tree.Root()).Imported, 2);
+    TDataSet q(&connection);
+    q.SetCommandText(QStringLiteral("SELECT * FROM Playlist_DB ORDER BY Row_ID"));
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 2);
+    EXPECT_EQ(q.AsString(QStringLiteral("Path")), tree.Root() + QLatin1Char('/'));
+    EXPECT_EQ(q.AsString(QStringLiteral("Filename")), QStringLiteral("a tagless.mp3"));
+    EXPECT_EQ(q.AsInteger(QStringLiteral("Duration")), 59);
+    EXPECT_EQ(q.AsInteger(QStringLiteral("FileType")), 1);
+    for (const char *field : {"ID3_Title", "ID3_Artist", "ID3_Album", "ID3_Comment"})
+        EXPECT_EQ(q.AsString(QString::fromLatin1(field)), QString()) << field;
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Year")), 0);
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Genre")), 255);
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Track")), 0);
+
+    q.Next();
+    EXPECT_EQ(q.AsInteger(QStringLiteral("Duration")), 2);
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Title")), QString(30, QLatin1Char('T')));
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Artist")), QStringLiteral("Art \u00e9 "));
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Album")), QStringLiteral("Alb"));
+    EXPECT_EQ(q.AsString(QStringLiteral("ID3_Comment")), QString(29, QLatin1Char('C')));
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Year")), 1987);
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Track")), 7);
+    EXPECT_EQ(q.AsInteger(QStringLiteral("ID3_Genre")), 17);
+}
+
+TEST(TagYear, ReadsOnlyWholeNumbers)
+{
+    TID3Tag tag = NoTagRecord();
+    auto year = [&](const QByteArray &text) {
+        std::memset(tag.Year, 0, 4);
+        std::memcpy(tag.Year, text.constData(), size_t(text.size()));
+        return TagYear(tag);
+    };
+    EXPECT_EQ(year("1999"), 1999);
+    EXPECT_EQ(year("0000"), 0);
+    EXPECT_EQ(year(""), 0);
+    EXPECT_EQ(year("85"), 85);
+    EXPECT_EQ(year(QByteArray("19\0"
+                              "9",
+                              4)),
+              19);
+    EXPECT_EQ(year("19a9"), 0);
+    EXPECT_EQ(year(" 199"), 0);
+    EXPECT_EQ(year("-"), 0);
+    EXPECT_EQ(year("-12"), -12);
+}
+
+TEST_F(ImportWalkTest, SecondRunFindsEverythingAndStoppedRunResumesWithTheRest)
+{
+    for (const char *name : {"1.mp3", "2.mp3", "3.mp3", "sub/4.mp3", "sub/5.mp3"})
+        tree.Add(QString::fromLatin1(name));
+
+    int files = 0;
+    TImportCounts n = Import(tree.Root(), [&] { return ++files < 2; });
+    EXPECT_EQ(n.Imported, 2);
+    EXPECT_EQ(StoredRelative(), (QStringList{"1.mp3", "2.mp3"}));
+
+    n = Import(tree.Root());
+    EXPECT_EQ(n.Imported, 3);
+    EXPECT_EQ(n.Existing, 2);
+    EXPECT_EQ(StoredRelative(), (QStringList{"1.mp3", "2.mp3", "3.mp3", "sub/4.mp3", "sub/5.mp3"}));
+
+    n = Import(tree.Root());
+    EXPECT_EQ(n.Imported, 0);
+    EXPECT_EQ(n.Existing, 5);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 5);
+
+    // Stopping before a subfolder leaves it out entirely.
+    seen.clear();
+    files = 0;
+    TImportWalker walker(connection);
+    walker.KeepGoing = [&] { return ++files <= 3; };
+    walker.ImportFolder(tree.Root());
+    EXPECT_TRUE(walker.Stopped());
+    EXPECT_EQ(walker.Counts().Done, 3);
+}
+
+TEST_F(ImportWalkTest, RefusedInsertsAreReportedAndUndoNothingElse)
+{
+    // Over 256 rows, so that the refused rows fall inside a batch with others before them.
+    for (int i = 0; i < 300; ++i)
+        tree.Add(QStringLiteral("f%1.mp3").arg(i, 3, 10, QLatin1Char('0')));
+    const QString longName =
+        tree.Add(QStringLiteral("f150") + QString(97, QLatin1Char('x')) + QStringLiteral(".mp3"));
+    const QString notMp3 = tree.Path(QStringLiteral("f260 text.mp3"));
+    {
+        QFile f(notMp3);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4000, 'a'));
+    }
+
+    const TImportCounts n = Import(tree.Root());
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].Kind, TImportProblemKind::InsertFailed);
+    EXPECT_EQ(problems[0].Name, longName);
+    EXPECT_EQ(problems[1].Kind, TImportProblemKind::InsertFailed);
+    EXPECT_EQ(problems[1].Name, notMp3);
+    EXPECT_EQ(n.Imported, 300);
+    EXPECT_EQ(n.Failed, 2);
+    EXPECT_EQ(n.Done, 302);
+    // Committed: another connection sees every row.
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 300);
+    // A failed file is tried again by the next import.
+    problems.clear();
+    EXPECT_EQ(Import(tree.Root()).Failed, 2);
+    EXPECT_EQ(problems.size(), 2u);
+}
+
+TEST_F(ImportWalkTest, FilesAndFoldersThatVanishOrCannotBeReadAreReportedAndSkipped)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    const QString gone = tree.Add(QStringLiteral("b.mp3"));
+    tree.Add(QStringLiteral("c.mp3"));
+    tree.Add(QStringLiteral("lost/x.mp3"));
+    tree.Add(QStringLiteral("stays/y.mp3"));
+    // Listed, then removed before it is read: the walk meets them as missing.
+    onFile = [&](const QString &name) {
+        if (name == QLatin1String("b.mp3")) {
+            QFile::remove(gone);
+            QDir(tree.Path(QStringLiteral("lost"))).removeRecursively();
+        }
+    };
+    const TImportCounts n = Import(tree.Root());
+    EXPECT_EQ(StoredRelative(), (QStringList{"a.mp3", "c.mp3", "stays/y.mp3"}));
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].Kind, TImportProblemKind::FileUnreadable);
+    EXPECT_EQ(problems[0].Name, gone);
+    EXPECT_EQ(problems[1].Kind, TImportProblemKind::FolderUnreadable);
+    EXPECT_EQ(problems[1].Name, tree.Path(QStringLiteral("lost")));
+    EXPECT_EQ(n.Failed, 1);
+    EXPECT_EQ(n.FoldersUnreadable, 1);
+}
+
+TEST_F(ImportWalkTest, FilesAndFoldersWithoutPermissionAreReportedAndSkipped)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads everything";
+    const QString closedFile = tree.Add(QStringLiteral("a.mp3"));
+    tree.Add(QStringLiteral("b.mp3"));
+    tree.Add(QStringLiteral("closed/x.mp3"));
+    tree.Add(QStringLiteral("open/y.mp3"));
+    QFile::setPermissions(closedFile, QFile::Permissions());
+    QFile::setPermissions(tree.Path(QStringLiteral("closed")), QFile::Permissions());
+    const TImportCounts n = Import(tree.Root());
+    QFile::setPermissions(tree.Path(QStringLiteral("closed")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(StoredRelative(), (QStringList{"b.mp3", "open/y.mp3"}));
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].Kind, TImportProblemKind::FileUnreadable);
+    EXPECT_EQ(problems[1].Kind, TImportProblemKind::FolderUnreadable);
+    EXPECT_EQ(n.Failed, 1);
+}
+
+TEST_F(ImportWalkTest, AFailedExistenceCheckIsReportedAndTheInsertTried)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    TImportWalker walker(connection);
+    walker.OnProblem = [this](const TImportProblem &p) { problems.push_back(p); };
+    // The prepared statements outlive the table: both of its statements now fail.
+    connection.Execute(QStringLiteral("ALTER TABLE Playlist_DB RENAME TO Gone"));
+    walker.ImportFolder(tree.Root());
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].Kind, TImportProblemKind::ExistsCheckFailed);
+    EXPECT_EQ(problems[1].Kind, TImportProblemKind::InsertFailed);
+    EXPECT_EQ(walker.Counts().Failed, 1);
+    EXPECT_EQ(walker.Counts().Imported, 0);
+}
+
+// ---- The dialog over the main window
+
+class ImportDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const char *name : {"ImportDrive", "ImportPath", "Imported"})
+            WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
+        window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+        dialog = std::make_unique<TfrmImportSongs>();
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        window.reset();
+        frmMain = nullptr;
+    }
+    int RunImport(const QString &folder)
+    {
+        dialog->dlbFolder->SetDirectory(folder);
+        dialog->setResult(0);
+        dialog->btnOKClick();
+        return dialog->result();
+    }
+    QString Status() const { return dialog->StatusBar1->currentMessage(); }
+    static QString Setting(const char *name)
+    {
+        return ReadSetting(QuillmereKeyPath, QString::fromLatin1(name), false);
+    }
+
+    TestLibrary library;
+    ScriptedMessages messages;
+    MusicTree tree;
+    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<TfrmImportSongs> dialog;
+};
+
+TEST_F(ImportDialogTest, FolderAndFileListsShowWhatTheWalkWillSee)
+{
+    tree.Add(QStringLiteral("b.mp3"));
+    tree.Add(QStringLiteral("A.MP3"));
+    tree.Add(QStringLiteral(".h.mp3"));
+    tree.Add(QStringLiteral("n.mp3.bak"));
+    tree.AddFolder(QStringLiteral("zz"));
+    tree.AddFolder(QStringLiteral("Mm"));
+    tree.AddFolder(QStringLiteral(".hid"));
+    dialog->dlbFolder->SetDirectory(tree.Root());
+
+    QStringList files;
+    for (int i = 0; i < dialog->flbFile->count(); ++i)
+        files << dialog->flbFile->item(i)->text();
+    EXPECT_EQ(files, (QStringList{"A.MP3", "b.mp3"}));
+
+    const int depth = int(tree.Root().count(QLatin1Char('/')));
+    ASSERT_EQ(dialog->dlbFolder->count(), depth + 1 + 2);
+    EXPECT_EQ(dialog->dlbFolder->item(0)->data(Qt::UserRole).toString(), QStringLiteral("/"));
+    EXPECT_EQ(dialog->dlbFolder->currentRow(), depth);
+    EXPECT_EQ(dialog->dlbFolder->item(depth + 1)->data(Qt::UserRole).toString(),
+              tree.Path(QStringLiteral("Mm")));
+    EXPECT_EQ(dialog->dlbFolder->item(depth + 2)->text().trimmed(), QStringLiteral("zz"));
+
+    // Opening a subfolder makes it current; the file list follows.
+    dialog->dlbFolder->setCurrentRow(depth + 2);
+    dialog->dlbFolder->OpenCurrent();
+    EXPECT_EQ(dialog->dlbFolder->Directory(), tree.Path(QStringLiteral("zz")));
+    EXPECT_EQ(dialog->flbFile->count(), 0);
+    EXPECT_EQ(dialog->dcbDrive->Drive(), QStringLiteral("/"));
+}
+
+TEST_F(ImportDialogTest, AnEmptyFolderReportsZeroWithoutAWarning)
+{
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(Status(), QStringLiteral("Imported 0 files"));
+    EXPECT_EQ(
+        messages.Texts(),
+        (QStringList{QStringLiteral("Are you sure you want to import songs from ") + tree.Root() +
+                         QStringLiteral("?\rThis process may take a while but can be "
+                                        "cancelled and resumed at any time."),
+                     QStringLiteral("Imported 0 files successfully!")}));
+    EXPECT_TRUE(dialog->btnOK->isEnabled());
+}
+
+TEST_F(ImportDialogTest, AnsweringNoImportsNothing)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    messages.SetConfirmationAnswer(mrNo);
+    EXPECT_EQ(RunImport(tree.Root()), 0);
+    EXPECT_EQ(messages.Texts().size(), 1);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 0);
+    EXPECT_EQ(Setting("Imported"), QString());
+}
+
+TEST_F(ImportDialogTest, ImportingTwiceWarnsWithTheFirstRunsCountAndRefreshesTheMainWindow)
+{
+    for (const char *name : {"a.mp3", "b.mp3", "sub/c.mp3"})
+        tree.Add(QString::fromLatin1(name));
+    window->LibraryImported = false;
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 3 files successfully!")});
+    EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
+    EXPECT_TRUE(window->LibraryImported);
+    EXPECT_EQ(window->tblSongs->RecordCount(), 3);
+    EXPECT_EQ(Setting("Imported"), QStringLiteral("Y"));
+    EXPECT_EQ(Setting("ImportDrive"), QStringLiteral("/"));
+    EXPECT_EQ(Setting("ImportPath"), tree.Root());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    messages.Clear();
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(Status(), QStringLiteral("Imported 0 files"));
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning),
+              QStringList{QStringLiteral("3 songs already existed in the database!")});
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 0 files successfully!")});
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+}
+
+TEST_F(ImportDialogTest, CancelDuringTheWalkStopsAfterTheFileAtHandAndALaterRunAddsTheRest)
+{
+    for (const char *name : {"a.mp3", "b.mp3", "c.mp3", "sub/d.mp3"})
+        tree.Add(QString::fromLatin1(name));
+    // Arrives with the first round of pending events, after the first file.
+    QTimer::singleShot(0, dialog.get(), [this] {
+        EXPECT_FALSE(dialog->btnOK->isEnabled());
+        EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+        dialog->btnCancel->click();
+    });
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_TRUE(messages.Texts(TMessageKind::Confirmation)
+                    .contains(QStringLiteral("Do you wish to stop the importing process?\rYou can "
+                                             "easily import the rest of the songs at a later "
+                                             "date.")));
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 1 files successfully!")});
+    EXPECT_FALSE(dialog->Cancelled);
+    EXPECT_EQ(Setting("Imported"), QStringLiteral("Y"));
+
+    messages.Clear();
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning),
+              QStringList{QStringLiteral("1 songs already existed in the database!")});
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 3 files successfully!")});
+    EXPECT_EQ(StoredFiles(library).size(), 4);
+}
+
+TEST_F(ImportDialogTest, AnsweringNoToStoppingGoesOn)
+{
+    for (const char *name : {"a.mp3", "b.mp3"})
+        tree.Add(QString::fromLatin1(name));
+    QTimer::singleShot(0, dialog.get(), [this] {
+        messages.SetConfirmationAnswer(mrNo);
+        dialog->reject(); // the close box during the walk asks the same question
+        messages.SetConfirmationAnswer(mrYes);
+    });
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(messages.Texts(TMessageKind::Confirmation).size(), 2);
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 2 files successfully!")});
+}
+
+TEST_F(ImportDialogTest, FailuresAreNamedAndCountedApartFromTheImportedFiles)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    const QString tooLong = tree.Add(QString(97, QLatin1Char('b')) + QStringLiteral(".mp3"));
+    tree.Add(QStringLiteral("c.mp3"));
+    EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
+    EXPECT_EQ(messages.Texts(TMessageKind::Error),
+              QStringList{QStringLiteral("There was an error inserting the song \"") + tooLong +
+                          QStringLiteral("\".")});
+    EXPECT_EQ(Status(), QStringLiteral("Imported 2 files, 1 failed"));
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 2 files successfully!\r1 files could not be "
+                                         "imported.")});
+    // The error box came before the closing message.
+    EXPECT_EQ(messages.Shown().last().first, TMessageKind::Information);
+    EXPECT_EQ(StoredFiles(library).size(), 2);
+}
+
+TEST_F(ImportDialogTest, UnreadableFoldersAreSummedUpAtTheEnd)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    // A link to a folder that is not there is skipped, but the start folder itself can vanish.
+    const QString vanished = tree.Path(QStringLiteral("vanished"));
+    tree.AddFolder(QStringLiteral("vanished"));
+    dialog->dlbFolder->SetDirectory(vanished);
+    QDir(vanished).removeRecursively();
+    dialog->btnOKClick();
+    const QStringList warnings = messages.Texts(TMessageKind::Warning);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(
+        warnings[0].startsWith(QStringLiteral("These could not be read and were skipped:")));
+    EXPECT_TRUE(warnings[0].contains(vanished));
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 0 files successfully!")});
+    EXPECT_TRUE(dialog->btnOK->isEnabled());
+    EXPECT_TRUE(dialog->dlbFolder->isEnabled());
+}
+
+TEST_F(ImportDialogTest, AnErrorThatEndsTheImportStillLeavesTheDialogIdle)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    dialog->dlbFolder->SetDirectory(tree.Root());
+    window->QuillmereDB.Close();
+    EXPECT_THROW(dialog->btnOKClick(), EError);
+    EXPECT_TRUE(dialog->btnOK->isEnabled());
+    EXPECT_FALSE(dialog->Importing());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ImportDialogTest, CancelWhileIdleSavesTheDriveAndFolder)
+{
+    dialog->dlbFolder->SetDirectory(tree.Root());
+    dialog->setResult(0);
+    dialog->btnCancel->click();
+    EXPECT_EQ(dialog->result(), int(mrCancel));
+    EXPECT_EQ(Setting("ImportDrive"), QStringLiteral("/"));
+    EXPECT_EQ(Setting("ImportPath"), tree.Root());
+    EXPECT_EQ(Setting("Imported"), QString());
+    EXPECT_TRUE(messages.Shown().isEmpty());
+}
+
+TEST_F(ImportDialogTest, CreationRestoresTheStoredFolderOrTheNearestOneAboveIt)
+{
+    tree.AddFolder(QStringLiteral("inner"));
+    WriteSetting(QuillmereKeyPath, QStringLiteral("ImportDrive"), QStringLiteral("/"), false);
+    WriteSetting(QuillmereKeyPath, QStringLiteral("ImportPath"), tree.Path(QStringLiteral("inner")),
+                 false);
+    TfrmImportSongs restored;
+    EXPECT_EQ(restored.dlbFolder->Directory(), tree.Path(QStringLiteral("inner")));
+
+    WriteSetting(QuillmereKeyPath, QStringLiteral("ImportPath"),
+                 tree.Path(QStringLiteral("inner/gone/deeper")), false);
+    TfrmImportSongs moved;
+    EXPECT_EQ(moved.dlbFolder->Directory(), tree.Path(QStringLiteral("inner")));
+    EXPECT_TRUE(moved.StatusBar1->currentMessage().contains(QStringLiteral("inner/gone/deeper")));
+}
+
+} // namespace
