@@ -1,6 +1,8 @@
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
+#include "data/SelectionSql.h"
+#include "data/UMP3s.h"
 
 #include <QDir>
 
@@ -34,6 +36,92 @@ void PrintTable(TDataSet &data)
         Out(values.join(QLatin1Char('\t')) + QLatin1Char('\n'));
     }
 }
+
+const char *const SongsUsage =
+    "usage: songs [--artist TEXT]... [--album TEXT]... [--genre NUMBER|NAME]... "
+    "[--comment TEXT] [--year-from YEAR] [--year-to YEAR] "
+    "[--sort Album|Artist|Comment|Genre|Title|Year] [--sql]";
+
+struct TSongFilters {
+    TSelectionCriteria Criteria;
+    bool Any = false; // a filter or a sort was given
+    bool PrintSql = false;
+};
+
+// "17", "17. Rock" or a genre's name (case ignored), as an entry of the dialog's genre list.
+QString GenreEntry(const QString &text)
+{
+    const QString number = GenreNumber(text);
+    if (!number.isEmpty()) {
+        bool ok = false;
+        const int value = number.toInt(&ok);
+        if (ok && value >= 0 && value <= 255)
+            return text;
+    }
+    for (int i = 0; i < GenreCount; ++i) {
+        if (GenreName(i).compare(text, Qt::CaseInsensitive) == 0)
+            return QString::number(i) + QStringLiteral(". ") + GenreName(i);
+    }
+    throw TUsageError{QStringLiteral("unknown genre \"%1\"").arg(text)};
+}
+
+QString YearValue(const QString &text)
+{
+    if (text.isEmpty() || YearDigits(text) != text)
+        throw TUsageError{QStringLiteral("a year is one to four digits: \"%1\"").arg(text)};
+    return text;
+}
+
+QString SortValue(const QString &text)
+{
+    for (const char *name : {"Album", "Artist", "Comment", "Genre", "Title", "Year"}) {
+        if (text.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QLatin1String(name);
+    }
+    throw TUsageError{QStringLiteral("unknown sort \"%1\"").arg(text)};
+}
+
+// The dialog's criteria from the command line: lists repeat, single values may not.
+TSongFilters ParseSongFilters(const QStringList &args)
+{
+    TSongFilters filters;
+    QStringList seen;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &option = args.at(i);
+        if (option == QLatin1String("--sql")) {
+            filters.PrintSql = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            throw TUsageError{QString::fromLatin1(SongsUsage)};
+        const QString value = args.at(++i);
+        TSelectionCriteria &c = filters.Criteria;
+        const bool single = option != QLatin1String("--artist") &&
+                            option != QLatin1String("--album") &&
+                            option != QLatin1String("--genre");
+        if (single && seen.contains(option))
+            throw TUsageError{QStringLiteral("%1 given twice").arg(option)};
+        seen << option;
+        if (option == QLatin1String("--artist"))
+            c.Artists << value;
+        else if (option == QLatin1String("--album"))
+            c.Albums << value;
+        else if (option == QLatin1String("--genre"))
+            c.Genres << GenreEntry(value);
+        else if (option == QLatin1String("--comment"))
+            c.Comment = value;
+        else if (option == QLatin1String("--year-from"))
+            c.StartYear = YearValue(value);
+        else if (option == QLatin1String("--year-to"))
+            c.EndYear = YearValue(value);
+        else if (option == QLatin1String("--sort"))
+            c.Sort = SortValue(value);
+        else
+            throw TUsageError{QString::fromLatin1(SongsUsage)};
+        filters.Any = true;
+    }
+    return filters;
+}
 } // namespace
 
 int VerbInit(const TCliContext &context)
@@ -62,12 +150,18 @@ int VerbPlaylists(const TCliContext &context)
 
 int VerbSongs(const TCliContext &context)
 {
-    if (!context.Args.isEmpty())
-        throw TUsageError{QStringLiteral("usage: songs")};
+    TSongFilters filters = ParseSongFilters(context.Args);
+    const QString sql = BuildSelectionSql(filters.Criteria);
+    if (filters.PrintSql) {
+        // One piece a line; the pieces end in a bare CR.
+        Out(QString(sql).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        return 0;
+    }
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
     TDataSet data(&connection);
-    data.SetCommandText(QStringLiteral("SELECT * FROM Playlist_DB ORDER BY Row_ID"));
+    data.SetCommandText(filters.Any ? sql
+                                    : QStringLiteral("SELECT * FROM Playlist_DB ORDER BY Row_ID"));
     data.Open();
     PrintTable(data);
     return 0;
