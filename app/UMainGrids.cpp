@@ -1,22 +1,285 @@
+// The grids' cell drawing, Ctrl+A in the available songs, the hover images.
 #include "app/UMain.h"
 
-void TfrmMain::CreateHoverImages() {}
-void TfrmMain::grdPlayListDrawColumnCell(QPainter &, const QRect &, int, int, bool) {}
-void TfrmMain::grdAvailableSongsDrawColumnCell(QPainter &, const QRect &, int, int, bool) {}
-void TfrmMain::grdAvailableSongsKeyDown(QKeyEvent *) {}
-void TfrmMain::SelectAllRows(TDBGrid *) {}
-void TfrmMain::btnPreviousMouseMove() {}
-void TfrmMain::btnPlayMouseMove() {}
-void TfrmMain::btnNextMouseMove() {}
-void TfrmMain::btnPauseMouseMove() {}
-void TfrmMain::btnStopMouseMove() {}
-void TfrmMain::btnFilterMouseMove() {}
-void TfrmMain::pnlButtonsMouseMove() {}
-void TfrmMain::gbAvailableSongsMouseMove() {}
-void TfrmMain::grdAvailableSongsMouseMove() {}
-void TfrmMain::grdPlayListMouseMove() {}
-void TfrmMain::pbSongProgressMouseMove() {}
-void TfrmMain::UpdateHoverImages() {}
+#include "controls/DBGrid.h"
+#include "controls/TransportImages.h"
+#include "data/Durations.h"
+#include "data/UMP3s.h"
+
+#include <QIcon>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QToolButton>
+
+namespace
+{
+const QString NoTitle = QStringLiteral("No.");
+const QString DurationTitle = QStringLiteral("Duration");
+const QString GenreTitle = QStringLiteral("ID3_Genre");
+const QString EmptyCellMark = QStringLiteral("-");
+
+// The integer value of a cell's text, 0 when it is not a number.
+qint64 IntegerValue(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    return ok ? value : 0;
+}
+
+int ColumnByTitle(const TDBGrid *grid, const QString &title)
+{
+    for (int c = 0; c < grid->ColumnCount(); ++c) {
+        if (grid->ColumnTitle(c) == title)
+            return c;
+    }
+    return -1;
+}
+
+// What the available grid shows for a genre number. 255 is "no genre" (a file without a
+// tag) and shows the grid's empty mark; other numbers that the table cannot name keep
+// their number so that nothing stored is hidden.
+QString GenreText(qint64 number)
+{
+    if (number >= 0 && number < GenreCount)
+        return GenreName(int(number));
+    if (number == NoGenre)
+        return EmptyCellMark;
+    return QString::number(number);
+}
+
+// Fills the cell with the background the grid used, then draws the text clipped to the
+// cell with its top-left corner at (x, top + 2).
+void DrawCellText(QPainter &painter, const QRect &rect, const QColor &background, int x,
+                  const QString &text)
+{
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    painter.fillRect(rect, background);
+    const QRect box(x, rect.top() + 2, qMax(rect.right() - x + 1, 1), rect.height());
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                     text);
+    painter.restore();
+}
+
+void DrawRightAligned(QPainter &painter, const QRect &rect, const QColor &background,
+                      const QString &text)
+{
+    const int width = painter.fontMetrics().horizontalAdvance(text);
+    DrawCellText(painter, rect, background, rect.left() + rect.width() - width - 3, text);
+}
+
+void DrawLeftAligned(QPainter &painter, const QRect &rect, const QColor &background,
+                     const QString &text)
+{
+    DrawCellText(painter, rect, background, rect.left() + 2, text);
+}
+
+QString DurationText(const QString &seconds)
+{
+    return FormatMilliseconds(IntegerValue(seconds) * 1000);
+}
+
+struct THoverButton {
+    QToolButton *Button;
+    const QPixmap *Normal;
+    const QPixmap *Over;
+};
+
+// The button of a hover code (1 previous ... 6 filter) with its images; none for 0.
+THoverButton HoverButtonOf(TfrmMain &form, int code)
+{
+    switch (code) {
+    case 1:
+        return {form.btnPrevious, &form.imgPreviousNormal, &form.imgPreviousOver};
+    case 2:
+        return {form.btnPlay, &form.imgPlayNormal, &form.imgPlayOver};
+    case 3:
+        return {form.btnNext, &form.imgNextNormal, &form.imgNextOver};
+    case 4:
+        return {form.btnPause, &form.imgPauseNormal, &form.imgPauseOver};
+    case 5:
+        return {form.btnStop, &form.imgStopNormal, &form.imgStopOver};
+    case 6:
+        return {form.btnFilter, &form.imgFilterNormal, &form.imgFilterOver};
+    default:
+        return {nullptr, nullptr, nullptr};
+    }
+}
+
+void SetGlyph(QToolButton *button, const QPixmap &image)
+{
+    if (button)
+        button->setIcon(QIcon(image));
+}
+} // namespace
+
+void TfrmMain::CreateHoverImages()
+{
+    imgPreviousNormal = TransportImage(TTransportSymbol::Previous, false);
+    imgPreviousOver = TransportImage(TTransportSymbol::Previous, true);
+    imgPlayNormal = TransportImage(TTransportSymbol::Play, false);
+    imgPlayOver = TransportImage(TTransportSymbol::Play, true);
+    imgNextNormal = TransportImage(TTransportSymbol::Next, false);
+    imgNextOver = TransportImage(TTransportSymbol::Next, true);
+    imgPauseNormal = TransportImage(TTransportSymbol::Pause, false);
+    imgPauseOver = TransportImage(TTransportSymbol::Pause, true);
+    imgStopNormal = TransportImage(TTransportSymbol::Stop, false);
+    imgStopOver = TransportImage(TTransportSymbol::Stop, true);
+    imgFilterNormal = FilterImage(false);
+    imgFilterOver = FilterImage(true);
+
+    for (int code = 1; code <= 6; ++code) {
+        const THoverButton hover = HoverButtonOf(*this, code);
+        hover.Button->setIconSize(hover.Normal->size());
+        // A button ignores a move without a pressed button, and Qt would hand it on to the
+        // panel, whose handler would take the hover away again at once. Windows sends the
+        // move to the control under the mouse only.
+        hover.Button->setAttribute(Qt::WA_NoMousePropagation);
+        SetGlyph(hover.Button, *hover.Normal);
+    }
+}
+
+void TfrmMain::grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, int row, int column,
+                                         bool selected)
+{
+    QString text = grdPlayList->CellText(row, column);
+    if (text.isEmpty())
+        return; // the cell stays as the grid drew it
+
+    // The original sets the flag in the "No." cell and lets it carry over to the row's later
+    // cells. Qt may repaint a single cell, so every cell reads its row's "No." itself.
+    const int noColumn = ColumnByTitle(grdPlayList, NoTitle);
+    if (noColumn >= 0) {
+        const QString sequence = grdPlayList->CellText(row, noColumn);
+        HighlightPlayingRow = !sequence.isEmpty() && IntegerValue(sequence) == PlayingSequence;
+    }
+
+    QFont font = painter.font();
+    font.setBold(HighlightPlayingRow);
+    painter.setFont(font);
+    painter.setPen(HighlightPlayingRow ? QColor(255, 255, 255) : SkyBlue());
+
+    const QColor background = selected ? grdPlayList->SelectionColour() : QColor(Qt::black);
+    if (grdPlayList->ColumnTitle(column) == DurationTitle)
+        DrawRightAligned(painter, rect, background, DurationText(text));
+    else
+        DrawLeftAligned(painter, rect, background, text);
+
+    font.setBold(false);
+    painter.setFont(font);
+    painter.setPen(SkyBlue());
+}
+
+void TfrmMain::grdAvailableSongsDrawColumnCell(QPainter &painter, const QRect &rect, int row,
+                                               int column, bool selected)
+{
+    const QString text = grdAvailableSongs->CellText(row, column);
+    const QString title = grdAvailableSongs->ColumnTitle(column);
+    const QColor background = selected ? grdAvailableSongs->SelectionColour() : QColor(Qt::black);
+    if (text.isEmpty())
+        DrawLeftAligned(painter, rect, background, EmptyCellMark);
+    else if (title == DurationTitle)
+        DrawRightAligned(painter, rect, background, DurationText(text));
+    else if (title == GenreTitle)
+        DrawLeftAligned(painter, rect, background, GenreText(IntegerValue(text)));
+    else
+        DrawLeftAligned(painter, rect, background, text);
+}
+
+void TfrmMain::grdAvailableSongsKeyDown(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_A && event->modifiers().testFlag(Qt::ControlModifier)) {
+        SelectAllRows(grdAvailableSongs);
+        event->accept(); // the view's own select-all would keep the current row
+    }
+}
+
+void TfrmMain::SelectAllRows(TDBGrid *grid)
+{
+    // One selection range instead of a row-by-row walk: clears the selection, selects
+    // every row and makes the last one current, as the walk ended.
+    grid->SelectAllRows();
+}
+
+void TfrmMain::btnPreviousMouseMove()
+{
+    HoverButton = 1;
+    UpdateHoverImages();
+}
+
+void TfrmMain::btnPlayMouseMove()
+{
+    HoverButton = 2;
+    UpdateHoverImages();
+}
+
+void TfrmMain::btnNextMouseMove()
+{
+    HoverButton = 3;
+    UpdateHoverImages();
+}
+
+void TfrmMain::btnPauseMouseMove()
+{
+    HoverButton = 4;
+    UpdateHoverImages();
+}
+
+void TfrmMain::btnStopMouseMove()
+{
+    HoverButton = 5;
+    UpdateHoverImages();
+}
+
+void TfrmMain::btnFilterMouseMove()
+{
+    HoverButton = 6;
+    UpdateHoverImages();
+}
+
+void TfrmMain::pnlButtonsMouseMove()
+{
+    HoverButton = 0;
+    UpdateHoverImages();
+}
+
+void TfrmMain::gbAvailableSongsMouseMove()
+{
+    HoverButton = 0;
+    UpdateHoverImages();
+}
+
+void TfrmMain::grdAvailableSongsMouseMove()
+{
+    HoverButton = 0;
+    UpdateHoverImages();
+}
+
+void TfrmMain::grdPlayListMouseMove()
+{
+    HoverButton = 0;
+    UpdateHoverImages();
+}
+
+void TfrmMain::pbSongProgressMouseMove()
+{
+    HoverButton = 0;
+    UpdateHoverImages();
+}
+
+void TfrmMain::UpdateHoverImages()
+{
+    if (ShownHoverButton == HoverButton)
+        return;
+    const THoverButton shown = HoverButtonOf(*this, ShownHoverButton);
+    if (shown.Button)
+        SetGlyph(shown.Button, *shown.Normal);
+    const THoverButton hovered = HoverButtonOf(*this, HoverButton);
+    if (hovered.Button)
+        SetGlyph(hovered.Button, *hovered.Over);
+    ShownHoverButton = HoverButton;
+}
+
 void TfrmMain::ButtonRefreshTimerTimer()
 {
     UpdateHoverImages();

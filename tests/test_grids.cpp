@@ -1,0 +1,539 @@
+// The grids' cell drawing, Ctrl+A in the available songs, the hover images.
+#include "app/UMain.h"
+#include "controls/DBGrid.h"
+#include "data/Durations.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestLibrary.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace
+{
+
+TEST(FormatMilliseconds, WritesMinutesAndSecondsWithTwoDigitsAtLeast)
+{
+    EXPECT_EQ(FormatMilliseconds(0), QStringLiteral("00:00"));
+    EXPECT_EQ(FormatMilliseconds(999), QStringLiteral("00:00"));
+    EXPECT_EQ(FormatMilliseconds(59999), QStringLiteral("00:59"));
+    EXPECT_EQ(FormatMilliseconds(65000), QStringLiteral("01:05"));
+    EXPECT_EQ(FormatMilliseconds(600000), QStringLiteral("10:00"));
+    EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
+    EXPECT_EQ(FormatMilliseconds(6000000), QStringLiteral("100:00"));
+}
+
+// One text drawn through a painter: what, where (baseline origin), in which font and colour.
+struct TDrawnText {
+    QString Text;
+    QPointF Position;
+    QFont Font;
+    QColor Colour;
+};
+
+// A paint engine that keeps the texts and filled rectangles instead of drawing them.
+class TRecordingEngine : public QPaintEngine
+{
+public:
+    TRecordingEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &state) override
+    {
+        if (state.state() & DirtyPen)
+            m_pen = state.pen();
+        if (state.state() & DirtyBrush)
+            m_brush = state.brush();
+    }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawPath(const QPainterPath &) override {}
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawRects(const QRectF *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            Fills.append({rects[i], m_brush.color()});
+    }
+    void drawRects(const QRect *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            Fills.append({QRectF(rects[i]), m_brush.color()});
+    }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+        Texts.append({item.text(), p, item.font(), m_pen.color()});
+    }
+    Type type() const override { return User; }
+
+    QList<TDrawnText> Texts;
+    QList<QPair<QRectF, QColor>> Fills;
+
+private:
+    QPen m_pen;
+    QBrush m_brush;
+};
+
+class TRecorder : public QPaintDevice
+{
+public:
+    QPaintEngine *paintEngine() const override { return &Engine; }
+    mutable TRecordingEngine Engine;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight:
+            return 1000;
+        case PdmWidthMM:
+        case PdmHeightMM:
+            return 264;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(metric);
+        }
+    }
+};
+
+const QColor White(255, 255, 255);
+
+class GridsTest : public ::testing::Test
+{
+protected:
+    void Start()
+    {
+        window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        frmMain = nullptr;
+    }
+    int Column(TDBGrid *grid, const QString &title)
+    {
+        for (int c = 0; c < grid->ColumnCount(); ++c) {
+            if (grid->ColumnTitle(c) == title)
+                return c;
+        }
+        ADD_FAILURE() << "no column " << title.toStdString();
+        return -1;
+    }
+    // Runs a grid's hook for one cell as the grid does (its font, sky blue pen) and returns
+    // what it drew.
+    TRecordingEngine &Draw(TDBGrid *grid, int row, const QString &title, bool selected = false,
+                           const QRect &rect = QRect(10, 20, 60, 16))
+    {
+        recorder = std::make_unique<TRecorder>();
+        QPainter painter(recorder.get());
+        painter.setFont(grid->font());
+        painter.setPen(SkyBlue());
+        grid->DrawColumnCell()(painter, rect, row, Column(grid, title), selected);
+        return recorder->Engine;
+    }
+    QString DrawnText(TDBGrid *grid, int row, const QString &title)
+    {
+        const TRecordingEngine &engine = Draw(grid, row, title);
+        QString text;
+        for (const TDrawnText &drawn : engine.Texts)
+            text += drawn.Text;
+        return text;
+    }
+    QString PlayListText(int row, const QString &title)
+    {
+        return DrawnText(window->grdPlayList, row, title);
+    }
+    QString AvailableText(int row, const QString &title)
+    {
+        return DrawnText(window->grdAvailableSongs, row, title);
+    }
+    // Row of the available grid whose title is the given one.
+    int AvailableRow(const QString &title)
+    {
+        TDBGrid *grid = window->grdAvailableSongs;
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            if (grid->CellText(row, Column(grid, QStringLiteral("Title"))) == title)
+                return row;
+        }
+        ADD_FAILURE() << "no row " << title.toStdString();
+        return -1;
+    }
+    // A playlist "L" holding the given songs numbered 1, 2, 3...
+    qint64 PlaylistOf(const QList<qint64> &songs)
+    {
+        const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+        int sequence = 0;
+        for (qint64 song : songs)
+            library.AddEntry(list, song, ++sequence);
+        return list;
+    }
+    static bool Shows(QToolButton *button, const QPixmap &image)
+    {
+        const QImage shown = button->icon()
+                                 .pixmap(image.size())
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        return shown == image.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    static void MoveMouseOver(QWidget *widget)
+    {
+        QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+    // The brightest pixel of an area: the full colour of the text drawn there.
+    static QColor Brightest(const QImage &image, const QRect &area)
+    {
+        QColor best(Qt::black);
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() + c.green() + c.blue() > best.red() + best.green() + best.blue())
+                    best = c;
+            }
+        }
+        return best;
+    }
+    static bool Near(const QColor &a, const QColor &b, int tolerance = 10)
+    {
+        return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+               qAbs(a.blue() - b.blue()) <= tolerance;
+    }
+    static std::string Describe(const QColor &c)
+    {
+        return QStringLiteral("(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue()).toStdString();
+    }
+
+    TestLibrary library;
+    ScriptedMessages messages;
+    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<TRecorder> recorder;
+};
+
+TEST_F(GridsTest, ThePlayingRowIsBoldAndWhiteInEveryColumnAndOthersSkyBlue)
+{
+    PlaylistOf({library.AddSong(QStringLiteral("One"), {}, {}, 60, 0),
+                library.AddSong(QStringLiteral("Two"), {}, {}, 3725, 0),
+                library.AddSong(QStringLiteral("Three"), {}, {}, 5, 0)});
+    Start();
+    window->PlayingSequence = 2;
+    TDBGrid *grid = window->grdPlayList;
+    for (int row = 0; row < 3; ++row) {
+        // Every column, hidden ones too, in an order that never paints "No." first: a
+        // partial repaint of one cell must still know its row.
+        for (const QString title : {"ID3_Genre", "Duration", "Title", "No."}) {
+            const TRecordingEngine &engine = Draw(grid, row, title);
+            ASSERT_EQ(engine.Texts.size(), 1) << title.toStdString();
+            const TDrawnText &drawn = engine.Texts.first();
+            EXPECT_EQ(drawn.Font.bold(), row == 1) << title.toStdString() << " row " << row;
+            EXPECT_EQ(drawn.Colour, row == 1 ? White : SkyBlue())
+                << title.toStdString() << " row " << row;
+            EXPECT_EQ(window->HighlightPlayingRow, row == 1);
+        }
+    }
+    // After Stop no row is highlighted.
+    window->PlayingSequence = -1;
+    for (int row = 0; row < 3; ++row) {
+        const TRecordingEngine &engine = Draw(grid, row, QStringLiteral("Title"));
+        ASSERT_EQ(engine.Texts.size(), 1);
+        EXPECT_FALSE(engine.Texts.first().Font.bold());
+        EXPECT_EQ(engine.Texts.first().Colour, SkyBlue());
+    }
+}
+
+TEST_F(GridsTest, DurationsAreMinutesAndSecondsRightAlignedOthersAtTheLeft)
+{
+    const qint64 zero = library.AddSong(QStringLiteral("Zero"), {}, {}, 0);
+    const qint64 long_ = library.AddSong(QStringLiteral("Long"), {}, {}, 3725);
+    const qint64 word = library.AddSong(QStringLiteral("Word"), {}, {}, 1);
+    // SQLite keeps a text that is not a number in an INTEGER column; the data set shows
+    // such a value of an integer field as 0, and the cell as "00:00".
+    library.Exec(
+        QStringLiteral("UPDATE Playlist_DB SET Duration = 'abc' WHERE Row_ID = %1").arg(word));
+    PlaylistOf({zero, long_, word});
+    Start();
+    for (int row = 0; row < 3; ++row) {
+        const QString title = window->grdPlayList->CellText(
+            row, Column(window->grdPlayList, QStringLiteral("Title")));
+        const QString expected =
+            title == QStringLiteral("Long") ? QStringLiteral("62:05") : QStringLiteral("00:00");
+        EXPECT_EQ(PlayListText(row, QStringLiteral("Duration")), expected) << title.toStdString();
+    }
+    const int longRow = AvailableRow(QStringLiteral("Long"));
+    EXPECT_EQ(AvailableText(longRow, QStringLiteral("Duration")), QStringLiteral("62:05"));
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("Zero")), QStringLiteral("Duration")),
+              QStringLiteral("00:00"));
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("Word")), QStringLiteral("Duration")),
+              QStringLiteral("00:00"));
+
+    // Right edge - width - 3 and top + 2 for durations; left + 2 for the others.
+    const QRect cell(10, 20, 60, 16);
+    TDBGrid *grid = window->grdAvailableSongs;
+    TRecordingEngine &duration = Draw(grid, longRow, QStringLiteral("Duration"), false, cell);
+    ASSERT_EQ(duration.Texts.size(), 1);
+    const QFontMetricsF metrics(duration.Texts.first().Font, recorder.get());
+    const qreal width = metrics.horizontalAdvance(QStringLiteral("62:05"));
+    EXPECT_NEAR(duration.Texts.first().Position.x(), cell.left() + cell.width() - width - 3, 1);
+    EXPECT_NEAR(duration.Texts.first().Position.y(), cell.top() + 2 + metrics.ascent(), 1);
+    TRecordingEngine &title = Draw(grid, longRow, QStringLiteral("Title"), false, cell);
+    ASSERT_EQ(title.Texts.size(), 1);
+    EXPECT_EQ(title.Texts.first().Position.x(), cell.left() + 2);
+}
+
+TEST_F(GridsTest, GenreNamesOnlyInTheAvailableGrid)
+{
+    PlaylistOf({library.AddSong(QStringLiteral("Blue"), {}, {}, 1, 0),
+                library.AddSong(QStringLiteral("None"), {}, {}, 1, 255),
+                library.AddSong(QStringLiteral("Odd"), {}, {}, 1, 200),
+                library.AddSong(QStringLiteral("Last"), {}, {}, 1, 147)});
+    Start();
+    TDBGrid *playList = window->grdPlayList;
+    EXPECT_EQ(PlayListText(0, QStringLiteral("ID3_Genre")), QStringLiteral("0"));
+    EXPECT_EQ(playList->CellText(0, Column(playList, QStringLiteral("Title"))),
+              QStringLiteral("Blue"));
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("Blue")), QStringLiteral("ID3_Genre")),
+              QStringLiteral("Blues"));
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("Last")), QStringLiteral("ID3_Genre")),
+              QStringLiteral("Synthpop"));
+    // 255 is "no genre": the empty mark. Other unnamed numbers keep their number.
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("None")), QStringLiteral("ID3_Genre")),
+              QStringLiteral("-"));
+    EXPECT_EQ(AvailableText(AvailableRow(QStringLiteral("Odd")), QStringLiteral("ID3_Genre")),
+              QStringLiteral("200"));
+}
+
+TEST_F(GridsTest, EmptyCellsShowADashInTheAvailableGridAndStayAsDrawnInThePlayList)
+{
+    const qint64 song = library.AddSong(QStringLiteral("Quiet"), {}, {}, 10);
+    library.Exec(
+        QStringLiteral("UPDATE Playlist_DB SET Duration = NULL, ID3_Artist = '' WHERE Row_ID = %1")
+            .arg(song));
+    PlaylistOf({song});
+    Start();
+    EXPECT_EQ(AvailableText(0, QStringLiteral("Duration")), QStringLiteral("-"));
+    EXPECT_EQ(AvailableText(0, QStringLiteral("ID3_Artist")), QStringLiteral("-"));
+    // The playlist grid's hook leaves an empty cell alone: no fill, no text.
+    for (const QString title : {"Duration", "ID3_Artist"}) {
+        const TRecordingEngine &engine = Draw(window->grdPlayList, 0, title);
+        EXPECT_TRUE(engine.Texts.isEmpty()) << title.toStdString();
+        EXPECT_TRUE(engine.Fills.isEmpty()) << title.toStdString();
+    }
+}
+
+TEST_F(GridsTest, TheCellIsRefilledWithTheSelectionColourOrBlack)
+{
+    PlaylistOf({library.AddSong(QStringLiteral("Fill"), {}, {}, 10)});
+    Start();
+    for (TDBGrid *grid : {window->grdPlayList, window->grdAvailableSongs}) {
+        for (bool selected : {false, true}) {
+            const QRect cell(10, 20, 60, 16);
+            TRecordingEngine &engine = Draw(grid, 0, QStringLiteral("Title"), selected, cell);
+            ASSERT_EQ(engine.Fills.size(), 1);
+            EXPECT_EQ(engine.Fills.first().first, QRectF(cell));
+            EXPECT_EQ(engine.Fills.first().second,
+                      selected ? grid->SelectionColour() : QColor(Qt::black));
+        }
+    }
+}
+
+TEST_F(GridsTest, RealPixelsOfThePlayingRowAreWhiteAndOthersSkyBlue)
+{
+    PlaylistOf({library.AddSong(QStringLiteral("Alpha"), {}, {}, 61),
+                library.AddSong(QStringLiteral("Bravo"), {}, {}, 3725),
+                library.AddSong(QStringLiteral("Charlie"), {}, {}, 7)});
+    Start();
+    window->PlayingSequence = 2;
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TDBGrid *grid = window->grdPlayList;
+    grid->selectionModel()->clearSelection();
+    const QImage image = grid->grab().toImage();
+    const QPoint offset = grid->viewport()->geometry().topLeft();
+    for (int row = 0; row < 3; ++row) {
+        for (const QString title : {"No.", "Title", "Duration"}) {
+            const QRect cell =
+                grid->visualRect(grid->model()->index(row, Column(grid, title))).translated(offset);
+            ASSERT_FALSE(cell.isEmpty());
+            const QColor ink = Brightest(image, cell);
+            EXPECT_TRUE(Near(ink, row == 1 ? White : SkyBlue()))
+                << title.toStdString() << " row " << row << " " << Describe(ink);
+            // Outside the text the cell is black.
+            EXPECT_EQ(image.pixelColor(cell.topLeft()), QColor(Qt::black));
+        }
+    }
+}
+
+TEST_F(GridsTest, CtrlAWithOtherModifiersSelectsEveryAvailableSongAndAAloneDoesNot)
+{
+    for (const char *title : {"Alpha", "Bravo", "Charlie", "Delta"})
+        library.AddSong(QString::fromLatin1(title));
+    Start();
+    TDBGrid *grid = window->grdAvailableSongs;
+    window->qryAvailableSongs->First();
+
+    QTest::keyClick(grid, Qt::Key_A);
+    EXPECT_NE(grid->SelectedRows().size(), 4);
+
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(grid->SelectedRows(), QList<int>({0, 1, 2, 3}));
+    EXPECT_EQ(window->qryAvailableSongs->RecNo(), 3);
+    EXPECT_EQ(grid->currentIndex().row(), 3);
+
+    grid->selectionModel()->clearSelection();
+    window->qryAvailableSongs->First();
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(grid->SelectedRows().size(), 4);
+    EXPECT_EQ(window->qryAvailableSongs->RecNo(), 3);
+}
+
+TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
+{
+    constexpr int rows = 100000;
+    library.Exec(
+        QStringLiteral(
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < %1) "
+            "INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, ID3_Title, ID3_Genre) "
+            "SELECT '/music/', 'song' || x || '.mp3', x % 600, 1, 'Song ' || x, x % 148 FROM n")
+            .arg(rows));
+    Start();
+    TDBGrid *grid = window->grdAvailableSongs;
+    ASSERT_EQ(grid->model()->rowCount(), rows);
+    grid->selectionModel()->select(grid->model()->index(5, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSignalSpy changes(grid->selectionModel(), &QItemSelectionModel::selectionChanged);
+
+    QElapsedTimer timer;
+    timer.start();
+    window->SelectAllRows(grid);
+    const qint64 elapsed = timer.elapsed();
+
+    EXPECT_LT(elapsed, 250) << "SelectAllRows took " << elapsed << " ms";
+    const QItemSelection selection = grid->selectionModel()->selection();
+    ASSERT_EQ(selection.size(), 1);
+    EXPECT_EQ(selection.first().top(), 0);
+    EXPECT_EQ(selection.first().bottom(), rows - 1);
+    EXPECT_LE(changes.size(), 2); // the clearing and the one selection, no signal per row
+    EXPECT_EQ(window->qryAvailableSongs->RecNo(), rows - 1);
+}
+
+TEST_F(GridsTest, HoverImagesFollowTheMouseAndReturnWhenAListedControlSeesIt)
+{
+    Start();
+    TfrmMain &w = *window;
+    struct Pair {
+        QToolButton *Button;
+        const QPixmap &Normal;
+        const QPixmap &Over;
+    };
+    const QList<Pair> pairs = {{w.btnPrevious, w.imgPreviousNormal, w.imgPreviousOver},
+                               {w.btnPlay, w.imgPlayNormal, w.imgPlayOver},
+                               {w.btnNext, w.imgNextNormal, w.imgNextOver},
+                               {w.btnPause, w.imgPauseNormal, w.imgPauseOver},
+                               {w.btnStop, w.imgStopNormal, w.imgStopOver},
+                               {w.btnFilter, w.imgFilterNormal, w.imgFilterOver}};
+    for (const Pair &pair : pairs) {
+        const QSize size = pair.Button == w.btnFilter ? QSize(69, 21) : QSize(21, 21);
+        EXPECT_EQ(pair.Normal.size(), size);
+        EXPECT_EQ(pair.Over.size(), size);
+        EXPECT_NE(pair.Normal.toImage(), pair.Over.toImage());
+        EXPECT_EQ(pair.Button->iconSize(), size);
+    }
+    // Only the button under the mouse shows its hover image.
+    auto expectShown = [&](QToolButton *hovered) {
+        for (const Pair &pair : pairs)
+            EXPECT_TRUE(Shows(pair.Button, pair.Button == hovered ? pair.Over : pair.Normal))
+                << pair.Button->objectName().toStdString() << " with "
+                << (hovered ? hovered->objectName().toStdString() : "none");
+    };
+    expectShown(nullptr);
+    EXPECT_EQ(w.HoverButton, 0);
+    EXPECT_EQ(w.ShownHoverButton, 0);
+
+    MoveMouseOver(w.btnPlay);
+    expectShown(w.btnPlay);
+    EXPECT_EQ(w.ShownHoverButton, 2);
+    MoveMouseOver(w.btnStop);
+    expectShown(w.btnStop);
+    EXPECT_EQ(w.ShownHoverButton, 5);
+    // A control outside the table leaves the hover image in place.
+    MoveMouseOver(w.gbPlaylists);
+    expectShown(w.btnStop);
+    MoveMouseOver(w.pnlButtons);
+    expectShown(nullptr);
+    EXPECT_EQ(w.ShownHoverButton, 0);
+
+    MoveMouseOver(w.btnFilter);
+    expectShown(w.btnFilter);
+    MoveMouseOver(w.grdAvailableSongs->viewport());
+    expectShown(nullptr);
+    MoveMouseOver(w.btnPrevious);
+    expectShown(w.btnPrevious);
+    MoveMouseOver(w.grdPlayList->viewport());
+    expectShown(nullptr);
+    MoveMouseOver(w.btnNext);
+    expectShown(w.btnNext);
+    MoveMouseOver(w.pbSongProgress);
+    expectShown(nullptr);
+    MoveMouseOver(w.btnPause);
+    expectShown(w.btnPause);
+    MoveMouseOver(w.gbAvailableSongs);
+    expectShown(nullptr);
+}
+
+// With QUILLMERE_SCREENSHOT set to a file name, saves the main window with the available
+// songs shown and a playing row, for a look by eye.
+TEST_F(GridsTest, Screenshot)
+{
+    const QString target = qEnvironmentVariable("QUILLMERE_SCREENSHOT");
+    if (target.isEmpty())
+        GTEST_SKIP() << "QUILLMERE_SCREENSHOT not set";
+    const QList<qint64> songs = {
+        library.AddSong(QStringLiteral("Blue in Green"), {}, {}, 337, 8, QStringLiteral("Miles")),
+        library.AddSong(QStringLiteral("So What"), {}, {}, 562, 8, QStringLiteral("Miles")),
+        library.AddSong(QStringLiteral("Hey Joe"), {}, {}, 210, 17, QStringLiteral("Jimi")),
+        library.AddSong(QStringLiteral("Long Jam"), {}, {}, 3725, 0, QStringLiteral("Band")),
+        library.AddSong(QStringLiteral("No Tag"), {}, {}, 95, 255),
+        library.AddSong(QStringLiteral("Teardrop"), {}, {}, 330, 26)};
+    library.Exec(
+        QStringLiteral("UPDATE Playlist_DB SET Duration = NULL WHERE ID3_Title = 'Hey Joe'"));
+    PlaylistOf(songs);
+    Start();
+    window->oggleAvailableSongs1Click();
+    window->ShowGenres1->trigger();
+    window->PlayingSequence = 2;
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->grdAvailableSongs->selectionModel()->select(
+        window->grdAvailableSongs->model()->index(1, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->grdPlayList->selectionModel()->select(window->grdPlayList->model()->index(3, 0),
+                                                  QItemSelectionModel::Select |
+                                                      QItemSelectionModel::Rows);
+    MoveMouseOver(window->btnPlay);
+    QTest::qWait(100);
+    ASSERT_TRUE(window->grab().save(target));
+}
+
+} // namespace
