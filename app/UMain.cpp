@@ -115,7 +115,9 @@ void TfrmMain::CreateControls()
     ccbPlayLists->setGeometry(8, 16, 177, 21);
     ccbPlayLists->SetTextCompletion(false);
     ccbPlayLists->SetLimitToList(false);
-    ccbPlayLists->setFont(QFont(gbPlaylists->font().family()));
+    QFont chooserFont = ccbPlayLists->font();
+    chooserFont.setBold(false);
+    ccbPlayLists->setFont(chooserFont);
     ccbPlayLists->setStyleSheet(
         QStringLiteral("QComboBox, QComboBox QLineEdit, QComboBox QAbstractItemView "
                        "{ background: black; color: rgb(166,202,240); }"));

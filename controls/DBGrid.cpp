@@ -140,7 +140,7 @@ public:
         if (m_grid->DrawColumnCell()) {
             painter->save();
             painter->setFont(option.font);
-            painter->setPen(SkyBlue());
+            painter->setPen(selected ? QColor(Qt::white) : SkyBlue());
             m_grid->DrawColumnCell()(*painter, option.rect, index.row(), index.column(), selected);
             painter->restore();
         }
@@ -159,6 +159,7 @@ QFont CellFont()
         font = QFont();
         font.setPixelSize(11);
     }
+    font.setBold(false);
     return font;
 }
 } // namespace
@@ -228,7 +229,8 @@ QString TDBGrid::CellText(int row, int column) const
 
 QColor TDBGrid::SelectionColour() const
 {
-    return palette().color(QPalette::Active, QPalette::Highlight);
+    // Navy, so sky-blue and white text stay readable on selected rows.
+    return QColor(0, 0, 128);
 }
 
 QList<int> TDBGrid::SelectedRows() const
