@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -344,6 +345,44 @@ TEST_F(ImportWalkTest, AFailedExistenceCheckIsReportedAndTheInsertTried)
     EXPECT_EQ(problems[1].Kind, TImportProblemKind::InsertFailed);
     EXPECT_EQ(walker.Counts().Failed, 1);
     EXPECT_EQ(walker.Counts().Imported, 0);
+}
+
+// ---- quillmere-lib import
+
+TEST(ImportVerb, PrintsTheCountsAndAddsOnlyWhatIsMissing)
+{
+    TestLibrary library;
+    MusicTree tree;
+    tree.Add(QStringLiteral("a.mp3"));
+    tree.Add(QStringLiteral("sub/b.mp3"));
+    QFile text(tree.Path(QStringLiteral("c.mp3")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not audio");
+    text.close();
+
+    auto run = [&](QString *err) {
+        QProcess process;
+        process.setWorkingDirectory(tree.Root());
+        process.start(QStringLiteral(QUILLMERE_LIB_BINARY),
+                      {QStringLiteral("--library"), library.FileName(), QStringLiteral("import"),
+                       QStringLiteral(".")});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        *err = QString::fromUtf8(process.readAllStandardError());
+        return QStringLiteral("%1 %2")
+            .arg(process.exitCode())
+            .arg(QString::fromUtf8(process.readAllStandardOutput()));
+    };
+    QString err;
+    EXPECT_EQ(run(&err), QStringLiteral("1 imported 2, existing 0, failed 1\n"));
+    EXPECT_TRUE(
+        err.contains(QStringLiteral("cannot insert \"") + tree.Path(QStringLiteral("c.mp3"))))
+        << err.toStdString();
+    EXPECT_FALSE(err.contains(QLatin1Char('\r'))); // no progress when stderr is not a terminal
+    EXPECT_EQ(StoredFiles(library), (QStringList{tree.Path(QStringLiteral("a.mp3")),
+                                                 tree.Path(QStringLiteral("sub/b.mp3"))}));
+    EXPECT_EQ(run(&err), QStringLiteral("1 imported 0, existing 2, failed 1\n"));
+    QFile::remove(tree.Path(QStringLiteral("c.mp3")));
+    EXPECT_EQ(run(&err), QStringLiteral("0 imported 0, existing 2, failed 0\n"));
 }
 
 // ---- The dialog over the main window

@@ -1,0 +1,143 @@
+#include "app/UMain.h"
+#include "data/Database.h"
+#include "data/ImportWalker.h"
+#include "data/ProgramDirectory.h"
+#include "dialogs/UImportSongs.h"
+#include "tests/support/SilentMp3.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace
+{
+
+constexpr int Folders = 50;
+constexpr int FilesPerFolder = 100;
+constexpr int Files = Folders * FilesPerFolder;
+
+QTemporaryDir *Scratch = nullptr;
+
+// 5,000 small files in 50 folders; half carry an Info header and an ID3v1 tag.
+QString MusicTree()
+{
+    const QString root = Scratch->filePath(QStringLiteral("music"));
+    if (QFileInfo::exists(root))
+        return root;
+    for (int f = 0; f < Folders; ++f) {
+        const QString folder = root + QStringLiteral("/Album %1").arg(f, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(folder);
+        for (int n = 0; n < FilesPerFolder; ++n) {
+            SilentMp3Options o;
+            o.Frames = 40;
+            o.Header = n % 2 ? SilentMp3Options::XingHeader : SilentMp3Options::NoHeader;
+            o.Id3v1 = n % 2 == 1;
+            WriteSilentMp3(folder + QStringLiteral("/%1 Track.mp3").arg(n, 3, 10, QLatin1Char('0')),
+                           o);
+        }
+    }
+    return root;
+}
+
+QString NewLibrary(const QString &name)
+{
+    const QString file = Scratch->filePath(name);
+    QFile::remove(file);
+    QFile::remove(file + QStringLiteral("-wal"));
+    QFile::remove(file + QStringLiteral("-shm"));
+    CreateLibrary(file);
+    return file;
+}
+
+TImportCounts Import(const QString &libraryFile, const QString &folder)
+{
+    TConnection connection;
+    connection.ConnectionString = QStringLiteral("Data Source=") + libraryFile;
+    connection.Open();
+    TImportWalker walker(connection);
+    walker.ImportFolder(folder);
+    return walker.Counts();
+}
+
+void BM_ImportNewFiles(benchmark::State &state)
+{
+    const QString tree = MusicTree();
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString library = NewLibrary(QStringLiteral("new.mdb"));
+        state.ResumeTiming();
+        const TImportCounts n = Import(library, tree);
+        if (n.Imported != Files)
+            state.SkipWithError("not every file was imported");
+    }
+    state.counters["files_per_second"] =
+        benchmark::Counter(double(Files), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ImportNewFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_ImportExistingFiles(benchmark::State &state)
+{
+    const QString tree = MusicTree();
+    const QString library = NewLibrary(QStringLiteral("existing.mdb"));
+    Import(library, tree);
+    for (auto _ : state) {
+        const TImportCounts n = Import(library, tree);
+        if (n.Existing != Files)
+            state.SkipWithError("not every file was found");
+    }
+    state.counters["files_per_second"] =
+        benchmark::Counter(double(Files), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ImportExistingFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// The dialog's import of new files: the same walk, plus event processing and repainting.
+void BM_ImportDialogNewFiles(benchmark::State &state)
+{
+    const QString tree = MusicTree();
+    MessageService::SetHandler([](TMessageKind, const QString &) { return int(mrYes); });
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString folder = Scratch->filePath(QStringLiteral("program"));
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        SetProgramDirectoryOverride(folder + QLatin1Char('/'));
+        CreateLibrary(folder + QStringLiteral("/quillmeredb.mdb"));
+        auto window = std::make_unique<TfrmMain>();
+        window->MarkActivated();
+        frmMain = window.get();
+        TfrmImportSongs dialog;
+        dialog.show();
+        dialog.dlbFolder->SetDirectory(tree);
+        state.ResumeTiming();
+        dialog.btnOKClick();
+        state.PauseTiming();
+        if (window->tblSongs->RecordCount() != Files)
+            state.SkipWithError("not every file was imported");
+        frmMain = nullptr;
+        state.ResumeTiming();
+    }
+    MessageService::SetHandler({});
+    state.counters["files_per_second"] =
+        benchmark::Counter(double(Files), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ImportDialogNewFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true); // the dialog writes its settings
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;
+    Scratch = &scratch;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
