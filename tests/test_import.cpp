@@ -9,6 +9,7 @@
 #include "tests/support/TestLibrary.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -533,6 +534,27 @@ TEST_F(ImportDialogTest, CancelDuringTheWalkStopsAfterTheFileAtHandAndALaterRunA
     EXPECT_EQ(messages.Texts(TMessageKind::Information),
               QStringList{QStringLiteral("Imported 3 files successfully!")});
     EXPECT_EQ(StoredFiles(library).size(), 4);
+}
+
+TEST_F(ImportDialogTest, ProgressIsShownButRepaintedAtMostAboutTwentyTimesASecond)
+{
+    for (int i = 0; i < 400; ++i)
+        tree.Add(QStringLiteral("f%1.mp3").arg(i));
+    dialog->show();
+    int changes = 0;
+    int lastDone = -1;
+    QObject::connect(dialog->StatusBar1, &QStatusBar::messageChanged, dialog.get(), [&] {
+        ++changes;
+        lastDone = dialog->pbImport->value();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    RunImport(tree.Root());
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(changes, 2);
+    EXPECT_LE(changes, elapsed / 50 + 4) << elapsed << " ms";
+    EXPECT_EQ(lastDone, 400); // the last update before the result shows every file done
+    EXPECT_EQ(dialog->pbImport->maximum(), 400);
 }
 
 TEST_F(ImportDialogTest, AnsweringNoToStoppingGoesOn)
