@@ -338,6 +338,7 @@ void TImportWalker::ImportFile(const QString &FileName)
     try {
         exists = m_writer.SongExists(FileName);
     } catch (const EError &e) {
+        Commit(); // no write lock held while the problem is shown
         Report(TImportProblemKind::ExistsCheckFailed, FileName, e.Message());
     }
     if (exists) {
