@@ -18,23 +18,6 @@ const QString DurationTitle = QStringLiteral("Duration");
 const QString GenreTitle = QStringLiteral("ID3_Genre");
 const QString EmptyCellMark = QStringLiteral("-");
 
-// The integer value of a cell's text, 0 when it is not a number.
-qint64 IntegerValue(const QString &text)
-{
-    bool ok = false;
-    const qint64 value = text.trimmed().toLongLong(&ok);
-    return ok ? value : 0;
-}
-
-int ColumnByTitle(const TDBGrid *grid, const QString &title)
-{
-    for (int c = 0; c < grid->ColumnCount(); ++c) {
-        if (grid->ColumnTitle(c) == title)
-            return c;
-    }
-    return -1;
-}
-
 // What the available grid shows for a genre number. 255 is "no genre" (a file without a
 // tag) and shows the grid's empty mark; other numbers that the table cannot name keep
 // their number so that nothing stored is hidden.
@@ -45,38 +28,6 @@ QString GenreText(qint64 number)
     if (number == NoGenre)
         return EmptyCellMark;
     return QString::number(number);
-}
-
-// Fills the cell with the background the grid used, then draws the text clipped to the
-// cell with its top-left corner at (x, top + 2).
-void DrawCellText(QPainter &painter, const QRect &rect, const QColor &background, int x,
-                  const QString &text)
-{
-    painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
-    painter.fillRect(rect, background);
-    const QRect box(x, rect.top() + 2, qMax(rect.right() - x + 1, 1), rect.height());
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                     text);
-    painter.restore();
-}
-
-void DrawRightAligned(QPainter &painter, const QRect &rect, const QColor &background,
-                      const QString &text)
-{
-    const int width = painter.fontMetrics().horizontalAdvance(text);
-    DrawCellText(painter, rect, background, rect.left() + rect.width() - width - 3, text);
-}
-
-void DrawLeftAligned(QPainter &painter, const QRect &rect, const QColor &background,
-                     const QString &text)
-{
-    DrawCellText(painter, rect, background, rect.left() + 2, text);
-}
-
-QString DurationText(const QString &seconds)
-{
-    return FormatMilliseconds(IntegerValue(seconds) * 1000);
 }
 
 struct THoverButton {
@@ -148,10 +99,10 @@ void TfrmMain::grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, i
 
     // The original sets the flag in the "No." cell and lets it carry over to the row's later
     // cells. Qt may repaint a single cell, so every cell reads its row's "No." itself.
-    const int noColumn = ColumnByTitle(grdPlayList, NoTitle);
+    const int noColumn = grdPlayList->ColumnByTitle(NoTitle);
     if (noColumn >= 0) {
         const QString sequence = grdPlayList->CellText(row, noColumn);
-        HighlightPlayingRow = !sequence.isEmpty() && IntegerValue(sequence) == PlayingSequence;
+        HighlightPlayingRow = !sequence.isEmpty() && CellInteger(sequence) == PlayingSequence;
     }
 
     QFont font = painter.font();
@@ -161,9 +112,9 @@ void TfrmMain::grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, i
 
     const QColor background = selected ? grdPlayList->SelectionColour() : QColor(Qt::black);
     if (grdPlayList->ColumnTitle(column) == DurationTitle)
-        DrawRightAligned(painter, rect, background, DurationText(text));
+        DrawCellRight(painter, rect, background, CellDuration(text));
     else
-        DrawLeftAligned(painter, rect, background, text);
+        DrawCellLeft(painter, rect, background, text);
 
     font.setBold(false);
     painter.setFont(font);
@@ -177,13 +128,13 @@ void TfrmMain::grdAvailableSongsDrawColumnCell(QPainter &painter, const QRect &r
     const QString title = grdAvailableSongs->ColumnTitle(column);
     const QColor background = selected ? grdAvailableSongs->SelectionColour() : QColor(Qt::black);
     if (text.isEmpty())
-        DrawLeftAligned(painter, rect, background, EmptyCellMark);
+        DrawCellLeft(painter, rect, background, EmptyCellMark);
     else if (title == DurationTitle)
-        DrawRightAligned(painter, rect, background, DurationText(text));
+        DrawCellRight(painter, rect, background, CellDuration(text));
     else if (title == GenreTitle)
-        DrawLeftAligned(painter, rect, background, GenreText(IntegerValue(text)));
+        DrawCellLeft(painter, rect, background, GenreText(CellInteger(text)));
     else
-        DrawLeftAligned(painter, rect, background, text);
+        DrawCellLeft(painter, rect, background, text);
 }
 
 void TfrmMain::grdAvailableSongsKeyDown(QKeyEvent *event)

@@ -3,38 +3,9 @@
 
 #include <map>
 
-// Raw field bytes as printable ASCII: \ \t \r \n escaped, other bytes outside 32..126 as \xHH.
-static QString EscapeBytes(const QByteArray &bytes)
-{
-    QString out;
-    for (const char c : bytes) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        switch (b) {
-        case '\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case '\t':
-            out += QStringLiteral("\\t");
-            break;
-        case '\r':
-            out += QStringLiteral("\\r");
-            break;
-        case '\n':
-            out += QStringLiteral("\\n");
-            break;
-        default:
-            if (b < 32 || b > 126)
-                out += QStringLiteral("\\x%1").arg(uint(b), 2, 16, QLatin1Char('0'));
-            else
-                out += QLatin1Char(c);
-        }
-    }
-    return out;
-}
-
 template <std::size_t N> static QString Escaped(const char (&field)[N])
 {
-    return EscapeBytes(FieldBytes(field, int(N)));
+    return EscapeField(QString::fromLatin1(FieldBytes(field, int(N))), true);
 }
 
 static int TagShow(const QString &fileName)

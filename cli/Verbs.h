@@ -18,8 +18,9 @@ struct TUsageError {
 void Out(const QString &text);
 void Err(const QString &text);
 
-// Escapes a text for tab-separated output: \ \t \r \n and other controls as \xHH.
-QString EscapeField(const QString &text);
+// Escapes a text for tab-separated output: \ \t \r \n and other controls as \xHH; with
+// escapeNonAscii also every character above 126 (tag bytes read one to one as Latin-1).
+QString EscapeField(const QString &text, bool escapeNonAscii = false);
 
 int VerbInit(const TCliContext &context);
 int VerbSongs(const TCliContext &context);

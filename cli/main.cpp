@@ -19,7 +19,7 @@ void Err(const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
-QString EscapeField(const QString &text)
+QString EscapeField(const QString &text, bool escapeNonAscii)
 {
     QString out;
     out.reserve(text.size());
@@ -38,7 +38,7 @@ QString EscapeField(const QString &text)
             out += QStringLiteral("\\n");
             break;
         default:
-            if (c.unicode() < 0x20)
+            if (c.unicode() < 0x20 || (escapeNonAscii && c.unicode() > 0x7E))
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
             else
                 out += c;

@@ -1,6 +1,7 @@
 #include "controls/DBGrid.h"
 
 #include "data/DataSet.h"
+#include "data/Durations.h"
 
 #include <QFontInfo>
 #include <QHeaderView>
@@ -10,6 +11,46 @@
 QColor SkyBlue()
 {
     return QColor(166, 202, 240);
+}
+
+namespace
+{
+void DrawCellText(QPainter &painter, const QRect &rect, const QColor &background, int x,
+                  const QString &text)
+{
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    painter.fillRect(rect, background);
+    const QRect box(x, rect.top() + 2, qMax(rect.right() - x + 1, 1), rect.height());
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                     text);
+    painter.restore();
+}
+} // namespace
+
+void DrawCellLeft(QPainter &painter, const QRect &rect, const QColor &background,
+                  const QString &text)
+{
+    DrawCellText(painter, rect, background, rect.left() + 2, text);
+}
+
+void DrawCellRight(QPainter &painter, const QRect &rect, const QColor &background,
+                   const QString &text)
+{
+    const int width = painter.fontMetrics().horizontalAdvance(text);
+    DrawCellText(painter, rect, background, rect.left() + rect.width() - width - 3, text);
+}
+
+qint64 CellInteger(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    return ok ? value : 0;
+}
+
+QString CellDuration(const QString &seconds)
+{
+    return FormatMilliseconds(CellInteger(seconds) * 1000);
 }
 
 TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -220,6 +261,15 @@ void TDBGrid::SetColumns(const QList<TColumn> &columns)
 QString TDBGrid::ColumnTitle(int index) const
 {
     return m_model.headerData(index, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+int TDBGrid::ColumnByTitle(const QString &title) const
+{
+    for (int c = 0; c < ColumnCount(); ++c) {
+        if (ColumnTitle(c) == title)
+            return c;
+    }
+    return -1;
 }
 
 QString TDBGrid::CellText(int row, int column) const

@@ -10,6 +10,18 @@ class TDataSet;
 // The sky-blue text colour of the grids and the playlist chooser.
 QColor SkyBlue();
 
+// Helpers for cell hooks. Each refills the cell with the background the grid used and
+// draws the text clipped to the cell, its top 2 pixels below the cell's top: from the
+// left edge + 2, or ending 3 pixels left of the right edge.
+void DrawCellLeft(QPainter &painter, const QRect &rect, const QColor &background,
+                  const QString &text);
+void DrawCellRight(QPainter &painter, const QRect &rect, const QColor &background,
+                   const QString &text);
+// The integer value of a cell's text, 0 when it is not a number.
+qint64 CellInteger(const QString &text);
+// A stored number of whole seconds as minutes and seconds ("03:05").
+QString CellDuration(const QString &seconds);
+
 struct TColumn {
     QString FieldName;
     QString Title; // empty: the field's name
@@ -69,6 +81,7 @@ public:
     int ColumnCount() const { return m_model.columnCount(); }
     TColumn Column(int index) const { return m_model.Columns().at(index); }
     QString ColumnTitle(int index) const;
+    int ColumnByTitle(const QString &title) const; // -1 when no column has it
     bool ColumnVisible(int index) const { return !isColumnHidden(index); }
     void SetColumnVisible(int index, bool visible) { setColumnHidden(index, !visible); }
     // Display text of a cell, as the grid draws it.

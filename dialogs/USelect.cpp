@@ -119,20 +119,6 @@ void LoadList(QListWidget *list, const QStringList &statement,
         add(list, query.Value(row, 0));
 }
 
-// Fills the cell with the background the grid used and draws the text with its top-left
-// corner at (x, top + 2), clipped to the cell.
-void DrawCellText(QPainter &painter, const QRect &rect, const QColor &background, int x,
-                  const QString &text)
-{
-    painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
-    painter.fillRect(rect, background);
-    const QRect box(x, rect.top() + 2, qMax(rect.right() - x + 1, 1), rect.height());
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                     text);
-    painter.restore();
-}
-
 } // namespace
 
 TfrmSelect::TfrmSelect(QWidget *parent) : TForm(parent)
@@ -438,13 +424,8 @@ void TfrmSelect::grdMatchingSongsDrawColumnCell(QPainter &painter, const QRect &
     if (text.isEmpty())
         return;
     const QColor background = selected ? grdMatchingSongs->SelectionColour() : QColor(Qt::black);
-    if (grdMatchingSongs->ColumnTitle(column) == DurationTitle) {
-        bool isNumber = false;
-        const qint64 seconds = text.trimmed().toLongLong(&isNumber);
-        const QString shown = FormatMilliseconds(isNumber ? seconds * 1000 : 0);
-        const int width = painter.fontMetrics().horizontalAdvance(shown);
-        DrawCellText(painter, rect, background, rect.left() + rect.width() - width - 3, shown);
-    } else {
-        DrawCellText(painter, rect, background, rect.left() + 2, text);
-    }
+    if (grdMatchingSongs->ColumnTitle(column) == DurationTitle)
+        DrawCellRight(painter, rect, background, CellDuration(text));
+    else
+        DrawCellLeft(painter, rect, background, text);
 }
