@@ -43,12 +43,7 @@ int VerbImport(const TCliContext &context)
     const QString folder = QDir::cleanPath(QFileInfo(context.Args.first()).absoluteFilePath());
 
     TConnection connection;
-    connection.ConnectionString = QStringLiteral("Data Source=") + context.LibraryFile;
-    try {
-        connection.Open();
-    } catch (const EError &e) {
-        throw TUsageError{e.Message()};
-    }
+    OpenLibrary(connection, context.LibraryFile);
 
     const bool terminal = isatty(STDERR_FILENO) == 1;
     bool progressShown = false;

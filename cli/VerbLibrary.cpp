@@ -8,16 +8,6 @@
 
 namespace
 {
-void OpenLibrary(TConnection &connection, const QString &file)
-{
-    connection.ConnectionString = QStringLiteral("Data Source=") + file;
-    try {
-        connection.Open();
-    } catch (const EError &e) {
-        throw TUsageError{e.Message()};
-    }
-}
-
 void PrintTable(TDataSet &data)
 {
     QStringList names;

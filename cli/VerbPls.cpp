@@ -18,12 +18,7 @@ int VerbPls(const TCliContext &context)
     const QString fileName = context.Args.at(1);
 
     TConnection connection;
-    connection.ConnectionString = QStringLiteral("Data Source=") + context.LibraryFile;
-    try {
-        connection.Open();
-    } catch (const EError &e) {
-        throw TUsageError{e.Message()};
-    }
+    OpenLibrary(connection, context.LibraryFile);
 
     TDataSet playlist(&connection);
     playlist.SetCommandText(

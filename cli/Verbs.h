@@ -14,6 +14,10 @@ struct TUsageError {
     QString Message;
 };
 
+class TConnection;
+// Opens the library; a missing or unusable file is a usage error (exit 2).
+void OpenLibrary(TConnection &connection, const QString &file);
+
 // Writes text to stdout / stderr as UTF-8.
 void Out(const QString &text);
 void Err(const QString &text);

@@ -1,4 +1,5 @@
 #include "cli/Verbs.h"
+#include "data/Database.h"
 #include "data/Errors.h"
 #include "data/ProgramDirectory.h"
 
@@ -45,6 +46,16 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
         }
     }
     return out;
+}
+
+void OpenLibrary(TConnection &connection, const QString &file)
+{
+    connection.ConnectionString = QStringLiteral("Data Source=") + file;
+    try {
+        connection.Open();
+    } catch (const EError &e) {
+        throw TUsageError{e.Message()};
+    }
 }
 
 static const char *const Usage =

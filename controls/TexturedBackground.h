@@ -67,3 +67,8 @@ private:
     uint8_t m_backgroundG = 0;
     uint8_t m_backgroundB = 0;
 };
+
+// The background of a dialog: both screens alike, blended by their mean, a new texture at
+// every generation.
+TTexturedBackground *NewTexturedBackground(QWidget *parent, TPalette colourPalette,
+                                           TPalette screenPalette, int roughness, bool smooth);

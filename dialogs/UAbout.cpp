@@ -60,19 +60,7 @@ TfrmAbout::TfrmAbout(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     setFont(DialogFont());
     resize(ClientSize);
 
-    TexturedBackground1 = new TTexturedBackground(this);
-    TexturedBackground1->setObjectName(QStringLiteral("TexturedBackground1"));
-    TexturedBackground1->SetColour_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetDisplay_Screen(DS_DIFFERENCE);
-    TexturedBackground1->SetScreen1_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen1_Roughness(5);
-    TexturedBackground1->SetScreen1_Zoom(0);
-    TexturedBackground1->SetScreen1_Smooth(true);
-    TexturedBackground1->SetScreen2_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen2_Roughness(5);
-    TexturedBackground1->SetScreen2_Zoom(0);
-    TexturedBackground1->SetScreen2_Smooth(true);
-    TexturedBackground1->SetRandomise(true);
+    TexturedBackground1 = NewTexturedBackground(this, PAL_CLOUDS, PAL_CLOUDS, 5, true);
     TexturedBackground1->setGeometry(QRect(QPoint(0, 0), ClientSize));
 
     imgAbout = new QLabel(this);

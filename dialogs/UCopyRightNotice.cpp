@@ -18,17 +18,7 @@ TfrmCopyrightNotice::TfrmCopyrightNotice(QWidget *parent) : TForm(parent)
     setFont(DialogFont());
     resize(320, 206);
 
-    TexturedBackground1 = new TTexturedBackground(this);
-    TexturedBackground1->setObjectName(QStringLiteral("TexturedBackground1"));
-    TexturedBackground1->SetColour_Palette(PAL_GREYSCALE);
-    TexturedBackground1->SetDisplay_Screen(DS_DIFFERENCE);
-    TexturedBackground1->SetScreen1_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen1_Roughness(2);
-    TexturedBackground1->SetScreen1_Zoom(0);
-    TexturedBackground1->SetScreen2_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen2_Roughness(2);
-    TexturedBackground1->SetScreen2_Zoom(0);
-    TexturedBackground1->SetRandomise(true);
+    TexturedBackground1 = NewTexturedBackground(this, PAL_GREYSCALE, PAL_CLOUDS, 2, false);
     TexturedBackground1->setGeometry(rect());
 
     mCopyRight = new QTextEdit(this);

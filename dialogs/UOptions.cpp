@@ -26,17 +26,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     resize(ClientSize);
     move(756, 383);
 
-    TexturedBackground1 = new TTexturedBackground(this);
-    TexturedBackground1->setObjectName(QStringLiteral("TexturedBackground1"));
-    TexturedBackground1->SetColour_Palette(PAL_BLUE);
-    TexturedBackground1->SetDisplay_Screen(DS_DIFFERENCE);
-    TexturedBackground1->SetScreen1_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen1_Roughness(2);
-    TexturedBackground1->SetScreen1_Zoom(0);
-    TexturedBackground1->SetScreen2_Palette(PAL_CLOUDS);
-    TexturedBackground1->SetScreen2_Roughness(2);
-    TexturedBackground1->SetScreen2_Zoom(0);
-    TexturedBackground1->SetRandomise(true);
+    TexturedBackground1 = NewTexturedBackground(this, PAL_BLUE, PAL_CLOUDS, 2, false);
     TexturedBackground1->setGeometry(QRect(QPoint(0, 0), ClientSize));
 
     Bevel1 = new QFrame(this);

@@ -1,22 +1,18 @@
 #include "data/UMP3s.h"
 
+#include "tests/support/TestFiles.h"
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 // Runs the built quillmere-lib on real files and checks what its tag verbs print and write.
 
 namespace
 {
-
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
 
 // Arguments given as UTF-8.
 TRun RunLib(std::initializer_list<const char *> args, const QString &file = {})
@@ -26,21 +22,7 @@ TRun RunLib(std::initializer_list<const char *> args, const QString &file = {})
         list << QString::fromUtf8(arg);
     if (!file.isEmpty())
         list.insert(2, file);
-    QProcess process;
-    process.start(QStringLiteral(QUILLMERE_LIB_BINARY), list);
-    TRun run;
-    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit) {
-        run.ExitCode = process.exitCode();
-        run.Out = process.readAllStandardOutput();
-        run.Err = process.readAllStandardError();
-    }
-    return run;
-}
-
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), list);
 }
 
 QByteArray Field(const QByteArray &raw, int offset, int width)

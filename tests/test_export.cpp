@@ -5,6 +5,7 @@
 #include "platform/FileCopy.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QCheckBox>
@@ -22,19 +23,6 @@
 
 namespace
 {
-
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QStringList FilesIn(const QString &folder)
 {

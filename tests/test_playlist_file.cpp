@@ -10,6 +10,7 @@
 #include "platform/Shell.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QDir>
@@ -23,19 +24,6 @@
 
 namespace
 {
-
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // The folder's files besides the library's own.
 QString FilesIn(const QString &folder)
@@ -306,23 +294,9 @@ TEST_F(PlaylistFileWindowTest, ReleaseNotesOpenThePageBesideTheProgram)
               QStringList({"Error loading Internet Explorer!"}));
 }
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
 TRun RunLib(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(QUILLMERE_LIB_BINARY), args);
-    TRun run;
-    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit) {
-        run.ExitCode = process.exitCode();
-        run.Out = process.readAllStandardOutput();
-        run.Err = process.readAllStandardError();
-    }
-    return run;
+    return RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), args);
 }
 
 TEST(PlaylistFileCli, WritesTheSameFileAsTheWindow)

@@ -1,6 +1,7 @@
 #include "data/Errors.h"
 #include "data/UMP3s.h"
 
+#include "tests/support/TestFiles.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <cstring>
+
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_LINUX
@@ -22,12 +24,6 @@
 
 namespace
 {
-
-QByteArray ReadAll(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Audio stand-in: high bytes that never form a marker, non-zero second-to-last byte.
 QByteArray Audio(int size)

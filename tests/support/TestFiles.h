@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// A file's bytes; "<missing>" when it cannot be read, so a comparison never passes by chance.
+QByteArray ReadAll(const QString &name);
+// Writes the bytes, replacing the file; fails the current test when it cannot.
+void WriteAll(const QString &name, const QByteArray &bytes);
+
+// A finished run of a program: exit code -1 when it crashed or hung.
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+TRun RunProgram(const QString &program, const QStringList &arguments,
+                const QString &workingDirectory = QString());
