@@ -163,6 +163,9 @@ bool TSinkOutput::Start(TPcmSource &source)
     if (!device.isFormatSupported(format))
         return false;
     m_sink = std::make_unique<QAudioSink>(device, format);
+    // A second of buffer: with less, the pull feed can fall behind the sound server, which
+    // then stalls the song until its buffer is full again.
+    m_sink->setBufferSize(format.bytesForDuration(1000000));
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &TSinkOutput::StateChanged);
     m_source = &source;
     m_drained = false;
