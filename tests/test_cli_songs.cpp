@@ -1,4 +1,9 @@
+#include "data/Database.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -141,6 +146,38 @@ TEST_F(SongsVerb, RefusesWhatTheDialogCouldNotHold)
         EXPECT_EQ(run.ExitCode, 2) << args.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.Out.isEmpty()) << args.join(QLatin1Char(' ')).toStdString();
     }
+}
+
+// init makes an empty library with the three tables and never replaces a file; playlists
+// lists every playlist in id order with its escaped texts.
+TEST(LibraryVerbs, InitAndPlaylists)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("quillmeredb.mdb"));
+    const QString lib = QStringLiteral(QUILLMERE_LIB_BINARY);
+    EXPECT_EQ(RunProgram(lib, {QStringLiteral("init"), file}).ExitCode, 0);
+    const QByteArray created = ReadAll(file);
+    EXPECT_NE(RunProgram(lib, {QStringLiteral("init"), file}).ExitCode, 0);
+    EXPECT_EQ(ReadAll(file), created);
+
+    TConnection connection;
+    connection.ConnectionString = QStringLiteral("Data Source=") + file;
+    connection.Open();
+    TParams p;
+    p.SetValue(QStringLiteral("name"), QStringLiteral("Tab\there"), TFieldType::Text);
+    connection.Execute(QStringLiteral("INSERT INTO Playlists(Name, Description, Date_Created) "
+                                      "VALUES(:name, 'd', '2026-12-07 20:00:00')"),
+                       p);
+    const auto run =
+        RunProgram(lib, {QStringLiteral("--library"), file, QStringLiteral("playlists")});
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Out, QByteArray("PlayList_ID\tName\tDescription\tDate_Created\n"
+                                  "1\tTab\\there\td\t2026-12-07 20:00:00\n"));
+    const auto missing =
+        RunProgram(lib, {QStringLiteral("--library"), dir.filePath(QStringLiteral("none.mdb")),
+                         QStringLiteral("playlists")});
+    EXPECT_EQ(missing.ExitCode, 2);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.mdb"))));
 }
 
 } // namespace
