@@ -4,6 +4,7 @@
 #include "dialogs/FileDialogService.h"
 #include "platform/FileCopy.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
@@ -204,9 +205,7 @@ protected:
             library.AddEntry(list, library.AddSong(names[i].left(1), music, names[i]),
                              sequences[i]);
         }
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
+        window = StartMainWindow();
         dialog = std::make_unique<TfrmExport>();
         frmExport = dialog.get();
         dialog->edMappedDrive->setText(device);
@@ -244,7 +243,7 @@ protected:
     QTemporaryDir musicDir, deviceDir;
     QString music, device;
     qint64 list = 0;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
     std::unique_ptr<TfrmExport> dialog;
 };
 

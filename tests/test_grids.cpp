@@ -2,6 +2,7 @@
 #include "app/UMain.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -121,12 +122,7 @@ const QColor White(255, 255, 255);
 class GridsTest : public ::testing::Test
 {
 protected:
-    void Start()
-    {
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
-    }
+    void Start() { window = StartMainWindow(); }
     void TearDown() override
     {
         window.reset();
@@ -228,7 +224,7 @@ protected:
 
     TestLibrary library;
     ScriptedMessages messages;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
     std::unique_ptr<TRecorder> recorder;
 };
 

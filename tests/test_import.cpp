@@ -4,6 +4,7 @@
 #include "data/ImportWalker.h"
 #include "data/URegistry.h"
 #include "dialogs/UImportSongs.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestLibrary.h"
@@ -395,9 +396,7 @@ protected:
     {
         for (const char *name : {"ImportDrive", "ImportPath", "Imported"})
             WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
+        window = StartMainWindow();
         dialog = std::make_unique<TfrmImportSongs>();
     }
     void TearDown() override
@@ -422,7 +421,7 @@ protected:
     TestLibrary library;
     ScriptedMessages messages;
     MusicTree tree;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
     std::unique_ptr<TfrmImportSongs> dialog;
 };
 

@@ -3,6 +3,7 @@
 #include "controls/DBGrid.h"
 #include "data/Errors.h"
 #include "data/ProgramDirectory.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -23,12 +24,7 @@ using Entries = QList<QPair<qint64, int>>;
 class MainWindowTest : public ::testing::Test
 {
 protected:
-    void Start()
-    {
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
-    }
+    void Start() { window = StartMainWindow(); }
     void TearDown() override
     {
         window.reset();
@@ -61,7 +57,7 @@ protected:
 
     TestLibrary library;
     ScriptedMessages messages;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
 };
 
 TEST_F(MainWindowTest, StartsWithTheFirstPlaylistByNameAndTheDesignedColumns)

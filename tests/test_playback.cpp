@@ -5,6 +5,7 @@
 #include "dialogs/UOptions.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestLibrary.h"
@@ -40,9 +41,7 @@ protected:
         lengthMs = SilentMp3ExpectedLengthMs(options);
         options_ = std::make_unique<TfrmOptions>();
         frmOptions = options_.get();
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
+        window = StartMainWindow();
     }
     void TearDown() override
     {
@@ -78,7 +77,7 @@ protected:
     QList<qint64> songs;
     qint64 lengthMs = 0;
     std::unique_ptr<TfrmOptions> options_;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
 };
 
 TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)

@@ -3,6 +3,7 @@
 #include "data/DataSet.h"
 #include "data/Errors.h"
 #include "dialogs/UPlaylistDetails.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -61,12 +62,7 @@ protected:
         frmMain = nullptr;
         frmPlaylistDetails = nullptr;
     }
-    void Start()
-    {
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
-    }
+    void Start() { window = StartMainWindow(); }
     // Runs a menu action that shows the dialog; `whileShown` acts on it. Returns false when
     // the dialog did not come up.
     bool WhileShown(QAction *item, const std::function<void()> &whileShown)
@@ -101,7 +97,7 @@ protected:
     TestLibrary library;
     ScriptedMessages messages;
     TfrmPlaylistDetails form;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
 };
 
 TEST_F(PlaylistDetailsTest, NameAndDescriptionLimits)

@@ -9,6 +9,7 @@
 #include "dialogs/UOptions.h"
 #include "platform/Shell.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
@@ -188,9 +189,7 @@ protected:
             list, library.AddSong(QStringLiteral("Second"), QStringLiteral("/m/"), {}, 61), 2);
         library.AddEntry(
             list, library.AddSong(QStringLiteral("Third"), QStringLiteral("/m/"), {}, 62), 3);
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
+        window = StartMainWindow();
         options = std::make_unique<TfrmOptions>();
         frmOptions = options.get();
     }
@@ -214,7 +213,7 @@ protected:
     ScriptedMessages messages;
     RecordedShell shell;
     qint64 list = 0;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
     std::unique_ptr<TfrmOptions> options;
 };
 

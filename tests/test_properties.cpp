@@ -3,6 +3,7 @@
 #include "data/Errors.h"
 #include "dialogs/UProperties.h"
 #include "platform/Shell.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestLibrary.h"
@@ -280,7 +281,7 @@ protected:
     }
 
     TestLibrary library;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
 };
 
 TEST_F(SongPropertiesMenuTest, FillsFromEitherGrid)
@@ -292,9 +293,7 @@ TEST_F(SongPropertiesMenuTest, FillsFromEitherGrid)
     library.AddSong(QStringLiteral("Untagged"), folder, QStringLiteral("b.mp3"), 0, 255);
     const qint64 list = library.AddPlaylist(QStringLiteral("L"));
     library.AddEntry(list, song, 1);
-    window = std::make_unique<TfrmMain>();
-    window->MarkActivated();
-    frmMain = window.get();
+    window = StartMainWindow();
 
     EXPECT_EQ(Shown([this] { window->Properties1->trigger(); }),
               QStringList({"1", "03:05", folder + "a.mp3", "Tagged", "Artist", "Blues", "Comment",

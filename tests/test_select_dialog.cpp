@@ -4,6 +4,7 @@
 #include "controls/YearEdit.h"
 #include "data/DataSet.h"
 #include "dialogs/USelect.h"
+#include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -57,9 +58,7 @@ class SelectDialogTest : public ::testing::Test
 protected:
     void Start()
     {
-        window = std::make_unique<TfrmMain>();
-        window->MarkActivated();
-        frmMain = window.get();
+        window = StartMainWindow();
         dialog = std::make_unique<TfrmSelect>();
         frmSelect = dialog.get();
     }
@@ -86,7 +85,7 @@ protected:
 
     TestLibrary library;
     ScriptedMessages messages;
-    std::unique_ptr<TfrmMain> window;
+    TMainWindowPtr window;
     std::unique_ptr<TfrmSelect> dialog;
 };
 
@@ -120,8 +119,7 @@ TEST_F(SelectDialogTest, StartsWithTheLibrarysListsAndNoCriteria)
 TEST_F(SelectDialogTest, ShowsTheErrorAndGoesOnWhenTheLibraryIsNotOpen)
 {
     AddSongs();
-    window = std::make_unique<TfrmMain>();
-    frmMain = window.get();
+    window = StartMainWindow();
     window->QuillmereDB.Close();
     messages.Clear();
     ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>());
