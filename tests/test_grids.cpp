@@ -3,6 +3,7 @@
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
 #include "tests/support/MainWindowHost.h"
+#include "tests/support/PaintRecorder.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -32,90 +33,6 @@ TEST(FormatMilliseconds, WritesMinutesAndSecondsWithTwoDigitsAtLeast)
     EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
     EXPECT_EQ(FormatMilliseconds(6000000), QStringLiteral("100:00"));
 }
-
-// One text drawn through a painter: what, where (baseline origin), in which font and colour.
-struct TDrawnText {
-    QString Text;
-    QPointF Position;
-    QFont Font;
-    QColor Colour;
-};
-
-// A paint engine that keeps the texts and filled rectangles instead of drawing them.
-class TRecordingEngine : public QPaintEngine
-{
-public:
-    TRecordingEngine() : QPaintEngine(AllFeatures) {}
-    bool begin(QPaintDevice *) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState &state) override
-    {
-        if (state.state() & DirtyPen)
-            m_pen = state.pen();
-        if (state.state() & DirtyBrush)
-            m_brush = state.brush();
-    }
-    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
-    void drawPath(const QPainterPath &) override {}
-    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
-    void drawRects(const QRectF *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            Fills.append({rects[i], m_brush.color()});
-    }
-    void drawRects(const QRect *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            Fills.append({QRectF(rects[i]), m_brush.color()});
-    }
-    void drawTextItem(const QPointF &p, const QTextItem &item) override
-    {
-        Texts.append({item.text(), p, item.font(), m_pen.color()});
-    }
-    Type type() const override { return User; }
-
-    QList<TDrawnText> Texts;
-    QList<QPair<QRectF, QColor>> Fills;
-
-private:
-    QPen m_pen;
-    QBrush m_brush;
-};
-
-class TRecorder : public QPaintDevice
-{
-public:
-    QPaintEngine *paintEngine() const override { return &Engine; }
-    mutable TRecordingEngine Engine;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight:
-            return 1000;
-        case PdmWidthMM:
-        case PdmHeightMM:
-            return 264;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        default:
-            return QPaintDevice::metric(metric);
-        }
-    }
-};
 
 const QColor White(255, 255, 255);
 

@@ -5,6 +5,7 @@
 #include "data/DataSet.h"
 #include "dialogs/USelect.h"
 #include "tests/support/MainWindowHost.h"
+#include "tests/support/PaintRecorder.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
 
@@ -322,52 +323,6 @@ TEST_F(SelectDialogTest, RefreshShowsTheMatchingSongsAndGenreNoneIsStillFound)
     EXPECT_EQ(Titles(dialog->qryMatching), QStringList({"Chant"}));
 }
 
-// Keeps the texts drawn through a painter with their positions.
-class TTextRecorder : public QPaintDevice, public QPaintEngine
-{
-public:
-    struct TText {
-        QString Text;
-        QPointF Position;
-        QFont Font;
-    };
-    QList<TText> Texts;
-
-    TTextRecorder() : QPaintEngine(AllFeatures) {}
-    QPaintEngine *paintEngine() const override { return const_cast<TTextRecorder *>(this); }
-    bool begin(QPaintDevice *) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState &) override {}
-    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
-    void drawPath(const QPainterPath &) override {}
-    void drawTextItem(const QPointF &p, const QTextItem &item) override
-    {
-        Texts.append({item.text(), p, item.font()});
-    }
-    Type type() const override { return User; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight:
-            return 1000;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDepth:
-            return 32;
-        case PdmDevicePixelRatio:
-            return 1;
-        default:
-            return QPaintDevice::metric(metric);
-        }
-    }
-};
-
 TEST_F(SelectDialogTest, DurationCellsShowMinutesAndSecondsAtTheRight)
 {
     library.AddSong(QStringLiteral("Long"), {}, {}, 6000);
@@ -378,7 +333,7 @@ TEST_F(SelectDialogTest, DurationCellsShowMinutesAndSecondsAtTheRight)
     TDBGrid *grid = dialog->grdMatchingSongs;
     const QRect cell(10, 20, 60, 16);
     auto draw = [&](int row, int column) {
-        auto recorder = std::make_unique<TTextRecorder>();
+        auto recorder = std::make_unique<TRecorder>();
         QPainter painter(recorder.get());
         painter.setFont(grid->font());
         dialog->grdMatchingSongsDrawColumnCell(painter, cell, row, column, false);
@@ -387,8 +342,8 @@ TEST_F(SelectDialogTest, DurationCellsShowMinutesAndSecondsAtTheRight)
     };
 
     auto longDuration = draw(0, 2);
-    ASSERT_EQ(longDuration->Texts.size(), 1);
-    const auto &shown = longDuration->Texts.first();
+    ASSERT_EQ(longDuration->Engine.Texts.size(), 1);
+    const auto &shown = longDuration->Engine.Texts.first();
     EXPECT_EQ(shown.Text, QStringLiteral("100:00"));
     const QFontMetricsF metrics(shown.Font, longDuration.get());
     EXPECT_NEAR(shown.Position.x() + metrics.horizontalAdvance(shown.Text),
@@ -396,15 +351,15 @@ TEST_F(SelectDialogTest, DurationCellsShowMinutesAndSecondsAtTheRight)
     EXPECT_NEAR(shown.Position.y(), cell.top() + 2 + metrics.ascent(), 1);
 
     auto noDuration = draw(1, 2);
-    ASSERT_EQ(noDuration->Texts.size(), 1);
-    EXPECT_EQ(noDuration->Texts.first().Text, QStringLiteral("00:00"));
+    ASSERT_EQ(noDuration->Engine.Texts.size(), 1);
+    EXPECT_EQ(noDuration->Engine.Texts.first().Text, QStringLiteral("00:00"));
 
     auto title = draw(0, 0);
-    ASSERT_EQ(title->Texts.size(), 1);
-    EXPECT_EQ(title->Texts.first().Text, QStringLiteral("Long"));
-    EXPECT_EQ(title->Texts.first().Position.x(), cell.left() + 2);
+    ASSERT_EQ(title->Engine.Texts.size(), 1);
+    EXPECT_EQ(title->Engine.Texts.first().Text, QStringLiteral("Long"));
+    EXPECT_EQ(title->Engine.Texts.first().Position.x(), cell.left() + 2);
     // The album is empty: the cell is left as the grid drew it.
-    EXPECT_TRUE(draw(0, 1)->Texts.isEmpty());
+    EXPECT_TRUE(draw(0, 1)->Engine.Texts.isEmpty());
 }
 
 TEST_F(SelectDialogTest, OkAppliesTheCriteriaToTheAvailableSongs)
