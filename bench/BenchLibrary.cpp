@@ -8,7 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-namespace {
+namespace
+{
 void Check(int rc, sqlite3 *db)
 {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -32,8 +33,8 @@ QString MakeBenchLibrary(const QString &folder, int songs, int playlists, int en
                              -1, &song, nullptr),
           db);
     for (int i = 0; i < songs; ++i) {
-        const std::string path = "/home/user/Music/Artist " + std::to_string(i % 500) +
-                                 "/Album " + std::to_string(i % 2000) + "/";
+        const std::string path = "/home/user/Music/Artist " + std::to_string(i % 500) + "/Album " +
+                                 std::to_string(i % 2000) + "/";
         const std::string name = "Track " + std::to_string(i) + ".mp3";
         const std::string title = "Song title number " + std::to_string(i * 7919 % songs);
         const std::string artist = "Artist " + std::to_string(i % 500);
@@ -54,12 +55,14 @@ QString MakeBenchLibrary(const QString &folder, int songs, int playlists, int en
     sqlite3_finalize(song);
     sqlite3_stmt *list = nullptr;
     sqlite3_stmt *entry = nullptr;
-    Check(sqlite3_prepare_v2(db, "INSERT INTO Playlists(Name, Description, Date_Created) "
-                                 "VALUES(?, '', '2026-01-01 12:00:00')",
+    Check(sqlite3_prepare_v2(db,
+                             "INSERT INTO Playlists(Name, Description, Date_Created) "
+                             "VALUES(?, '', '2026-01-01 12:00:00')",
                              -1, &list, nullptr),
           db);
-    Check(sqlite3_prepare_v2(db, "INSERT INTO Playlist_Songs(PlayList_ID, Song_ID, Sequence) "
-                                 "VALUES(?, ?, ?)",
+    Check(sqlite3_prepare_v2(db,
+                             "INSERT INTO Playlist_Songs(PlayList_ID, Song_ID, Sequence) "
+                             "VALUES(?, ?, ?)",
                              -1, &entry, nullptr),
           db);
     for (int p = 1; p <= playlists; ++p) {

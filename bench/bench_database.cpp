@@ -6,7 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-namespace {
+namespace
+{
 constexpr int SongCount = 100000;
 const QStringList AllSongs = {QStringLiteral("SELECT * FROM Playlist_DB"),
                               QStringLiteral("ORDER BY ID3_Title")};
@@ -97,9 +98,9 @@ void BM_OpenRenumberCommit5000(benchmark::State &state)
     TDataSet entries(&Connection());
     entries.AddLookupField(QStringLiteral("ID3_Title"), TFieldType::Text, QStringLiteral("Song_ID"),
                            &songs, QStringLiteral("ID3_Title"));
-    entries.SetUpdateTarget(QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
-                            {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"),
-                             QStringLiteral("Sequence")});
+    entries.SetUpdateTarget(
+        QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
+        {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
     entries.SetSQL({QStringLiteral("SELECT * FROM Playlist_Songs"),
                     QStringLiteral("WHERE PlayList_ID = :playlistid"),
                     QStringLiteral("ORDER BY Sequence Asc")});

@@ -16,12 +16,14 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     MakeBenchLibrary(dir.path(), 100000, 1000, 20);
     SetProgramDirectoryOverride(dir.path());
-    struct rusage before {};
+    struct rusage before {
+    };
     getrusage(RUSAGE_SELF, &before);
     double best = 1e9;
     double bestCpu = 1e9;
     auto cpuMs = [] {
-        struct rusage usage {};
+        struct rusage usage {
+        };
         getrusage(RUSAGE_SELF, &usage);
         return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
@@ -37,7 +39,8 @@ int main(int argc, char **argv)
             bestCpu = std::min(bestCpu, cpuMs() - cpuStart);
         }
     }
-    struct rusage after {};
+    struct rusage after {
+    };
     getrusage(RUSAGE_SELF, &after);
     std::printf("FormCreate over 100,000 songs and 1,000 playlists: %.1f ms wall, %.1f ms CPU "
                 "(best of 3)\n",
