@@ -5,7 +5,9 @@
 #include <QAudioDevice>
 #include <QAudioSink>
 #include <QMediaDevices>
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace
 {
@@ -14,42 +16,103 @@ std::atomic<double> ClockSpeed{1.0};
 const qint64 SilentLeadUs = 200000; // decoded ahead of the clock
 const int SilentTickMs = 20;
 const qint64 ScratchBytes = 16384;
+const size_t ChunkBytes = 16384; // decoded per step: about 90 ms of CD audio
+const int PrefillChunks = 4;     // decoded before the output starts
+const size_t RingSeconds = 2;    // decoded ahead at most
 
 } // namespace
 
-TPcmSource::TPcmSource(TMp3Decoder &decoder) : m_decoder(decoder)
+TPcmSource::TPcmSource(TMp3Decoder &decoder)
+    : m_decoder(decoder), m_sampleRate(decoder.SampleRate()),
+      m_bytesPerFrame(decoder.BytesPerFrame())
 {
     // Open never fails for a read-only sequential device.
-    QIODevice::open(QIODevice::ReadOnly);
+    QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    m_ring.resize(size_t(std::max(m_sampleRate, 8000)) * size_t(m_bytesPerFrame) * RingSeconds);
+    // The first chunks are decoded here, so the output never starts on an empty ring.
+    std::vector<char> scratch(ChunkBytes);
+    for (int i = 0; i < PrefillChunks && DecodeChunk(scratch); ++i) {
+    }
+    m_thread = std::thread([this] { DecodeLoop(); });
+}
+
+TPcmSource::~TPcmSource()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_quit || m_ring.size() - m_filled >= ChunkBytes; });
+        if (m_quit || m_decoded)
+            return false;
+    }
+    // Decoding runs without the lock; only this thread touches the decoder meanwhile.
+    const qint64 n = m_decoder.Read(scratch.data(), qint64(scratch.size()));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t writePos = (m_readPos + m_filled) % m_ring.size();
+    for (qint64 done = 0; done < n;) {
+        const size_t part = std::min(size_t(n - done), m_ring.size() - writePos);
+        std::memcpy(m_ring.data() + writePos, scratch.data() + done, part);
+        writePos = (writePos + part) % m_ring.size();
+        done += qint64(part);
+    }
+    m_filled += size_t(std::max<qint64>(n, 0));
+    if (n <= 0 || m_decoder.AtEnd())
+        m_decoded = true;
+    return !m_decoded;
+}
+
+void TPcmSource::DecodeLoop()
+{
+    std::vector<char> scratch(ChunkBytes);
+    while (DecodeChunk(scratch)) {
+    }
 }
 
 bool TPcmSource::atEnd() const
 {
-    return m_decoder.AtEnd();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_decoded && m_filled == 0;
 }
 
 qint64 TPcmSource::bytesAvailable() const
 {
-    return (m_decoder.AtEnd() ? 0 : ScratchBytes) + QIODevice::bytesAvailable();
-}
-
-int TPcmSource::SampleRate() const
-{
-    return m_decoder.SampleRate();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // While decoding goes on, more is always coming.
+    return qint64(m_filled) + (m_decoded ? 0 : ChunkBytes);
 }
 
 qint64 TPcmSource::DeliveredUs() const
 {
-    const qint64 bytesPerSecond = qint64(m_decoder.SampleRate()) * m_decoder.BytesPerFrame();
+    const qint64 bytesPerSecond = qint64(m_sampleRate) * m_bytesPerFrame;
     return bytesPerSecond > 0 ? m_delivered * 1000000 / bytesPerSecond : 0;
 }
 
 qint64 TPcmSource::readData(char *data, qint64 maxSize)
 {
-    maxSize -= maxSize % m_decoder.BytesPerFrame();
-    if (maxSize <= 0)
-        return 0;
-    const qint64 n = m_decoder.Read(data, maxSize);
+    qint64 n = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        n = std::min<qint64>(maxSize, qint64(m_filled));
+        n -= n % m_bytesPerFrame;
+        for (qint64 done = 0; done < n;) {
+            const size_t part = std::min(size_t(n - done), m_ring.size() - m_readPos);
+            std::memcpy(data + done, m_ring.data() + m_readPos, part);
+            m_readPos = (m_readPos + part) % m_ring.size();
+            done += qint64(part);
+        }
+        m_filled -= size_t(n);
+    }
+    m_wake.notify_all();
     if (n > 0 && m_delivered == 0)
         emit FirstData();
     m_delivered += n;

@@ -4,23 +4,29 @@
 #include <QIODevice>
 #include <QObject>
 #include <QTimer>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 class QAudioSink;
 class TMp3Decoder;
 
-// PCM pulled from a decoder; the output reads it as it needs it.
+// PCM from a decoder thread that keeps up to two seconds decoded ahead of the output; the
+// output reads it as it needs it. The decoder belongs to this source until it is destroyed.
 class TPcmSource : public QIODevice
 {
     Q_OBJECT
 public:
     explicit TPcmSource(TMp3Decoder &decoder);
+    ~TPcmSource() override;
     bool isSequential() const override { return true; }
     bool atEnd() const override;
     qint64 bytesAvailable() const override;
     qint64 Delivered() const { return m_delivered; }
     qint64 DeliveredUs() const;
-    int SampleRate() const;
+    int SampleRate() const { return m_sampleRate; }
 
 signals:
     void FirstData();
@@ -30,8 +36,23 @@ protected:
     qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
+    // Decodes one chunk into the ring; false when the song is decoded or the source closes.
+    bool DecodeChunk(std::vector<char> &scratch);
+    void DecodeLoop();
+
     TMp3Decoder &m_decoder;
-    qint64 m_delivered = 0;
+    const int m_sampleRate;
+    const int m_bytesPerFrame;
+    qint64 m_delivered = 0; // owner's thread only
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<char> m_ring;
+    size_t m_readPos = 0;
+    size_t m_filled = 0;
+    bool m_decoded = false;
+    bool m_quit = false;
+    std::thread m_thread;
 };
 
 // Where decoded audio goes: a sound device or a silent clock. Lives on the owner's thread.
