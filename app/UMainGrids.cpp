@@ -97,8 +97,8 @@ void TfrmMain::grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, i
     if (text.isEmpty())
         return; // the cell stays as the grid drew it
 
-    // The original sets the flag in the "No." cell and lets it carry over to the row's later
-    // cells. Qt may repaint a single cell, so every cell reads its row's "No." itself.
+    // The row's "No." decides the highlight of all its cells. Qt may repaint a single cell,
+    // so every cell reads its row's "No." itself instead of relying on the paint order.
     const int noColumn = grdPlayList->ColumnByTitle(NoTitle);
     if (noColumn >= 0) {
         const QString sequence = grdPlayList->CellText(row, noColumn);

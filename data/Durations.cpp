@@ -14,7 +14,7 @@ QString TwoCharacters(qint64 value)
 
 QString FormatMilliseconds(qint64 ms)
 {
-    // Integer division truncating toward zero, as the original's div and mod.
+    // Integer division, truncating toward zero.
     const qint64 s = ms / 1000;
     return TwoCharacters(s / 60) + QLatin1Char(':') + TwoCharacters(s % 60);
 }
