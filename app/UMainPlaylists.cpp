@@ -53,23 +53,7 @@ void TfrmMain::OpenPlaylist(int id, const QString &column)
 void TfrmMain::RenumberEntries()
 {
     THourglass hourglass;
-    qryPlayListSongs->DisableControls();
-    struct TEnable {
-        TDataSet *DataSet;
-        ~TEnable() { DataSet->EnableControls(); }
-    } enable{qryPlayListSongs};
-    qryPlayListSongs->First();
-    int counter = 0;
-    while (!qryPlayListSongs->Eof()) {
-        ++counter;
-        if (qryPlayListSongs->AsInteger(QStringLiteral("Sequence")) != counter) {
-            qryPlayListSongs->Edit();
-            qryPlayListSongs->SetFieldValue(QStringLiteral("Sequence"), counter);
-            qryPlayListSongs->Post();
-        }
-        qryPlayListSongs->Next();
-    }
-    qryPlayListSongs->First();
+    ::RenumberEntries(*qryPlayListSongs);
 }
 
 void TfrmMain::ShowAllSongs()

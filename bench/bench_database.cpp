@@ -1,5 +1,6 @@
 #include "bench/BenchLibrary.h"
 #include "data/DataSet.h"
+#include "data/PlaylistEntries.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -91,38 +92,17 @@ BENCHMARK(BM_RawStepAllSongs)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_OpenRenumberCommit5000(benchmark::State &state)
 {
     TTable songs(&Connection());
-    songs.TableName = QStringLiteral("Playlist_DB");
-    songs.IndexName = QStringLiteral("row_id");
-    songs.IndexField = QStringLiteral("Row_ID");
+    SetUpSongsTable(songs);
     songs.Open();
     TDataSet entries(&Connection());
-    entries.AddLookupField(QStringLiteral("ID3_Title"), TFieldType::Text, QStringLiteral("Song_ID"),
-                           &songs, QStringLiteral("ID3_Title"));
-    entries.SetUpdateTarget(
-        QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
-        {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
-    entries.SetSQL({QStringLiteral("SELECT * FROM Playlist_Songs"),
-                    QStringLiteral("WHERE PlayList_ID = :playlistid"),
-                    QStringLiteral("ORDER BY Sequence Asc")});
-    entries.Parameters().SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
+    SetUpPlaylistEntries(entries, &songs);
     for (auto _ : state) {
         state.PauseTiming();
         Connection().Execute(QStringLiteral("UPDATE Playlist_Songs SET Sequence = 2 * Sequence"));
         state.ResumeTiming();
-        entries.Open();
-        entries.DisableControls();
-        int counter = 0;
-        for (entries.First(); !entries.Eof(); entries.Next()) {
-            ++counter;
-            if (entries.AsInteger(QStringLiteral("Sequence")) != counter) {
-                entries.Edit();
-                entries.SetFieldValue(QStringLiteral("Sequence"), counter);
-                entries.Post();
-            }
-        }
-        entries.EnableControls();
+        OpenPlaylistEntries(entries, 1, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+        RenumberEntries(entries);
         entries.UpdateBatch();
-        benchmark::DoNotOptimize(counter);
     }
 }
 BENCHMARK(BM_OpenRenumberCommit5000)->Unit(benchmark::kMillisecond)->Iterations(5);

@@ -443,10 +443,9 @@ void TDataSet::AddLookupField(const QString &name, TFieldType type, const QStrin
 
 void TDataSet::ConnectLookupTable(TTable *table)
 {
-    for (const TFieldDef &def : m_lookupDefs) {
-        if (def.LookupTable == table && &def != &m_lookupDefs.back())
-            return; // already connected
-    }
+    if (m_lookupTables.contains(table))
+        return;
+    m_lookupTables.insert(table);
     auto changed = [this] {
         if (Active() && Notifying())
             emit ValuesChanged();

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
@@ -147,6 +148,7 @@ private:
 
     std::vector<TFieldDef> m_fields;
     std::vector<TFieldDef> m_lookupDefs;
+    QSet<TTable *> m_lookupTables;    // connected for change notices
     QHash<QString, int> m_fieldIndex; // upper-cased name -> index
     std::vector<std::unique_ptr<Column>> m_columns;
     std::vector<int> m_order; // slots in the order shown

@@ -44,3 +44,24 @@ void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &colum
     entries.Parameters().SetValue(QStringLiteral("playlistid"), playlistId, TFieldType::Integer);
     entries.Open();
 }
+
+void RenumberEntries(TDataSet &entries)
+{
+    entries.DisableControls();
+    struct TEnable {
+        TDataSet &Entries;
+        ~TEnable() { Entries.EnableControls(); }
+    } enable{entries};
+    entries.First();
+    int counter = 0;
+    while (!entries.Eof()) {
+        ++counter;
+        if (entries.AsInteger(QStringLiteral("Sequence")) != counter) {
+            entries.Edit();
+            entries.SetFieldValue(QStringLiteral("Sequence"), counter);
+            entries.Post();
+        }
+        entries.Next();
+    }
+    entries.First();
+}

@@ -19,3 +19,7 @@ QStringList PlaylistEntriesSQL(const QString &column, const QString &direction);
 // Sets that statement with the playlist's id and opens the entries.
 void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &column,
                          const QString &direction);
+
+// Gives the entries Sequence 1 to n from the top, as pending changes, touching only entries
+// whose number differs; attached controls are detached meanwhile. Ends on the first entry.
+void RenumberEntries(TDataSet &entries);

@@ -1,5 +1,6 @@
 #include "data/DataSet.h"
 #include "data/Errors.h"
+#include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "tests/support/TestLibrary.h"
 
@@ -22,26 +23,14 @@ struct EntryView {
     {
         Connection.ConnectionString = connectionString;
         Connection.Open();
-        Songs.TableName = QStringLiteral("Playlist_DB");
-        Songs.IndexName = QStringLiteral("row_id");
-        Songs.IndexField = QStringLiteral("Row_ID");
+        SetUpSongsTable(Songs);
         Songs.Open();
-        for (const char *name : {"Path", "FileName", "Duration", "ID3_Title"})
-            Entries.AddLookupField(QString::fromLatin1(name), TFieldType::Text,
-                                   QStringLiteral("Song_ID"), &Songs, QString::fromLatin1(name));
-        Entries.SetUpdateTarget(
-            QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
-            {QStringLiteral("PlayList_ID"), QStringLiteral("Sequence"), QStringLiteral("Song_ID")});
-        Entries.SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
-        Entries.SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+        SetUpPlaylistEntries(Entries, &Songs);
     }
     void Open(qint64 playlist)
     {
-        Entries.SetSQL({QStringLiteral("SELECT * FROM Playlist_Songs"),
-                        QStringLiteral("WHERE PlayList_ID = :playlistid"),
-                        QStringLiteral("ORDER BY Sequence Asc")});
-        Entries.Parameters().SetValue(QStringLiteral("playlistid"), playlist, TFieldType::Integer);
-        Entries.Open();
+        OpenPlaylistEntries(Entries, int(playlist), QStringLiteral("Sequence"),
+                            QStringLiteral("Asc"));
     }
     void Add(qint64 playlist, qint64 song, int sequence)
     {
