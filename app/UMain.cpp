@@ -484,6 +484,8 @@ void TfrmMain::FormCreate()
         ShowError(e.Message());
         return;
     }
+    for (const QString &note : QuillmereDB.Notes())
+        ShowWarning(note);
     RunReportingErrors([this] {
         tblSongs->Open();
         ShowAllSongs();

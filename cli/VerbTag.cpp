@@ -52,12 +52,11 @@ static unsigned char GenreOption(const QString &value)
 
 static void SetText(char *field, int width, const QString &option, const QString &value)
 {
-    for (const QChar c : value) {
-        if (c.unicode() > 0xFF)
-            throw TUsageError{
-                QStringLiteral("%1: \"%2\" has characters outside Latin-1").arg(option, value)};
-    }
-    if (!CopyToField(field, width, value.toLatin1()))
+    QByteArray bytes;
+    if (!StringToTagBytes(value, bytes))
+        throw TUsageError{
+            QStringLiteral("%1: \"%2\" has characters outside Windows-1252").arg(option, value)};
+    if (!CopyToField(field, width, bytes))
         throw TUsageError{
             QStringLiteral("%1: \"%2\" is longer than %3 bytes").arg(option, value).arg(width)};
 }

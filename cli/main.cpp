@@ -50,12 +50,14 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
 
 void OpenLibrary(TConnection &connection, const QString &file)
 {
-    connection.ConnectionString = QStringLiteral("Data Source=") + file;
+    connection.SetLibraryFile(file);
     try {
         connection.Open();
     } catch (const EError &e) {
         throw TUsageError{e.Message()};
     }
+    for (const QString &note : connection.Notes())
+        Err(QStringLiteral("quillmere-lib: %1\n").arg(note));
 }
 
 static const char *const Usage =

@@ -1,6 +1,7 @@
 #include "data/Database.h"
 
 #include "data/Errors.h"
+#include "data/LibrarySchema.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -50,26 +51,42 @@ TConnection::~TConnection()
     Close();
 }
 
+static const QString DataSourceKey = QStringLiteral("Data Source=");
+static const QString ConnectionTail = QStringLiteral(";Persist Security Info=False");
+
+// A path may hold ";", so the data source runs to the known tail, not to the next ";".
 QString TConnection::DataSourceOf(const QString &connectionString)
 {
-    const QString key = QStringLiteral("Data Source=");
-    for (const QString &part : connectionString.split(QLatin1Char(';'))) {
-        if (part.startsWith(key, Qt::CaseInsensitive))
-            return part.mid(key.size());
-    }
-    return {};
+    const qsizetype start = connectionString.indexOf(DataSourceKey, 0, Qt::CaseInsensitive);
+    if (start < 0)
+        return {};
+    const QString rest = connectionString.mid(start + DataSourceKey.size());
+    return rest.endsWith(ConnectionTail, Qt::CaseInsensitive) ? rest.chopped(ConnectionTail.size())
+                                                              : rest;
 }
 
 QString TConnection::BuildConnectionString(const QString &programDirectory)
 {
-    return QStringLiteral("Provider=SQLite;Data Source=") + programDirectory +
-           QStringLiteral("quillmeredb.mdb;Persist Security Info=False");
+    return QStringLiteral("Provider=SQLite;") + DataSourceKey + programDirectory +
+           QStringLiteral("quillmeredb.mdb") + ConnectionTail;
+}
+
+void TConnection::SetLibraryFile(const QString &fileName)
+{
+    ConnectionString =
+        QStringLiteral("Provider=SQLite;") + DataSourceKey + fileName + ConnectionTail;
+    m_libraryFile = fileName;
 }
 
 void TConnection::Open()
 {
     Close();
-    const QString file = DataSourceOf(ConnectionString);
+    m_notes.clear();
+    const QString file =
+        !m_libraryFile.isEmpty() &&
+                ConnectionString.contains(DataSourceKey + m_libraryFile + ConnectionTail)
+            ? m_libraryFile
+            : DataSourceOf(ConnectionString);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         // mode=rw: a missing file is an error instead of a new, empty library.
@@ -96,9 +113,12 @@ void TConnection::Open()
     }
     // A file that is not a library fails here rather than at the first statement.
     try {
-        TStatement check(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        check.Step();
+        {
+            TStatement check(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            check.Step();
+        }
         Execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        m_notes = UpgradeLibrary(*this);
     } catch (const EError &e) {
         Close();
         throw EDatabaseError(

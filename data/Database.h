@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <vector>
 
@@ -42,11 +43,15 @@ public:
 
     // "Data Source=<file>;..." as built at start-up.
     QString ConnectionString;
+    // Points the connection at a library file, whatever characters its path holds.
+    void SetLibraryFile(const QString &fileName);
 
     void Open();
     void Close();
     bool Connected() const { return m_handle != nullptr; }
     QString FileName() const { return m_fileName; }
+    // What the user should know about the library opened last (songs listed twice...).
+    const QStringList &Notes() const { return m_notes; }
     sqlite3 *Handle() const;
 
     // Runs a statement with named parameters and no result set.
@@ -64,6 +69,8 @@ public:
 private:
     QString m_connectionName;
     QString m_fileName;
+    QString m_libraryFile;
+    QStringList m_notes;
     sqlite3 *m_handle = nullptr;
 };
 

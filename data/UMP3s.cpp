@@ -57,9 +57,48 @@ QByteArray FieldBytes(const char *field, int width)
     return QByteArray(field, length);
 }
 
+// Windows-1252's characters for the bytes 0x80..0x9F; the rest equal Latin-1.
+static const char16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString TagBytesToString(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
+bool StringToTagBytes(const QString &text, QByteArray &bytes)
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int byte = -1;
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            byte = c;
+        } else {
+            for (int j = 0; j < 32; ++j) {
+                if (Cp1252High[j] == c)
+                    byte = 0x80 + j;
+            }
+        }
+        if (byte < 0)
+            return false;
+        out[i] = char(byte);
+    }
+    bytes = out;
+    return true;
+}
+
 QString FieldToString(const char *field, int width)
 {
-    return QString::fromLatin1(FieldBytes(field, width));
+    return TagBytesToString(FieldBytes(field, width));
 }
 
 bool CopyToField(char *field, int width, const QByteArray &bytes)

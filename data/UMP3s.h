@@ -44,7 +44,13 @@ bool HasID3Tag(const TID3Tag &Tag);
 // The field's bytes up to the first zero byte, at most width bytes.
 QByteArray FieldBytes(const char *field, int width);
 
-// FieldBytes as text, one character per byte (Latin-1), so every byte value survives.
+// Tag bytes as text through Windows-1252 as browsers read it: the five unassigned bytes become
+// the control characters of the same number, so every byte value comes back unchanged.
+QString TagBytesToString(const QByteArray &bytes);
+// The reverse; false when a character has no Windows-1252 byte.
+bool StringToTagBytes(const QString &text, QByteArray &bytes);
+
+// FieldBytes as text through TagBytesToString.
 QString FieldToString(const char *field, int width);
 
 // Copies bytes into a field of the given width and zero-fills the rest. A text longer than

@@ -1,5 +1,5 @@
--- The Quillmere library. The program itself never creates or alters tables;
--- `quillmere-lib init` lays out a new, empty library with this text.
+-- The Quillmere library. `quillmere-lib init` lays out a new, empty library with this text;
+-- the program only brings an older layout up to date (data/LibrarySchema.cpp).
 
 CREATE TABLE Playlist_DB (
     Row_ID      INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -13,11 +13,14 @@ CREATE TABLE Playlist_DB (
     ID3_Comment TEXT COLLATE NOCASE CHECK (length(ID3_Comment) <= 30),
     ID3_Album   TEXT COLLATE NOCASE CHECK (length(ID3_Album) <= 30),
     ID3_Year    INTEGER,
-    ID3_Track   INTEGER CHECK (ID3_Track BETWEEN 0 AND 255)
+    ID3_Track   INTEGER CHECK (ID3_Track BETWEEN 0 AND 255),
+    -- What the file was when its row was last read: bytes, and milliseconds since 1970 UTC.
+    File_Size     INTEGER,
+    File_Modified INTEGER
 );
 CREATE UNIQUE INDEX row_id ON Playlist_DB (Row_ID);
--- The import asks for every file whether it is already in the library.
-CREATE INDEX Playlist_DB_Location ON Playlist_DB (Path, Filename);
+-- One row per file; the import asks for every file whether it is already in the library.
+CREATE UNIQUE INDEX Playlist_DB_Location ON Playlist_DB (Path, Filename);
 
 -- AUTOINCREMENT: a deleted playlist's number is never given out again.
 CREATE TABLE Playlists (
@@ -40,3 +43,6 @@ CREATE TRIGGER Playlists_Delete_Entries AFTER DELETE ON Playlists
 BEGIN
     DELETE FROM Playlist_Songs WHERE PlayList_ID = OLD.PlayList_ID;
 END;
+
+-- The layout version; an older library is brought up to date when it is opened.
+PRAGMA user_version = 1;

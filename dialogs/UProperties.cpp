@@ -52,12 +52,11 @@ QPushButton *NewButton(QWidget *parent, const QString &name, const QString &capt
 // Copies a text into a tag field. Returns the refusal, or an empty text.
 QString CopyText(char *field, int width, const QString &text, const QString &fieldName)
 {
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return QStringLiteral("The %1 contains characters that an ID3 tag cannot hold.")
-                .arg(fieldName);
-    }
-    if (!CopyToField(field, width, text.toLatin1()))
+    QByteArray bytes;
+    if (!StringToTagBytes(text, bytes))
+        return QStringLiteral("The %1 contains characters that an ID3 tag cannot hold.")
+            .arg(fieldName);
+    if (!CopyToField(field, width, bytes))
         return QStringLiteral("The %1 is too long for the ID3 tag: it holds at most %2 "
                               "characters.")
             .arg(fieldName)

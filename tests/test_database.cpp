@@ -1,5 +1,6 @@
 #include "data/DataSet.h"
 #include "data/Errors.h"
+#include "data/LibrarySchema.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "tests/support/TestLibrary.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace
 {
@@ -73,6 +75,152 @@ TEST(Connection, ConnectionStringNamesTheFileBesideTheProgram)
     EXPECT_EQ(DefaultLibraryFile(), QDir::toNativeSeparators(QStringLiteral("/quillmeredb.mdb")));
     SetProgramDirectoryOverride(QString());
     EXPECT_TRUE(GetProgramDirectory().endsWith(QDir::separator()));
+}
+
+// A library as the first layout left it, filled by the given statements.
+QString FirstLayoutLibrary(const QTemporaryDir &dir, const QStringList &rows)
+{
+    QFile schema(QStringLiteral(QUILLMERE_LIBRARY_V0));
+    EXPECT_TRUE(schema.open(QIODevice::ReadOnly));
+    const QString file = dir.filePath(QStringLiteral("old.mdb"));
+    sqlite3 *db = nullptr;
+    EXPECT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+    QByteArray sql = "PRAGMA journal_mode = WAL;" + schema.readAll();
+    for (const QString &row : rows)
+        sql += row.toUtf8() + ';';
+    EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return file;
+}
+
+qint64 Count(TConnection &c, const QString &sql)
+{
+    TStatement s(c, sql);
+    return s.Step() ? sqlite3_column_int64(s.Handle(), 0) : -1;
+}
+
+TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
+{
+    QTemporaryDir dir;
+    // Tag bytes 0x92 and 0x85 as the first layout stored them: one character per byte.
+    const QString file = FirstLayoutLibrary(
+        dir, {QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Title, ID3_Artist, "
+                             "ID3_Album, ID3_Comment) VALUES('/m/', 'a.mp3', 'Don' || char(146) "
+                             "|| 't', 'Caf\u00e9', 'Wait' || char(133), char(129, 141))"),
+              QStringLiteral("INSERT INTO Playlists(Name) VALUES('Kept')")});
+    TConnection c;
+    c.SetLibraryFile(file);
+    c.Open();
+    EXPECT_TRUE(c.Notes().isEmpty());
+    TStatement row(c, QStringLiteral("SELECT ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, "
+                                     "File_Size FROM Playlist_DB"));
+    ASSERT_TRUE(row.Step());
+    auto text = [&](int i) {
+        return QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(row.Handle(), i)));
+    };
+    EXPECT_EQ(text(0), QStringLiteral(u"Don\u2019t"));
+    EXPECT_EQ(text(1), QStringLiteral(u"Caf\u00e9"));
+    EXPECT_EQ(text(2), QStringLiteral(u"Wait\u2026"));
+    EXPECT_EQ(text(3), QStringLiteral(u"\u0081\u008D")) << "unassigned bytes keep their characters";
+    EXPECT_EQ(sqlite3_column_type(row.Handle(), 4), SQLITE_NULL);
+    EXPECT_EQ(Count(c, QStringLiteral("PRAGMA user_version")), LibrarySchemaVersion);
+    EXPECT_EQ(Count(c, QStringLiteral("SELECT count(*) FROM Playlists")), 1);
+    // One row per file from now on.
+    EXPECT_THROW(c.Execute(QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) "
+                                          "VALUES('/m/', 'a.mp3')")),
+                 EDatabaseError);
+    c.Close();
+    c.Open();
+    TStatement again(c, QStringLiteral("SELECT ID3_Title FROM Playlist_DB"));
+    ASSERT_TRUE(again.Step());
+    EXPECT_EQ(
+        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(again.Handle(), 0))),
+        QStringLiteral(u"Don\u2019t"))
+        << "the mapping runs once";
+}
+
+TEST(Upgrade, SongsListedTwiceAreReportedAndKept)
+{
+    QTemporaryDir dir;
+    const QString twice =
+        QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'a.mp3')");
+    const QString file = FirstLayoutLibrary(dir, {twice, twice, twice});
+    for (int open = 0; open < 2; ++open) {
+        TConnection c;
+        c.SetLibraryFile(file);
+        c.Open();
+        ASSERT_EQ(c.Notes().size(), 1);
+        EXPECT_TRUE(c.Notes().first().contains(QStringLiteral("2 song files more than once")));
+        EXPECT_EQ(Count(c, QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+    }
+}
+
+TEST(Upgrade, AFailedUpgradeLeavesTheFileAsItWas)
+{
+    QTemporaryDir dir;
+    // A column that is already there makes the step fail half way.
+    const QString file = FirstLayoutLibrary(
+        dir, {QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Title) VALUES('/m/', "
+                             "'a.mp3', char(146))"),
+              QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Modified INTEGER")});
+    TConnection c;
+    c.SetLibraryFile(file);
+    EXPECT_THROW(c.Open(), EDatabaseError);
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+    sqlite3_stmt *s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT unicode(ID3_Title), (SELECT user_version FROM pragma_user_version) "
+                       "FROM Playlist_DB",
+                       -1, &s, nullptr);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(s, 0), 146);
+    EXPECT_EQ(sqlite3_column_int(s, 1), 0);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+}
+
+TEST(Connection, OtherFilesAreNotQuillmereLibraries)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    const QString other = dir.filePath(QStringLiteral("other.mdb"));
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(other).constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    for (const QString &file : {empty, other}) {
+        TConnection c;
+        c.SetLibraryFile(file);
+        try {
+            c.Open();
+            FAIL() << "opened " << file.toStdString();
+        } catch (const EDatabaseError &e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("is not a Quillmere library")))
+                << e.what();
+        }
+        EXPECT_FALSE(c.Connected());
+    }
+}
+
+TEST(Connection, ALibraryPathMayHoldSemicolons)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("a;b=c; Data Source=x"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/quillmeredb.mdb");
+    CreateLibrary(file);
+    TConnection c;
+    c.SetLibraryFile(file);
+    c.Open();
+    EXPECT_EQ(c.FileName(), file);
+    c.Close();
+    c.ConnectionString = TConnection::BuildConnectionString(folder + QLatin1Char('/'));
+    c.Open();
+    EXPECT_EQ(c.FileName(), file);
 }
 
 TEST(Library, InitRefusesToReplaceAFile)

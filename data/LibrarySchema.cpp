@@ -1,0 +1,166 @@
+#include "data/LibrarySchema.h"
+
+#include "data/Database.h"
+#include "data/Errors.h"
+#include "data/UMP3s.h"
+
+#include <sqlite3.h>
+
+namespace
+{
+
+int UserVersion(TConnection &connection)
+{
+    TStatement version(connection, QStringLiteral("PRAGMA user_version"));
+    return version.Step() ? sqlite3_column_int(version.Handle(), 0) : 0;
+}
+
+bool HasQuillmereTables(TConnection &connection)
+{
+    TStatement tables(
+        connection,
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                       "lower(name) IN ('playlist_db', 'playlists', 'playlist_songs')"));
+    return tables.Step() && sqlite3_column_int(tables.Handle(), 0) == 3;
+}
+
+QString ColumnText(sqlite3_stmt *s, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(s, column)) : QString();
+}
+
+bool HasLatin1Controls(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+// Tag texts were stored one character per byte; read them through Windows-1252 instead.
+void RemapTagTexts(TConnection &connection)
+{
+    const QStringList columns = {QStringLiteral("ID3_Title"), QStringLiteral("ID3_Artist"),
+                                 QStringLiteral("ID3_Album"), QStringLiteral("ID3_Comment")};
+    TStatement rows(connection, QStringLiteral("SELECT Row_ID, ") +
+                                    columns.join(QStringLiteral(", ")) +
+                                    QStringLiteral(" FROM Playlist_DB"));
+    QList<QPair<qint64, QStringList>> changed;
+    while (rows.Step()) {
+        QStringList texts;
+        bool differs = false;
+        for (int i = 0; i < columns.size(); ++i) {
+            const QString text = ColumnText(rows.Handle(), i + 1);
+            differs = differs || HasLatin1Controls(text);
+            texts << text;
+        }
+        if (differs)
+            changed.append({sqlite3_column_int64(rows.Handle(), 0), texts});
+    }
+    for (const auto &[rowId, texts] : std::as_const(changed)) {
+        TParams params;
+        QStringList assignments;
+        for (int i = 0; i < columns.size(); ++i) {
+            assignments << columns[i] + QStringLiteral(" = :c%1").arg(i);
+            params.SetValue(QStringLiteral("c%1").arg(i), RemapLatin1Controls(texts[i]),
+                            TFieldType::Text);
+        }
+        params.SetValue(QStringLiteral("id"), rowId, TFieldType::Integer);
+        connection.Execute(QStringLiteral("UPDATE Playlist_DB SET ") +
+                               assignments.join(QStringLiteral(", ")) +
+                               QStringLiteral(" WHERE Row_ID = :id"),
+                           params);
+    }
+}
+
+qint64 DuplicateSongs(TConnection &connection)
+{
+    TStatement count(connection,
+                     QStringLiteral("SELECT coalesce(sum(n - 1), 0) FROM (SELECT count(*) AS n "
+                                    "FROM Playlist_DB GROUP BY Path, Filename HAVING n > 1)"));
+    return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : 0;
+}
+
+QStringList DuplicatesNote(qint64 duplicates)
+{
+    if (duplicates <= 0)
+        return {};
+    return {QStringLiteral("The library lists %1 song files more than once. They are kept as "
+                           "they are; new imports add every file only once.")
+                .arg(duplicates)};
+}
+
+bool HasUniqueLocation(TConnection &connection)
+{
+    TStatement index(connection,
+                     QStringLiteral("SELECT count(*) FROM pragma_index_list('Playlist_DB') "
+                                    "WHERE name = 'Playlist_DB_Location' AND \"unique\""));
+    return index.Step() && sqlite3_column_int(index.Handle(), 0) == 1;
+}
+
+// Songs listed twice are kept as they are: which row the playlists mean is the user's call.
+QStringList AddUniqueLocation(TConnection &connection)
+{
+    const qint64 duplicates = DuplicateSongs(connection);
+    if (duplicates > 0)
+        return DuplicatesNote(duplicates);
+    connection.Execute(QStringLiteral("DROP INDEX IF EXISTS Playlist_DB_Location"));
+    connection.Execute(
+        QStringLiteral("CREATE UNIQUE INDEX Playlist_DB_Location ON Playlist_DB (Path, Filename)"));
+    return {};
+}
+
+void AddFileStamps(TConnection &connection)
+{
+    connection.Execute(QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Size INTEGER"));
+    connection.Execute(QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Modified INTEGER"));
+}
+
+} // namespace
+
+QString RemapLatin1Controls(const QString &Text)
+{
+    QString out = Text;
+    for (QChar &c : out) {
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9F) {
+            const char byte = char(c.unicode());
+            c = FieldToString(&byte, 1).at(0);
+        }
+    }
+    return out;
+}
+
+QStringList UpgradeLibrary(TConnection &Connection)
+{
+    const QString file = Connection.FileName();
+    if (!HasQuillmereTables(Connection))
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(file));
+    const int version = UserVersion(Connection);
+    if (version == LibrarySchemaVersion)
+        return HasUniqueLocation(Connection) ? QStringList()
+                                             : DuplicatesNote(DuplicateSongs(Connection));
+    if (version > LibrarySchemaVersion)
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" was made by a newer version of Quillmere (layout %2)")
+                .arg(file)
+                .arg(version));
+
+    QStringList notes;
+    try {
+        Connection.BeginTransaction();
+        if (version < 1) {
+            RemapTagTexts(Connection);
+            notes += AddUniqueLocation(Connection);
+            AddFileStamps(Connection);
+        }
+        Connection.Execute(QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion));
+        Connection.Commit();
+    } catch (const EError &e) {
+        Connection.Rollback();
+        throw EDatabaseError(QStringLiteral("Cannot bring the library \"%1\" up to date: %2")
+                                 .arg(file, e.Message()));
+    }
+    return notes;
+}
