@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "platform/Mp3Decoder.h"
 
 #include <QFile>
@@ -64,8 +65,9 @@ private:
 
 [[noreturn]] void FolderFailed(const QString &folder, int error)
 {
-    throw EInOutError(
-        QStringLiteral("Cannot read folder \"%1\". %2").arg(folder, qt_error_string(error)), error);
+    throw EInOutError(QStringLiteral("Cannot read folder \"%1\". %2")
+                          .arg(ReadableFileName(folder), qt_error_string(error)),
+                      error);
 }
 
 int ParameterIndex(const TStatement &statement, const char *name)
@@ -102,7 +104,7 @@ std::pair<QString, QString> SplitFileName(const QString &fileName)
 TFolderListing ListFolder(const QString &Folder)
 {
     TFolderListing listing;
-    const QByteArray path = QFile::encodeName(Folder);
+    const QByteArray path = FileNameToBytes(Folder);
     DIR *dir = opendir(path.constData());
     if (!dir)
         FolderFailed(Folder, errno);
@@ -131,9 +133,9 @@ TFolderListing ListFolder(const QString &Folder)
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == DT_DIR)
-            listing.Folders << QFile::decodeName(name);
+            listing.Folders << FileNameFromBytes(name);
         else if (type == DT_REG && HasMp3Extension(name))
-            listing.Files << QFile::decodeName(name);
+            listing.Files << FileNameFromBytes(name);
     }
     SortWithoutCase(listing.Files);
     SortWithoutCase(listing.Folders);

@@ -1,6 +1,7 @@
 #include "data/UMP3s.h"
 
 #include "data/Errors.h"
+#include "data/FileNames.h"
 
 #include <QFile>
 #include <cerrno>
@@ -128,18 +129,20 @@ static QString SystemText(const QFile &file, int savedErrno)
 [[noreturn]] static void Fail(const char *what, const QString &fileName, const QString &reason,
                               int code)
 {
-    throw EInOutError(QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(what), fileName, reason),
+    throw EInOutError(QStringLiteral("%1 \"%2\". %3")
+                          .arg(QLatin1String(what), ReadableFileName(fileName), reason),
                       code);
 }
 
 // Runs one step on an open file; a failure raises EInOutError with the system's reason. The
 // QFile closes itself as the exception unwinds.
-template <typename Action> static void Step(QFile &file, const char *what, Action action)
+template <typename Action>
+static void Step(QFile &file, const QString &fileName, const char *what, Action action)
 {
     errno = 0;
     if (!action()) {
         const int code = errno;
-        Fail(what, file.fileName(), SystemText(file, code), code);
+        Fail(what, fileName, SystemText(file, code), code);
     }
 }
 
@@ -150,10 +153,10 @@ static bool ReadRecord(QFile &file, TID3Tag &record)
 
 void ReadID3Tag(const QString &FileName, TID3Tag &Tag)
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-        throw EFOpenError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
+    QFile file;
+    if (!OpenForReading(file, FileName))
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(ReadableFileName(FileName), FileErrorText(errno)));
 
     const qint64 size = file.size();
     if (size < ID3TagSize) {
@@ -161,31 +164,31 @@ void ReadID3Tag(const QString &FileName, TID3Tag &Tag)
         return;
     }
     TID3Tag read;
-    Step(file, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
-    Step(file, "Cannot read file", [&] { return ReadRecord(file, read); });
+    Step(file, FileName, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
+    Step(file, FileName, "Cannot read file", [&] { return ReadRecord(file, read); });
     file.close();
     Tag = HasID3Tag(read) ? read : NoTagRecord();
 }
 
 void WriteID3Tag(const QString &FileName, const TID3Tag &Tag)
 {
-    // ExistingOnly: never create the file; ReadWrite without Truncate keeps its contents.
-    // Unbuffered: the record goes to the system in one write whose count we can check.
-    QFile file(FileName);
+    // An existing regular file, opened unbuffered: the record goes to the system in one write
+    // whose count we can check.
+    QFile file;
     errno = 0;
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-        Fail("Cannot open file", FileName, file.errorString(), errno);
+    if (!OpenForUpdate(file, FileName))
+        Fail("Cannot open file", FileName, FileErrorText(errno), errno);
 
     // Everything that can be checked is checked before the file is changed.
     const qint64 size = file.size();
     if (size < ID3TagSize)
         Fail("Cannot position in file", FileName, qt_error_string(EINVAL), EINVAL);
     TID3Tag old;
-    Step(file, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
-    Step(file, "Cannot read file", [&] { return ReadRecord(file, old); });
+    Step(file, FileName, "Cannot position in file", [&] { return file.seek(size - ID3TagSize); });
+    Step(file, FileName, "Cannot read file", [&] { return ReadRecord(file, old); });
     const bool inPlace = HasID3Tag(old);
     const qint64 offset = inPlace ? size - ID3TagSize : size;
-    Step(file, "Cannot position in file", [&] { return file.seek(offset); });
+    Step(file, FileName, "Cannot position in file", [&] { return file.seek(offset); });
 
     errno = 0;
     const qint64 written = file.write(reinterpret_cast<const char *>(&Tag), ID3TagSize);
@@ -199,8 +202,8 @@ void WriteID3Tag(const QString &FileName, const TID3Tag &Tag)
             file.write(reinterpret_cast<const char *>(&old), ID3TagSize);
         Fail("Cannot write file", FileName, reason, code);
     }
-    Step(file, "Cannot write file", [&] { return file.flush(); });
-    Step(file, "Cannot close file", [&] {
+    Step(file, FileName, "Cannot write file", [&] { return file.flush(); });
+    Step(file, FileName, "Cannot close file", [&] {
         file.close();
         return file.error() == QFileDevice::NoError;
     });

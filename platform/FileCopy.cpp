@@ -1,10 +1,13 @@
 #include "platform/FileCopy.h"
 
+#include "data/FileNames.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cerrno>
 
 namespace
 {
@@ -15,22 +18,32 @@ QString Native(const QString &name)
     return QDir::toNativeSeparators(name);
 }
 
+QString Shown(const QString &name)
+{
+    return Native(ReadableFileName(name));
+}
+
 TCopyOutcome Failure(const QString &error)
 {
     return {TCopyResult::Failed, error};
 }
 
-// A new, empty file beside the target, under a name nobody else uses.
-bool CreateTemporary(QFile &file, const QString &target)
+QString Reason(int code, const QFile &file)
 {
-    const QFileInfo info(target);
+    return code != 0 ? FileErrorText(code) : file.errorString();
+}
+
+// A new, empty file beside the target, under a name nobody else uses.
+bool CreateTemporary(QFile &file, QString &name, const QString &target)
+{
+    const qsizetype cut = target.lastIndexOf(QLatin1Char('/')) + 1;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(
-            info.path() + QLatin1Char('/') + QLatin1Char('.') + info.fileName() + QLatin1Char('.') +
-            QString::number(QRandomGenerator::global()->generate(), 16) + QStringLiteral(".part"));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        name = target.left(cut) + QLatin1Char('.') + target.mid(cut) + QLatin1Char('.') +
+               QString::number(QRandomGenerator::global()->generate(), 16) +
+               QStringLiteral(".part");
+        if (CreateNewFile(file, name))
             return true;
-        if (!file.exists())
+        if (errno != EEXIST)
             return false; // not a name clash: the folder itself refuses
     }
     return false;
@@ -39,55 +52,65 @@ bool CreateTemporary(QFile &file, const QString &target)
 
 TCopyOutcome CopyFileNoOverwrite(const QString &source, const QString &target)
 {
-    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+    const TFileStatus existing = FileStatus(target);
+    if (existing.Exists || existing.IsLink)
         return {TCopyResult::AlreadyExists, {}};
 
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    QFile in;
+    if (!OpenForReading(in, source))
         return Failure(
-            QStringLiteral("cannot read \"%1\": %2").arg(Native(source), in.errorString()));
+            QStringLiteral("cannot read \"%1\": %2").arg(Shown(source), FileErrorText(errno)));
 
     QFile out;
-    if (!CreateTemporary(out, target))
+    QString temporary;
+    if (!CreateTemporary(out, temporary, target)) {
+        const int code = errno;
         return Failure(QStringLiteral("cannot create a file in \"%1\": %2")
-                           .arg(Native(QFileInfo(target).path()), out.errorString()));
-    auto discard = [&out](const QString &error) {
+                           .arg(Shown(target.left(target.lastIndexOf(QLatin1Char('/')) + 1)),
+                                FileErrorText(code)));
+    }
+    auto discard = [&out, &temporary](const QString &error) {
         out.close();
-        out.remove();
+        RemoveFile(temporary);
         return Failure(error);
     };
 
     QByteArray buffer;
     for (;;) {
+        errno = 0;
         buffer = in.read(ChunkSize);
         if (buffer.isEmpty()) {
+            const int code = errno;
             if (in.error() != QFileDevice::NoError || !in.atEnd())
                 return discard(
-                    QStringLiteral("cannot read \"%1\": %2").arg(Native(source), in.errorString()));
+                    QStringLiteral("cannot read \"%1\": %2").arg(Shown(source), Reason(code, in)));
             break;
         }
-        if (out.write(buffer) != buffer.size())
+        errno = 0;
+        if (out.write(buffer) != buffer.size()) {
+            const int code = errno;
             return discard(
-                QStringLiteral("cannot write \"%1\": %2").arg(Native(target), out.errorString()));
+                QStringLiteral("cannot write \"%1\": %2").arg(Shown(target), Reason(code, out)));
+        }
     }
-    if (!out.flush())
-        return discard(
-            QStringLiteral("cannot write \"%1\": %2").arg(Native(target), out.errorString()));
     // Keep the song's own date, as a copy in the file manager does; not worth failing over.
     out.setFileTime(in.fileTime(QFileDevice::FileModificationTime),
                     QFileDevice::FileModificationTime);
+    errno = 0;
     out.close();
-    if (out.error() != QFileDevice::NoError)
+    if (out.error() != QFileDevice::NoError) {
+        const int code = errno;
         return discard(
-            QStringLiteral("cannot write \"%1\": %2").arg(Native(target), out.errorString()));
+            QStringLiteral("cannot write \"%1\": %2").arg(Shown(target), Reason(code, out)));
+    }
 
-    // QFile::rename never replaces an existing file.
-    if (!out.rename(target)) {
-        const QString reason = out.errorString();
-        out.remove();
-        if (QFileInfo::exists(target))
+    if (!RenameNoReplace(temporary, target)) {
+        const int code = errno;
+        RemoveFile(temporary);
+        if (FileStatus(target).Exists)
             return {TCopyResult::AlreadyExists, {}};
-        return Failure(QStringLiteral("cannot create \"%1\": %2").arg(Native(target), reason));
+        return Failure(
+            QStringLiteral("cannot create \"%1\": %2").arg(Shown(target), FileErrorText(code)));
     }
     return {TCopyResult::Copied, {}};
 }

@@ -1,9 +1,9 @@
 #include "platform/MediaPlayer.h"
 
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "platform/AudioOutput.h"
 
-#include <QFileInfo>
 #include <atomic>
 
 namespace
@@ -66,7 +66,7 @@ void TMediaPlayer::Open()
         m_length = m_decoder.Length();
     } catch (const EMCIDeviceError &) {
         m_decoder.Close();
-        m_error = QFileInfo::exists(FileName) ? ErrInvalidFile : ErrFileNotFound;
+        m_error = FileStatus(FileName).Exists ? ErrInvalidFile : ErrFileNotFound;
         throw;
     }
     m_lengthMs = m_length.Ms();

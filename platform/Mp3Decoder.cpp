@@ -1,9 +1,10 @@
 #include "platform/Mp3Decoder.h"
 
 #include "data/Errors.h"
+#include "data/FileNames.h"
 
-#include <QFileInfo>
 #include <QtEndian>
+#include <cerrno>
 #include <cstring>
 #include <mpg123.h>
 
@@ -185,7 +186,8 @@ TMp3Decoder::~TMp3Decoder()
 
 void TMp3Decoder::Fail(const QString &reason) const
 {
-    throw EMCIDeviceError(QStringLiteral("Cannot open \"%1\": %2.").arg(m_file.fileName(), reason));
+    throw EMCIDeviceError(
+        QStringLiteral("Cannot open \"%1\": %2.").arg(ReadableFileName(m_fileName), reason));
 }
 
 void TMp3Decoder::Check(int result, const char *what) const
@@ -198,16 +200,17 @@ void TMp3Decoder::Check(int result, const char *what) const
 void TMp3Decoder::Open(const QString &fileName)
 {
     Close();
-    m_file.setFileName(fileName);
+    m_fileName = fileName;
     if (fileName.isEmpty())
         Fail(QStringLiteral("no file name was given"));
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        Fail(QStringLiteral("the file was not found"));
-    if (!info.isFile())
+    const TFileStatus status = FileStatus(fileName);
+    if (!status.Exists)
+        Fail(status.Error == ENOENT ? QStringLiteral("the file was not found")
+                                    : FileErrorText(status.Error));
+    if (!status.IsFile)
         Fail(QStringLiteral("it is not a file"));
-    if (!m_file.open(QIODevice::ReadOnly))
-        Fail(m_file.errorString());
+    if (!OpenForReading(m_file, fileName))
+        Fail(FileErrorText(errno));
     m_size = m_file.size();
     if (m_size == 0) {
         m_file.close();

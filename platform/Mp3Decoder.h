@@ -65,6 +65,7 @@ private:
 
     mpg123_handle_struct *m_handle = nullptr;
     QFile m_file;
+    QString m_fileName;
     const uchar *m_data = nullptr;
     qint64 m_size = 0;
     qint64 m_pos = 0;
