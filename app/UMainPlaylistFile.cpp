@@ -11,7 +11,10 @@
 
 void TfrmMain::WritePlaylistFile(const QString &fileName)
 {
-    SavePlaylistFile(*qryPlayListSongs, fileName);
+    const QStringList leftOut =
+        SavePlaylistFile(*qryPlayListSongs, fileName, QuillmereDB.FileName());
+    if (!leftOut.isEmpty())
+        ShowWarning(LeftOutReport(fileName, leftOut));
 }
 
 void TfrmMain::SaveasPlaylist1Click()

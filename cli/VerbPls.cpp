@@ -1,6 +1,7 @@
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
 
@@ -35,9 +36,12 @@ int VerbPls(const TCliContext &context)
     TDataSet entries(&connection);
     SetUpPlaylistEntries(entries, &songs);
     OpenPlaylistEntries(entries, id, QStringLiteral("Sequence"), QStringLiteral("Asc"));
-    SavePlaylistFile(entries, fileName);
+    const QStringList leftOut = SavePlaylistFile(entries, fileName, connection.FileName());
     Out(QStringLiteral("wrote %1 (%2 entries)\n")
-            .arg(QDir::toNativeSeparators(fileName))
-            .arg(entries.RecordCount()));
-    return 0;
+            .arg(EscapeField(QDir::toNativeSeparators(ReadableFileName(fileName)), false))
+            .arg(entries.RecordCount() - leftOut.size()));
+    if (leftOut.isEmpty())
+        return 0;
+    Err(LeftOutReport(fileName, leftOut) + QLatin1Char('\n'));
+    return 1;
 }

@@ -1,16 +1,54 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class TDataSet;
 
-// The .pls text of a playlist's entries: "[playlist]", then File, Length and Title lines for
-// every entry from the first row on, each line ending in CR LF, one byte per character.
-// Walks the entries, leaving the cursor on the last one; an unopened view is an empty playlist.
+// One entry of a playlist as files for other players need it.
+struct TPlaylistItem {
+    QString File;   // Path followed by Filename
+    QString Length; // whole seconds as text; empty when the song has none
+    QString Title;
+    QString Artist;
+};
+
+// The view's entries from its first row on, leaving the cursor on the last one; an unopened
+// view is an empty playlist.
+QList<TPlaylistItem> PlaylistItems(TDataSet &entries);
+
+// A file's name as bytes in a playlist file: the file system's own bytes, or the ANSI code
+// page on Windows. Empty when the name cannot be carried on one line there.
+QByteArray PlaylistPathBytes(const QString &file);
+// A title without its control characters, in UTF-8 (the ANSI code page on Windows).
+QByteArray PlaylistTitleBytes(const QString &title);
+// The reason an entry's file cannot be written, as a line of a report.
+QString LeftOutLine(const QString &file);
+
+// "N songs were left out of ...", listing at most a screenful of them.
+QString LeftOutReport(const QString &fileName, const QStringList &leftOut);
+
+struct TPlaylistText {
+    QByteArray Text;
+    QStringList LeftOut; // entries whose file name could not be written, with the reason
+};
+
+// The .pls text: "[playlist]", then File, Length and Title lines for every entry, numbered
+// from 1 over the entries written, each line ending in CR LF.
+TPlaylistText PlsText(const QList<TPlaylistItem> &items);
 QByteArray PlaylistFileText(TDataSet &entries);
 
-// Writes that text to a temporary file beside the target and puts it in the target's place
-// only when complete, so a failed write leaves an existing file as it was. Raises
-// EInOutError with the system's reason.
-void SavePlaylistFile(TDataSet &entries, const QString &fileName);
+// Refuses, with EInOutError, to write a playlist over a folder, over the file given as
+// protectedFile (the open library), or over an existing file that is not a playlist file.
+void CheckPlaylistTarget(const QString &fileName, const QString &protectedFile = QString());
+
+// Writes the bytes to a temporary file beside the target, checks every write, flushes them to
+// the disk and only then puts the file in the target's place, so a failure leaves an existing
+// file as it was. Raises EInOutError with the system's reason.
+void WriteFileSafely(const QString &fileName, const QByteArray &bytes);
+
+// CheckPlaylistTarget, then PlsText written by WriteFileSafely. Returns the entries left out.
+QStringList SavePlaylistFile(TDataSet &entries, const QString &fileName,
+                             const QString &protectedFile = QString());

@@ -11,6 +11,7 @@
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/SmallVolume.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
@@ -75,7 +76,7 @@ TEST_F(PlaylistFileTest, WritesThreeLinesPerEntryInSequenceOrderAndNothingElse)
     EXPECT_EQ(PlaylistFileText(entries), QByteArray("[playlist]\r\n"
                                                     "File1=C:\\Music\\a.mp3\r\n"
                                                     "Length1=245\r\n"
-                                                    "Title1=Caf\xe9 Song\r\n"
+                                                    "Title1=Caf\xc3\xa9 Song\r\n"
                                                     "File2=D:\\Other\\b.mp3\r\n"
                                                     "Length2=\r\n"
                                                     "Title2=\r\n"));
@@ -97,10 +98,94 @@ TEST_F(PlaylistFileTest, SaveReplacesAnExistingFileAndLeavesNoTemporaryBehind)
     library.AddEntry(list, library.AddSong(QStringLiteral("X")), 1);
     OpenEntries(list);
     const QString target = library.Directory() + QStringLiteral("out.pls");
-    WriteAll(target, QByteArray(5000, 'z'));
+    WriteAll(target, QByteArray("[playlist]\r\n") + QByteArray(5000, 'z'));
     SavePlaylistFile(entries, target);
     EXPECT_EQ(ReadAll(target), PlaylistFileText(entries));
     EXPECT_EQ(FilesIn(library.Directory()), QStringLiteral("out.pls"));
+}
+
+// Only playlist files are replaced: not the library, a folder or somebody's document.
+TEST_F(PlaylistFileTest, RefusesToReplaceWhatIsNotAPlaylist)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, library.AddSong(QStringLiteral("X")), 1);
+    OpenEntries(list);
+    const QString document = library.Directory() + QStringLiteral("notes.txt");
+    WriteAll(document, "Dear diary");
+    const QByteArray libraryBytes = ReadAll(library.FileName());
+    QDir().mkpath(library.Directory() + QStringLiteral("folder.pls"));
+    const QString cases[] = {document, library.FileName(),
+                             library.Directory() + QStringLiteral("folder.pls")};
+    for (const QString &target : cases) {
+        try {
+            SavePlaylistFile(entries, target, library.FileName());
+            ADD_FAILURE() << "replaced " << target.toStdString();
+        } catch (const EInOutError &e) {
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("it is"))) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadAll(document), QByteArray("Dear diary"));
+    EXPECT_EQ(ReadAll(library.FileName()), libraryBytes);
+    // Other players' playlists and empty files may be replaced.
+    for (const QByteArray &old : {QByteArray("\xEF\xBB\xBF#EXTM3U\n/a.mp3\n"), QByteArray(),
+                                  QByteArray("<?xml version=\"1.0\"?>\n<playlist>")}) {
+        WriteAll(document, old);
+        SavePlaylistFile(entries, document, library.FileName());
+        EXPECT_TRUE(ReadAll(document).startsWith("[playlist]"));
+    }
+}
+
+// A title or name with line breaks cannot add lines of its own to the file.
+TEST_F(PlaylistFileTest, LineBreaksNeverAddLines)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list,
+                     library.AddSong(QStringLiteral("Evil\r\nFile1=/etc/passwd\x1b[2J"),
+                                     QStringLiteral("/m/"), QStringLiteral("ok.mp3")),
+                     1);
+    library.AddEntry(list,
+                     library.AddSong(QStringLiteral("T"), QStringLiteral("/m/"),
+                                     QStringLiteral("two\nFile2=/etc/shadow.mp3")),
+                     2);
+    library.AddEntry(
+        list,
+        library.AddSong(QStringLiteral("Last"), QStringLiteral("/m/"), QStringLiteral("last.mp3")),
+        3);
+    OpenEntries(list);
+    const QString target = library.Directory() + QStringLiteral("out.pls");
+    const QStringList leftOut = SavePlaylistFile(entries, target);
+    EXPECT_EQ(ReadAll(target), QByteArray("[playlist]\r\n"
+                                          "File1=/m/ok.mp3\r\nLength1=0\r\n"
+                                          "Title1=EvilFile1=/etc/passwd[2J\r\n"
+                                          "File2=/m/last.mp3\r\nLength2=0\r\nTitle2=Last\r\n"));
+    ASSERT_EQ(leftOut.size(), 1);
+    EXPECT_TRUE(leftOut.first().contains(QStringLiteral("two\\nFile2")));
+    EXPECT_TRUE(leftOut.first().contains(QStringLiteral("line break")));
+}
+
+// On a full disk the old file stays whole and the system's reason is given.
+TEST_F(PlaylistFileTest, AFullDiskKeepsTheOldFile)
+{
+    SmallVolume volume(64);
+    if (!volume.Available())
+        GTEST_SKIP() << volume.Reason().toStdString();
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    for (int n = 1; n <= 10; ++n)
+        library.AddEntry(list, library.AddSong(QStringLiteral("Song %1").arg(n)), n);
+    OpenEntries(list);
+    const QString target = volume.Folder() + QStringLiteral("keep.pls");
+    const QByteArray good("[playlist]\r\nFile1=/good.mp3\r\nLength1=1\r\nTitle1=Good\r\n");
+    WriteAll(target, good);
+    volume.Fill();
+    try {
+        SavePlaylistFile(entries, target);
+        ADD_FAILURE() << "a save onto a full disk succeeded";
+    } catch (const EInOutError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("No space left on device"))) << e.what();
+    }
+    EXPECT_EQ(ReadAll(target), good);
+    EXPECT_EQ(QDir(volume.Folder()).entryList(QDir::Files | QDir::Hidden).join(' '),
+              QStringLiteral("filler keep.pls"));
 }
 
 TEST_F(PlaylistFileTest, FailedWriteKeepsTheExistingFileAndTellsWhy)
