@@ -1,6 +1,7 @@
 #include "cli/Verbs.h"
 #include "data/Database.h"
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "data/ProgramDirectory.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,14 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
 {
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        // A stray byte of a file name is shown as the byte it is.
+        if (HasStrayBytes(text.mid(i, 2))) {
+            out += QStringLiteral("\\x%1").arg(FileNameToBytes(text.mid(i, 2)).toHex());
+            ++i;
+            continue;
+        }
         switch (c.unicode()) {
         case '\\':
             out += QStringLiteral("\\\\");
@@ -74,7 +82,14 @@ static const char *const Usage =
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+#ifdef Q_OS_WIN
     QStringList args = app.arguments().mid(1);
+#else
+    // File names on the command line keep their bytes.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << FileNameFromBytes(QByteArray(argv[i]));
+#endif
     TCliContext context;
     context.LibraryFile = DefaultLibraryFile();
     if (args.size() >= 2 && args.first() == QLatin1String("--library")) {

@@ -2,6 +2,7 @@
 
 #include "data/DataSet.h"
 #include "data/Durations.h"
+#include "data/FileNames.h"
 
 #include <QFontInfo>
 #include <QHeaderView>
@@ -143,7 +144,7 @@ QVariant TDataSetModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole) {
         const int field = FieldOf(index.column());
-        return field < 0 ? QString() : m_dataSet->DisplayText(index.row(), field);
+        return field < 0 ? QString() : ReadableFileName(m_dataSet->DisplayText(index.row(), field));
     }
     return {};
 }

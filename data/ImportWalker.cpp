@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Errors.h"
 #include "data/FileNames.h"
+#include "data/ID3v2Tags.h"
 #include "platform/Mp3Decoder.h"
 
 #include <QFile>
@@ -24,14 +25,28 @@ const QStringList SongExistsLines = {
 
 const QStringList InsertSongLines = {
     QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, ID3_Title, "
-                   "ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, ID3_Year, ID3_Track)"),
+                   "ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, ID3_Year, ID3_Track, "
+                   "File_Size, File_Modified)"),
     QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, :id3artist, "
-                   ":id3genre, :id3comment, :id3album, :id3year, :id3track)"),
+                   ":id3genre, :id3comment, :id3album, :id3year, :id3track, :filesize, "
+                   ":filemodified)"),
 };
 
-const char *const InsertParameters[11] = {":path",     ":filename",  ":duration", ":filetype",
-                                          ":id3title", ":id3artist", ":id3genre", ":id3comment",
-                                          ":id3album", ":id3year",   ":id3track"};
+const char *const InsertParameters[13] = {
+    ":path",       ":filename", ":duration", ":filetype", ":id3title", ":id3artist",   ":id3genre",
+    ":id3comment", ":id3album", ":id3year",  ":id3track", ":filesize", ":filemodified"};
+
+// The widths of the Path and Filename columns, in characters.
+constexpr int PathWidth = 255;
+constexpr int FilenameWidth = 100;
+
+int Characters(const QString &text)
+{
+    int count = 0;
+    for (const QChar c : text)
+        count += c.isLowSurrogate() ? 0 : 1;
+    return count;
+}
 
 // A few hundred rows per transaction, and never a write lock held for long.
 constexpr int RowsPerTransaction = 256;
@@ -157,31 +172,13 @@ int GetSongLength(const QString &FileName)
     return int(MeasureLengthMs(FileName) / 1000);
 }
 
-int TagYear(const TID3Tag &Tag)
-{
-    const QByteArray text = FieldBytes(Tag.Year, 4);
-    qsizetype i = 0;
-    const bool negative = text.startsWith('-');
-    if (negative || text.startsWith('+'))
-        i = 1;
-    if (i == text.size())
-        return 0;
-    int value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return 0;
-        value = value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
-}
-
 TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
     m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
     m_existsPath = ParameterIndex(*m_exists, ":path");
     m_existsFilename = ParameterIndex(*m_exists, ":filename");
-    for (int i = 0; i < 11; ++i)
+    for (int i = 0; i < 13; ++i)
         m_insertIndex[i] = ParameterIndex(*m_insert, InsertParameters[i]);
 }
 
@@ -213,9 +210,18 @@ bool TSongWriter::SongExists(const QString &FileName)
     return count > 0;
 }
 
-void TSongWriter::InsertSong(const QString &FileName, const TID3Tag &Tag)
+void TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
 {
     const auto [path, filename] = SplitFileName(FileName);
+    if (Characters(path) > PathWidth)
+        throw EDatabaseError(
+            QStringLiteral("Its folder name is longer than the library holds (%1 characters)")
+                .arg(PathWidth));
+    if (Characters(filename) > FilenameWidth)
+        throw EDatabaseError(
+            QStringLiteral("Its file name is longer than the library holds (%1 characters)")
+                .arg(FilenameWidth));
+    const TFileStatus status = FileStatus(FileName);
     const int duration = GetSongLength(FileName);
     Begin();
     const TStatement &q = *m_insert;
@@ -224,13 +230,15 @@ void TSongWriter::InsertSong(const QString &FileName, const TID3Tag &Tag)
     BindText(q, m_insertIndex[1], filename);
     BindInteger(q, m_insertIndex[2], duration);
     BindInteger(q, m_insertIndex[3], 1);
-    BindText(q, m_insertIndex[4], FieldToString(Tag.Title));
-    BindText(q, m_insertIndex[5], FieldToString(Tag.Artist));
-    BindInteger(q, m_insertIndex[6], Tag.Genre);
-    BindText(q, m_insertIndex[7], FieldToString(Tag.Comment));
-    BindText(q, m_insertIndex[8], FieldToString(Tag.Album));
-    BindInteger(q, m_insertIndex[9], TagYear(Tag));
-    BindInteger(q, m_insertIndex[10], Tag.Track);
+    BindText(q, m_insertIndex[4], Tags.Title);
+    BindText(q, m_insertIndex[5], Tags.Artist);
+    BindInteger(q, m_insertIndex[6], Tags.Genre);
+    BindText(q, m_insertIndex[7], Tags.Comment);
+    BindText(q, m_insertIndex[8], Tags.Album);
+    BindInteger(q, m_insertIndex[9], Tags.Year);
+    BindInteger(q, m_insertIndex[10], Tags.Track);
+    BindInteger(q, m_insertIndex[11], status.Size);
+    BindInteger(q, m_insertIndex[12], status.ModifiedMs);
     try {
         m_insert->Step();
     } catch (const EError &) {
@@ -355,8 +363,12 @@ void TImportWalker::ImportFile(const QString &FileName)
         Report(TImportProblemKind::FileUnreadable, FileName, e.Message());
         return;
     }
+    // A file without an ID3v1 tag may still carry an ID3v2 tag.
+    TSongTags tags = SongTagsFromID3v1(tag);
+    if (!HasID3Tag(tag))
+        ReadID3v2Tags(FileName, tags);
     try {
-        m_writer.InsertSong(FileName, tag);
+        m_writer.InsertSong(FileName, tags);
     } catch (const EError &e) {
         ++m_counts.Failed;
         // The rows before it are made durable before anyone hears of the failure.

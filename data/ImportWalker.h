@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/ID3v2Tags.h"
 #include "data/UMP3s.h"
 
 #include <QElapsedTimer>
@@ -33,9 +34,6 @@ QString ImportSubfolder(const QString &Folder, const QString &Name);
 // The file's playing time in whole seconds, fraction dropped. Raises EMCIDeviceError.
 int GetSongLength(const QString &FileName);
 
-// The year characters of a tag as a number; 0 when they are not one.
-int TagYear(const TID3Tag &Tag);
-
 // The two song statements of the import on one connection, prepared once. Inserts are
 // gathered in transactions of a few hundred rows; a failed insert undoes only itself.
 class TSongWriter
@@ -47,8 +45,9 @@ public:
     TSongWriter &operator=(const TSongWriter &) = delete;
 
     bool SongExists(const QString &FileName);
-    // Measures the file and inserts its row. Raises when either fails.
-    void InsertSong(const QString &FileName, const TID3Tag &Tag);
+    // Measures the file and inserts its row. Raises when either fails, or when its folder or
+    // name is wider than the library's columns.
+    void InsertSong(const QString &FileName, const TSongTags &Tags);
 
     bool CommitDue() const;
     // Makes the pending rows durable. When that fails they are lost: see TakeLost.
@@ -65,7 +64,7 @@ private:
     std::unique_ptr<TStatement> m_exists;
     std::unique_ptr<TStatement> m_insert;
     int m_existsPath = 0, m_existsFilename = 0;
-    int m_insertIndex[11] = {};
+    int m_insertIndex[13] = {};
     bool m_inTransaction = false;
     QElapsedTimer m_transactionAge;
     QStringList m_pending;

@@ -111,6 +111,24 @@ bool CopyToField(char *field, int width, const QByteArray &bytes)
     return true;
 }
 
+int TagYear(const TID3Tag &Tag)
+{
+    const QByteArray text = FieldBytes(Tag.Year, 4);
+    qsizetype i = 0;
+    const bool negative = text.startsWith('-');
+    if (negative || text.startsWith('+'))
+        i = 1;
+    if (i == text.size())
+        return 0;
+    int value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
 QString GenreName(int number)
 {
     if (number < 0 || number >= GenreCount)

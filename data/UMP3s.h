@@ -66,5 +66,8 @@ template <std::size_t N> bool CopyToField(char (&field)[N], const QByteArray &by
     return CopyToField(field, int(N), bytes);
 }
 
+// The year characters of a tag as a number; 0 when they are not one.
+int TagYear(const TID3Tag &Tag);
+
 // The genre's name, or an empty text for numbers outside 0..147.
 QString GenreName(int number);

@@ -5,6 +5,7 @@
 #include "controls/Captions.h"
 #include "controls/Hourglass.h"
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "data/URegistry.h"
 
 #include <QCoreApplication>
@@ -147,7 +148,8 @@ void TFileListBox::SetDirectory(const QString &folder)
 {
     clear();
     try {
-        addItems(ListFolder(folder).Files);
+        for (const QString &name : ListFolder(folder).Files)
+            addItem(ReadableFileName(name));
     } catch (const EError &) {
         // The folder list has already refused a folder it cannot read.
     }

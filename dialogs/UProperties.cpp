@@ -2,6 +2,7 @@
 
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
+#include "data/FileNames.h"
 #include "platform/Shell.h"
 
 #include <QGroupBox>
@@ -223,7 +224,7 @@ QString TfrmProperties::FileName() const
 
 void TfrmProperties::SetFileName(const QString &fileName)
 {
-    lblPhysicalLocation2->setText(fileName);
+    lblPhysicalLocation2->setText(ReadableFileName(fileName));
     lblPhysicalLocation2->setToolTip(fileName);
 }
 

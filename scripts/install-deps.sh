@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need, when missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite
-          libmpg123-dev libsqlite3-dev libgl-dev libgtest-dev libbenchmark-dev
+          libmpg123-dev libsqlite3-dev libtag1-dev libgl-dev libgtest-dev libbenchmark-dev
           xvfb xauth pulseaudio)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,136 @@
+#include "data/ID3v2Tags.h"
+
+#include "data/FileNames.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <id3v2frame.h>
+#include <id3v2framefactory.h>
+#include <id3v2tag.h>
+#include <mpegfile.h>
+#include <tdebuglistener.h>
+#include <tfilestream.h>
+#include <unistd.h>
+
+namespace
+{
+
+// TagLib's complaints about odd files would end up on the command line's output.
+class TQuietListener : public TagLib::DebugListener
+{
+public:
+    void printMessage(const TagLib::String &) override {}
+};
+
+void SilenceTagLib()
+{
+    static TQuietListener listener;
+    static const bool silenced = (TagLib::setDebugListener(&listener), true);
+    Q_UNUSED(silenced);
+}
+
+QString ToQString(const TagLib::String &text)
+{
+    return QString::fromStdWString(text.toWString());
+}
+
+// The first characters of a text, counting characters, not UTF-16 units.
+QString Cut(const QString &text, int width)
+{
+    QString cut;
+    int count = 0;
+    for (qsizetype i = 0; i < text.size() && count < width; ++count) {
+        const qsizetype step = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        cut += text.mid(i, step);
+        i += step;
+    }
+    return cut;
+}
+
+QString FrameText(const TagLib::ID3v2::Tag &tag, const char *id)
+{
+    const TagLib::ID3v2::FrameList &frames = tag.frameListMap()[id];
+    return frames.isEmpty() ? QString() : ToQString(frames.front()->toString());
+}
+
+int YearOf(const QString &text)
+{
+    const QString year = text.trimmed().left(4);
+    if (year.size() != 4)
+        return 0;
+    for (const QChar c : year) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+    }
+    return year.toInt();
+}
+
+int TrackOf(const QString &text)
+{
+    bool ok = false;
+    const int track = text.section(QLatin1Char('/'), 0, 0).trimmed().toInt(&ok);
+    return ok && track >= 1 && track <= 255 ? track : 0;
+}
+
+} // namespace
+
+TSongTags SongTagsFromID3v1(const TID3Tag &Tag)
+{
+    TSongTags tags;
+    tags.Title = FieldToString(Tag.Title);
+    tags.Artist = FieldToString(Tag.Artist);
+    tags.Album = FieldToString(Tag.Album);
+    tags.Comment = FieldToString(Tag.Comment);
+    tags.Year = TagYear(Tag);
+    tags.Track = Tag.Track;
+    tags.Genre = Tag.Genre;
+    return tags;
+}
+
+int ID3v2GenreNumber(const QString &Text)
+{
+    static const QRegularExpression numbered(QStringLiteral("^\\s*\\(?(\\d{1,3})\\)?"));
+    const QRegularExpressionMatch match = numbered.match(Text);
+    if (match.hasMatch()) {
+        const int number = match.captured(1).toInt();
+        return number <= 255 ? number : NoGenre;
+    }
+    const QString name = Text.trimmed();
+    for (int i = 0; i < GenreCount; ++i) {
+        if (name.compare(QLatin1String(Genres[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return NoGenre;
+}
+
+bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)
+{
+    SilenceTagLib();
+    QFile file;
+    if (!OpenForReading(file, FileName))
+        return false;
+    // TagLib closes the duplicate; the QFile closes its own.
+    const int fd = ::dup(file.handle());
+    if (fd < 0)
+        return false;
+    TagLib::FileStream stream(fd, true);
+    if (!stream.isOpen())
+        return false;
+    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!mpeg.isValid() || !mpeg.hasID3v2Tag())
+        return false;
+    const TagLib::ID3v2::Tag &tag = *mpeg.ID3v2Tag();
+    TSongTags tags;
+    tags.Title = Cut(ToQString(tag.title()), 30);
+    tags.Artist = Cut(ToQString(tag.artist()), 30);
+    tags.Album = Cut(ToQString(tag.album()), 30);
+    tags.Comment = Cut(ToQString(tag.comment()), 29);
+    QString recorded = FrameText(tag, "TDRC");
+    if (recorded.isEmpty())
+        recorded = FrameText(tag, "TYER");
+    tags.Year = YearOf(recorded);
+    tags.Track = TrackOf(FrameText(tag, "TRCK"));
+    tags.Genre = ID3v2GenreNumber(FrameText(tag, "TCON"));
+    Tags = tags;
+    return true;
+}
