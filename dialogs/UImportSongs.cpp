@@ -113,7 +113,8 @@ void TDirectoryListBox::SetDirectory(const QString &folder)
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     clear();
     auto add = [this](const QIcon &icon, int level, const QString &text, const QString &path) {
-        auto *item = new QListWidgetItem(icon, QString(level * 2, QLatin1Char(' ')) + text, this);
+        auto *item = new QListWidgetItem(
+            icon, QString(level * 2, QLatin1Char(' ')) + ReadableFileName(text), this);
         item->setData(Qt::UserRole, path);
     };
     QString path = root;
