@@ -23,7 +23,7 @@ void TfrmMain::SaveasPlaylist1Click()
 
 void TfrmMain::RuninWinAmp1Click()
 {
-    const QString fileName = ProgramDirectory + QStringLiteral("qmtemp.pls");
+    const QString fileName = PrepareTemporaryPlaylist(LibraryLocation);
     // A failed write raises, and the player is not started.
     WritePlaylistFile(fileName);
     const QString player =
@@ -35,7 +35,7 @@ void TfrmMain::RuninWinAmp1Click()
 
 void TfrmMain::ReleaseNotes1Click()
 {
-    const QString page = ProgramDirectory + QStringLiteral("Release Notes.htm");
+    const QString page = LibraryLocation.ReleaseNotes;
     if (!Shell::OpenUrl(QUrl::fromLocalFile(page)))
         ShowError(QStringLiteral("Error loading Internet Explorer!"));
 }

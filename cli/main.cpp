@@ -1,7 +1,7 @@
 #include "cli/Verbs.h"
 #include "data/Database.h"
 #include "data/Errors.h"
-#include "data/ProgramDirectory.h"
+#include "data/LibraryLocation.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -48,10 +48,28 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
     return out;
 }
 
+namespace
+{
+// The per-user library of an installed program, created when a verb first needs it; none
+// when --library is given or the library lies beside the program.
+TLibraryLocation &PerUserLibrary()
+{
+    static TLibraryLocation location;
+    return location;
+}
+} // namespace
+
+void MakeDefaultLibraryFolder()
+{
+    MakeLibraryFolder(PerUserLibrary());
+}
+
 void OpenLibrary(TConnection &connection, const QString &file)
 {
     connection.ConnectionString = QStringLiteral("Data Source=") + file;
     try {
+        if (!PerUserLibrary().Portable && file == PerUserLibrary().LibraryFile)
+            PrepareLibrary(PerUserLibrary());
         connection.Open();
     } catch (const EError &e) {
         throw TUsageError{e.Message()};
@@ -74,10 +92,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     TCliContext context;
-    context.LibraryFile = DefaultLibraryFile();
     if (args.size() >= 2 && args.first() == QLatin1String("--library")) {
         context.LibraryFile = args.at(1);
         args = args.mid(2);
+    } else {
+        PerUserLibrary() = FindLibraryLocation();
+        context.LibraryFile = PerUserLibrary().LibraryFile;
     }
     if (args.isEmpty()) {
         Err(QString::fromLatin1(Usage));
