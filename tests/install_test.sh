@@ -5,7 +5,8 @@
 set -euo pipefail
 build=$1
 id=com.corvanta.Quillmere
-work=$(mktemp -d)
+# Under the build folder: a disk that keeps file attributes, unlike some temporary folders.
+work=$(mktemp -d -p "$build" install-test.XXXXXX)
 prefix=$work/prefix
 immutable=()
 cleanup() {
