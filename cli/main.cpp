@@ -50,9 +50,9 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
 
 namespace
 {
-// The per-user library of an installed program, created when a verb first needs it; none
-// when --library is given or the library lies beside the program.
-TLibraryLocation &PerUserLibrary()
+// The library's place when --library is not given. An installed program's per-user library is
+// created when a verb first needs it.
+TLibraryLocation &DefaultLocation()
 {
     static TLibraryLocation location;
     return location;
@@ -61,15 +61,15 @@ TLibraryLocation &PerUserLibrary()
 
 void MakeDefaultLibraryFolder()
 {
-    MakeLibraryFolder(PerUserLibrary());
+    MakeLibraryFolder(DefaultLocation());
 }
 
 void OpenLibrary(TConnection &connection, const QString &file)
 {
     connection.ConnectionString = QStringLiteral("Data Source=") + file;
     try {
-        if (!PerUserLibrary().Portable && file == PerUserLibrary().LibraryFile)
-            PrepareLibrary(PerUserLibrary());
+        if (!DefaultLocation().Portable && file == DefaultLocation().LibraryFile)
+            PrepareLibrary(DefaultLocation());
         connection.Open();
     } catch (const EError &e) {
         throw TUsageError{e.Message()};
@@ -96,8 +96,8 @@ int main(int argc, char *argv[])
         context.LibraryFile = args.at(1);
         args = args.mid(2);
     } else {
-        PerUserLibrary() = FindLibraryLocation();
-        context.LibraryFile = PerUserLibrary().LibraryFile;
+        DefaultLocation() = FindLibraryLocation();
+        context.LibraryFile = DefaultLocation().LibraryFile;
     }
     if (args.isEmpty()) {
         Err(QString::fromLatin1(Usage));

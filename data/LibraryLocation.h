@@ -4,11 +4,11 @@
 
 // The folders that decide where the library lies, each ending in the platform's separator.
 struct TLocationFolders {
-    QString Program;   // the program's own folder
-    QString UserData;  // per-user library folder: $XDG_DATA_HOME/Quillmere
-    QString UserCache; // per-user cache folder, for qmtemp.pls
-    QString Shared;    // read-only data of an installed program: <prefix>/share/quillmere
-    bool ProgramWritable = true;
+    QString Program;             // the program's own folder
+    QString UserData;            // per-user library folder: $XDG_DATA_HOME/Quillmere
+    QString UserCache;           // per-user cache folder, for qmtemp.pls
+    QString Shared;              // read-only data of an installed program: <prefix>/share/quillmere
+    bool ProgramWritable = true; // the program's folder can be written
 };
 
 // Where the library, the temporary playlist file and the release notes lie.

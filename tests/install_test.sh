@@ -111,9 +111,10 @@ start_window "$other" 2>/dev/null || fail "the window did not start for a second
 [ "$(as_user "$other" "$prefix/bin/quillmere-lib" songs | wc -l)" = 1 ] ||
     fail "the second user sees the first user's songs"
 
-echo "== XDG_DATA_HOME places the library"
+echo "== XDG_DATA_HOME places the library; init makes its folder"
+made=$(env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" init)
+[ "$made" = "created $work/xdg/Quillmere/quillmeredb.mdb" ] || fail "init: $made"
 env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" playlists >/dev/null
-[ -f "$work/xdg/Quillmere/quillmeredb.mdb" ] || fail "XDG_DATA_HOME was not followed"
 
 echo "== a read-only home: a clear error, nothing written"
 locked=$work/locked
