@@ -3,6 +3,7 @@
 #include "data/Errors.h"
 #include "dialogs/MessageService.h"
 
+#include <QDirIterator>
 #include <QGuiApplication>
 
 namespace
@@ -21,6 +22,9 @@ TQuillmereApplication::TQuillmereApplication(int &argc, char **argv) : QApplicat
     setApplicationName(QStringLiteral("Quillmere"));
     setApplicationDisplayName(QStringLiteral("Quillmere"));
     setOrganizationName(QStringLiteral("Corvanta"));
+    // The desktop entry's name: the desktop finds the icon and groups the windows by it.
+    setDesktopFileName(QStringLiteral("com.corvanta.Quillmere"));
+    setWindowIcon(ProgramIcon());
 }
 
 bool TQuillmereApplication::notify(QObject *receiver, QEvent *event)
@@ -44,4 +48,14 @@ void RunReportingErrors(const std::function<void()> &action)
     } catch (const std::exception &e) {
         ReportError(QString::fromLocal8Bit(e.what()));
     }
+}
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("*.png")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (sizes.hasNext())
+        icon.addFile(sizes.next());
+    return icon;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <functional>
 
 // Shows an error that no handler caught in an error box and carries on.
@@ -16,3 +17,6 @@ public:
 // Runs an action; an error it raises is shown in an error box. For code that runs outside
 // event dispatch (start-up).
 void RunReportingErrors(const std::function<void()> &action);
+
+// The program's icon, in each size built into it.
+QIcon ProgramIcon();

@@ -67,6 +67,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillmere"));
+    setWindowIcon(ProgramIcon());
     tblSongs = new TTable(&QuillmereDB, this);
     tblSongs->setObjectName(QStringLiteral("tblSongs"));
     SetUpSongsTable(*tblSongs);
@@ -477,8 +478,10 @@ void TfrmMain::FormCreate()
     // Ascending: a playlist opens in the order its entries were stored.
     SortDirection = QStringLiteral("Asc");
     ProgramDirectory = GetProgramDirectory();
-    QuillmereDB.ConnectionString = TConnection::BuildConnectionString(ProgramDirectory);
+    LibraryLocation = FindLibraryLocation();
+    QuillmereDB.ConnectionString = LibraryLocation.ConnectionString();
     try {
+        PrepareLibrary(LibraryLocation);
         QuillmereDB.Open();
     } catch (const EError &e) {
         ShowError(e.Message());

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "data/DataSet.h"
+#include "data/LibraryLocation.h"
 
 class QAction;
 class QButtonGroup;
@@ -43,6 +44,7 @@ public:
     // State
     bool LibraryImported = true;
     QString ProgramDirectory;
+    TLibraryLocation LibraryLocation; // beside the program, or the user's own
     QString SortField;
     QString SortDirection;
     int HoverButton = 0;

@@ -26,7 +26,7 @@ void TfrmMain::SaveasPlaylist1Click()
 
 void TfrmMain::RuninWinAmp1Click()
 {
-    const QString fileName = ProgramDirectory + QStringLiteral("qmtemp.pls");
+    const QString fileName = PrepareTemporaryPlaylist(LibraryLocation);
     // A failed write raises, and the player is not started.
     WritePlaylistFile(fileName);
     const QString player =
@@ -38,7 +38,7 @@ void TfrmMain::RuninWinAmp1Click()
 
 void TfrmMain::ReleaseNotes1Click()
 {
-    const QString page = ProgramDirectory + QStringLiteral("Release Notes.htm");
+    const QString page = LibraryLocation.ReleaseNotes;
     if (!Shell::OpenUrl(QUrl::fromLocalFile(page)))
         ShowError(QStringLiteral("Error loading Internet Explorer!"));
 }

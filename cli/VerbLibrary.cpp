@@ -119,6 +119,8 @@ int VerbInit(const TCliContext &context)
     if (context.Args.size() > 1)
         throw TUsageError{QStringLiteral("usage: init [FILE]")};
     const QString file = context.Args.isEmpty() ? context.LibraryFile : context.Args.first();
+    if (context.Args.isEmpty())
+        MakeDefaultLibraryFolder();
     CreateLibrary(file);
     Out(QStringLiteral("created %1\n").arg(QDir::toNativeSeparators(file)));
     return 0;

@@ -5,7 +5,7 @@
 
 // Exit codes: 0 success, 1 the work failed, 2 bad usage or an unusable library.
 struct TCliContext {
-    QString LibraryFile; // --library, or the file beside the program
+    QString LibraryFile; // --library, or the file beside the program or the user's own
     QStringList Args;    // the verb's own arguments
 };
 
@@ -16,7 +16,10 @@ struct TUsageError {
 
 class TConnection;
 // Opens the library; a missing or unusable file is a usage error (exit 2).
+// Without --library, an installed program's per-user library is created when missing.
 void OpenLibrary(TConnection &connection, const QString &file);
+// Creates the per-user library's folder of an installed program (init without a file).
+void MakeDefaultLibraryFolder();
 
 // Writes text to stdout / stderr as UTF-8.
 void Out(const QString &text);

@@ -2,6 +2,7 @@
 #include "data/Database.h"
 #include "data/Errors.h"
 #include "data/FileNames.h"
+#include "data/LibraryLocation.h"
 #include "data/ProgramDirectory.h"
 
 #include <QCoreApplication>
@@ -56,10 +57,28 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
     return out;
 }
 
+namespace
+{
+// The library's place when --library is not given. An installed program's per-user library is
+// created when a verb first needs it.
+TLibraryLocation &DefaultLocation()
+{
+    static TLibraryLocation location;
+    return location;
+}
+} // namespace
+
+void MakeDefaultLibraryFolder()
+{
+    MakeLibraryFolder(DefaultLocation());
+}
+
 void OpenLibrary(TConnection &connection, const QString &file)
 {
     connection.SetLibraryFile(file);
     try {
+        if (!DefaultLocation().Portable && file == DefaultLocation().LibraryFile)
+            PrepareLibrary(DefaultLocation());
         connection.Open();
     } catch (const EError &e) {
         throw TUsageError{e.Message()};
@@ -91,10 +110,12 @@ int main(int argc, char *argv[])
         args << FileNameFromBytes(QByteArray(argv[i]));
 #endif
     TCliContext context;
-    context.LibraryFile = DefaultLibraryFile();
     if (args.size() >= 2 && args.first() == QLatin1String("--library")) {
         context.LibraryFile = args.at(1);
         args = args.mid(2);
+    } else {
+        DefaultLocation() = FindLibraryLocation();
+        context.LibraryFile = DefaultLocation().LibraryFile;
     }
     if (args.isEmpty()) {
         Err(QString::fromLatin1(Usage));

@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks the installed program as the desktop and
+# its users meet it: files in place, both validators, the per-user library of the command line
+# and of the window, a read-only home.   usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+id=com.corvanta.Quillmere
+# Under the build folder: a disk that keeps file attributes, unlike some temporary folders.
+work=$(mktemp -d -p "$build" install-test.XXXXXX)
+prefix=$work/prefix
+immutable=()
+cleanup() {
+    for d in "${immutable[@]}"; do chattr -i "$d"; done
+    chmod -R u+w "$work"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Root writes into any folder that only lacks write bits; the immutable flag stops it too.
+make_unwritable() {
+    chmod a-w "$1"
+    if [ -w "$1" ]; then
+        chattr +i "$1" || fail "cannot make $1 unwritable (chattr +i)"
+        immutable+=("$1")
+    fi
+    [ ! -w "$1" ] || fail "$1 is still writable"
+}
+
+# A program run as a user whose home is $1, with the standard folders left to their defaults.
+as_user() {
+    local home=$1
+    shift
+    env -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_CONFIG_HOME HOME="$home" "$@"
+}
+
+# The installed window, ended right after its start-up; message boxes go to stderr.
+start_window() {
+    as_user "$1" QT_QPA_PLATFORM=offscreen QUILLMERE_QUIT_AFTER_START=1 \
+        timeout 120 "$prefix/bin/quillmere"
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+echo "== files where the desktop expects them"
+expected="bin/quillmere
+bin/quillmere-lib
+share/applications/$id.desktop
+share/icons/hicolor/scalable/apps/$id.svg
+share/metainfo/$id.metainfo.xml
+share/quillmere/Release Notes.htm"
+for size in 16 22 24 32 48 64 128 256; do
+    expected+=$'\n'"share/icons/hicolor/${size}x${size}/apps/$id.png"
+    file "$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png" |
+        grep -q "PNG image data, $size x $size, 8-bit/color RGBA" ||
+        fail "the ${size}x${size} icon is not a $size x $size PNG with alpha"
+done
+installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ "$installed" = "$(LC_ALL=C sort <<<"$expected")" ] ||
+    fail "installed files differ:"$'\n'"$(diff <(LC_ALL=C sort <<<"$expected") <(echo "$installed"))"
+desktop-file-validate "$prefix/share/applications/$id.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
+grep -qx 'Exec=quillmere' "$prefix/share/applications/$id.desktop" ||
+    fail "the desktop entry does not start the program without arguments"
+grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the entry names another icon"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
+    "$prefix/share/metainfo/$id.metainfo.xml" || fail "the metadata names another desktop entry"
+
+echo "== an installed program: its folder cannot be written"
+make_unwritable "$prefix/bin"
+bin_before=$(ls -A "$prefix/bin")
+
+home=$work/home
+mkdir "$home"
+library=$home/.local/share/Quillmere/quillmeredb.mdb
+songs=$(as_user "$home" "$prefix/bin/quillmere-lib" songs)
+[ -f "$library" ] || fail "quillmere-lib songs did not create $library"
+[ "$(wc -l <<<"$songs")" = 1 ] || fail "a new library lists songs: $songs"
+
+# One silent MPEG-1 layer III second with an ID3v1 tag, imported into the user's library.
+music=$work/music
+mkdir "$music"
+for _ in $(seq 40); do
+    printf '\xff\xfb\x90\x64'
+    head -c 413 /dev/zero
+done >"$music/song.mp3"
+printf 'TAG%-30s%-30s%-30s1999%-30s\x11' "Installed" "Artist" "Album" "" >>"$music/song.mp3"
+as_user "$home" "$prefix/bin/quillmere-lib" import "$music" | grep -qx 'imported 1, existing 0, failed 0' ||
+    fail "the import into the user's library failed"
+as_user "$home" "$prefix/bin/quillmere-lib" songs | grep -q $'\tInstalled ' ||
+    fail "the imported song is not listed from the user's library"
+init=$(as_user "$home" "$prefix/bin/quillmere-lib" init 2>&1) && fail "init replaced the library"
+grep -qF "\"$library\" already exists" <<<"$init" || fail "init names another file: $init"
+
+echo "== the installed window"
+if ! start_window "$home" 2>"$work/window.err"; then
+    cat "$work/window.err" >&2
+    fail "the window did not start cleanly on the user's library"
+fi
+grep '^quillmere: ' "$work/window.err" && fail "the window showed messages at start-up"
+[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "something was written beside the program"
+
+echo "== a second user has a library of their own"
+other=$work/other
+mkdir "$other"
+start_window "$other" 2>/dev/null || fail "the window did not start for a second user"
+[ -f "$other/.local/share/Quillmere/quillmeredb.mdb" ] || fail "the window made no library"
+[ "$(as_user "$other" "$prefix/bin/quillmere-lib" songs | wc -l)" = 1 ] ||
+    fail "the second user sees the first user's songs"
+
+echo "== XDG_DATA_HOME places the library; init makes its folder"
+made=$(env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" init)
+[ "$made" = "created $work/xdg/Quillmere/quillmeredb.mdb" ] || fail "init: $made"
+env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" playlists >/dev/null
+
+echo "== a read-only home: a clear error, nothing written"
+locked=$work/locked
+mkdir "$locked"
+make_unwritable "$locked"
+folder="$locked/.local/share/Quillmere"
+status=0
+err=$(as_user "$locked" "$prefix/bin/quillmere-lib" songs 2>&1 >/dev/null) || status=$?
+[ "$status" = 2 ] || fail "quillmere-lib ended with $status on a read-only home"
+grep -qF "Cannot create the folder \"$folder\" for the library." <<<"$err" ||
+    fail "quillmere-lib did not name the folder: $err"
+status=0
+start_window "$locked" 2>"$work/window.err" || status=$?
+[ "$status" = 1 ] || fail "the window ended with $status on a read-only home"
+grep -qxF "quillmere: Cannot create the folder \"$folder\" for the library." "$work/window.err" ||
+    fail "the window did not name the folder: $(cat "$work/window.err")"
+[ -z "$(ls -A "$locked")" ] || fail "something was written in the read-only home"
+[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "something was written beside the program"
+
+echo "== a program folder that can be written stays portable"
+for d in "${immutable[@]}"; do chattr -i "$d"; done
+immutable=()
+chmod u+w "$prefix/bin"
+fresh=$work/fresh
+mkdir "$fresh"
+err=$(as_user "$fresh" "$prefix/bin/quillmere-lib" songs 2>&1 >/dev/null) && fail "a missing portable library opened"
+grep -qF "$prefix/bin/quillmeredb.mdb" <<<"$err" || fail "the portable library is not beside the program: $err"
+[ -z "$(ls -A "$fresh")" ] || fail "a portable run wrote into the home folder"
+[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "a portable run created a library"
+echo "install test passed"
