@@ -96,10 +96,9 @@ bool TMp3Layout::HeaderBelievable() const
 
 bool TMp3Layout::HeaderUndercounts() const
 {
-    if (HeaderKind == 0 || FirstFrame < 0)
+    // No count at all (or 0) is not trusted either, but libmpg123 then reads every frame.
+    if (HeaderKind == 0 || FirstFrame < 0 || HeaderFrames <= 0)
         return false;
-    if (HeaderFrames <= 0)
-        return true;
     const qint64 stream = AudioEnd - FirstFrame; // the header frame and the audio frames
     const qint64 slack = stream / 50 + 2 * qint64(MaxFrameBytes);
     if ((HeaderFrames + 1) * MaxFrameBytes + slack < stream)
