@@ -101,6 +101,8 @@ void TfrmMain::DeleteCurrentEntry()
     const qint64 sequence = qryPlayListSongs->AsInteger(QStringLiteral("Sequence"));
     qryPlayListSongs->Delete();
     RenumberEntries();
+    // Stored at once, as an addition is: closing the program must not bring the entry back.
+    qryPlayListSongs->UpdateBatch();
     if (!qryPlayListSongs->Locate(QStringLiteral("Sequence"), sequence))
         qryPlayListSongs->Last();
 }

@@ -70,13 +70,21 @@ int VerbImport(const TCliContext &context)
         if (progressShown)
             Err(QStringLiteral("\r\x1b[K"));
         Err(QStringLiteral("quillmere-lib: ") +
-            ProblemText(problem).arg(problem.Name, problem.Reason) + QLatin1Char('\n'));
+            ProblemText(problem).arg(EscapeField(problem.Name), TerminalSafe(problem.Reason)) +
+            QLatin1Char('\n'));
     };
 
     // Ctrl+C stops after the file at hand; what was added stays.
     Interrupted = 0;
     const auto previous = std::signal(SIGINT, OnInterrupt);
-    walker.ImportFolder(folder);
+    try {
+        walker.ImportFolder(folder);
+    } catch (const ELibraryUnwritable &) {
+        std::signal(SIGINT, previous);
+        if (progressShown)
+            Err(QStringLiteral("\r\x1b[K"));
+        throw;
+    }
     std::signal(SIGINT, previous);
 
     if (terminal && progressShown) {
@@ -86,6 +94,10 @@ int VerbImport(const TCliContext &context)
     const TImportCounts &n = walker.Counts();
     if (walker.Stopped())
         Err(QStringLiteral("quillmere-lib: stopped; run again to import the rest\n"));
+    if (n.NotFiles > 0)
+        Err(QStringLiteral("quillmere-lib: passed over %1 entries named *.mp3 that are not "
+                           "regular files (FIFOs, devices, sockets)\n")
+                .arg(n.NotFiles));
     Out(QStringLiteral("imported %1, existing %2, failed %3\n")
             .arg(n.Imported)
             .arg(n.Existing)

@@ -122,7 +122,7 @@ int VerbInit(const TCliContext &context)
     if (context.Args.isEmpty())
         MakeDefaultLibraryFolder();
     CreateLibrary(file);
-    Out(QStringLiteral("created %1\n").arg(QDir::toNativeSeparators(file)));
+    Out(QStringLiteral("created %1\n").arg(TerminalSafe(QDir::toNativeSeparators(file))));
     return 0;
 }
 
@@ -146,7 +146,7 @@ int VerbSongs(const TCliContext &context)
     const QString sql = BuildSelectionSql(filters.Criteria);
     if (filters.PrintSql) {
         // One piece a line; the pieces end in a bare CR.
-        Out(QString(sql).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        Out(TerminalSafe(QString(sql).replace(QLatin1Char('\r'), QLatin1Char('\n'))));
         return 0;
     }
     TConnection connection;

@@ -25,9 +25,12 @@ void MakeDefaultLibraryFolder();
 void Out(const QString &text);
 void Err(const QString &text);
 
-// Escapes a text for tab-separated output: \ \t \r \n and other controls as \xHH; with
+// Escapes a text for tab-separated output: \ \t \r \n and other controls (DEL, C1) as \xHH; with
 // escapeNonAscii also every character above 126 (tag bytes read one to one as Latin-1).
 QString EscapeField(const QString &text, bool escapeNonAscii = false);
+// A message as a terminal may show it: controls that a terminal acts on (all but line feed
+// and tab, and DEL and C1) written as \xHH.
+QString TerminalSafe(const QString &text);
 
 int VerbInit(const TCliContext &context);
 int VerbSongs(const TCliContext &context);

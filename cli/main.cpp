@@ -48,7 +48,8 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
             out += QStringLiteral("\\n");
             break;
         default:
-            if (c.unicode() < 0x20 || (escapeNonAscii && c.unicode() > 0x7E))
+            if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F) ||
+                (escapeNonAscii && c.unicode() > 0x7E))
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
             else
                 out += c;
@@ -73,6 +74,21 @@ void MakeDefaultLibraryFolder()
     MakeLibraryFolder(DefaultLocation());
 }
 
+QString TerminalSafe(const QString &message)
+{
+    const QString text = ReadableFileName(message);
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\n' && u != '\t') || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void OpenLibrary(TConnection &connection, const QString &file)
 {
     connection.SetLibraryFile(file);
@@ -84,7 +100,7 @@ void OpenLibrary(TConnection &connection, const QString &file)
         throw TUsageError{e.Message()};
     }
     for (const QString &note : connection.Notes())
-        Err(QStringLiteral("quillmere-lib: %1\n").arg(note));
+        Err(QStringLiteral("quillmere-lib: %1\n").arg(TerminalSafe(note)));
 }
 
 static const char *const Usage =
@@ -131,7 +147,7 @@ int main(int argc, char *argv[])
     };
     const auto verb = verbs.find(args.first());
     if (verb == verbs.end()) {
-        Err(QStringLiteral("quillmere-lib: unknown verb \"%1\"\n").arg(args.first()));
+        Err(QStringLiteral("quillmere-lib: unknown verb \"%1\"\n").arg(EscapeField(args.first())));
         Err(QString::fromLatin1(Usage));
         return 2;
     }
@@ -139,10 +155,10 @@ int main(int argc, char *argv[])
     try {
         return verb->second(context);
     } catch (const TUsageError &e) {
-        Err(QStringLiteral("quillmere-lib: %1\n").arg(e.Message));
+        Err(QStringLiteral("quillmere-lib: %1\n").arg(TerminalSafe(e.Message)));
         return 2;
     } catch (const EError &e) {
-        Err(QStringLiteral("quillmere-lib: %1\n").arg(e.Message()));
+        Err(QStringLiteral("quillmere-lib: %1\n").arg(TerminalSafe(e.Message())));
         return 1;
     }
 }

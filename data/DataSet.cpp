@@ -746,6 +746,8 @@ void TTable::UpdateValue(qint64 key, const QString &fieldName, const QVariant &v
     TParams p;
     p.SetValue(QStringLiteral("value"), value, Field(field).DataType);
     p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
+    // Its own transaction: never inside an import's open batch, which may yet fail.
+    Connection()->FinishOpenBatch();
     Connection()->Execute(QStringLiteral("UPDATE %1 SET %2 = :value WHERE %3 = :key")
                               .arg(TableName, Field(field).Name, IndexField),
                           p);

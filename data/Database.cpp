@@ -1,6 +1,7 @@
 #include "data/Database.h"
 
 #include "data/Errors.h"
+#include "data/FileNames.h"
 #include "data/LibrarySchema.h"
 
 #include <QAtomicInt>
@@ -11,7 +12,10 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
+#include <cerrno>
 #include <sqlite3.h>
+#include <unistd.h>
+#include <utility>
 
 extern const char *const LibrarySchemaSql; // generated from schema.sql
 
@@ -78,6 +82,17 @@ void TConnection::SetLibraryFile(const QString &fileName)
     m_libraryFile = fileName;
 }
 
+// A library that this process may not write, with no write-ahead log beside it, is read as it
+// stands: reading it then leaves no -wal or -shm files behind.
+static bool ReadAsItStands(const QString &file)
+{
+    const QByteArray path = FileNameToBytes(file);
+    if (access(path.constData(), W_OK) == 0 ||
+        (errno != EACCES && errno != EPERM && errno != EROFS))
+        return false;
+    return access((path + "-wal").constData(), F_OK) != 0;
+}
+
 void TConnection::Open()
 {
     Close();
@@ -91,7 +106,8 @@ void TConnection::Open()
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         // mode=rw: a missing file is an error instead of a new, empty library.
         QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        url.setQuery(QStringLiteral("mode=rw"));
+        url.setQuery(ReadAsItStands(file) ? QStringLiteral("mode=ro&immutable=1")
+                                          : QStringLiteral("mode=rw"));
         db.setDatabaseName(url.toString(QUrl::FullyEncoded));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
@@ -157,8 +173,15 @@ qint64 TConnection::LastInsertId() const
     return sqlite3_last_insert_rowid(Handle());
 }
 
+void TConnection::FinishOpenBatch()
+{
+    if (const std::function<void()> finish = std::exchange(m_finishBatch, {}))
+        finish();
+}
+
 void TConnection::BeginTransaction()
 {
+    FinishOpenBatch();
     Execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 

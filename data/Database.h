@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <vector>
 
 struct sqlite3;
@@ -58,9 +59,15 @@ public:
     void Execute(const QString &sql, const TParams &params = {});
     qint64 LastInsertId() const;
 
-    void BeginTransaction();
+    void BeginTransaction(); // ends an open batch first
     void Commit();
     void Rollback();
+
+    // A writer that keeps its transaction open between steps that let events run (the
+    // import's batches) says how to end it. Any other writer ends it first, so that no write
+    // lands inside a transaction that it does not own.
+    void SetOpenBatch(std::function<void()> finish) { m_finishBatch = std::move(finish); }
+    void FinishOpenBatch();
 
     // Data Source of a connection string.
     static QString DataSourceOf(const QString &connectionString);
@@ -72,6 +79,7 @@ private:
     QString m_libraryFile;
     QStringList m_notes;
     sqlite3 *m_handle = nullptr;
+    std::function<void()> m_finishBatch;
 };
 
 // A prepared statement bound to its parameters; finalised on destruction.

@@ -145,12 +145,16 @@ TFolderListing ListFolder(const QString &Folder)
             struct stat target;
             if (fstatat(dirfd(dir), name, &target, 0) != 0)
                 continue; // a broken link is neither file nor folder
-            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+            type = S_ISDIR(target.st_mode)   ? DT_DIR
+                   : S_ISREG(target.st_mode) ? DT_REG
+                                             : DT_FIFO; // any other kind: not to be read
         }
         if (type == DT_DIR)
             listing.Folders << FileNameFromBytes(name);
         else if (type == DT_REG && HasMp3Extension(name))
             listing.Files << FileNameFromBytes(name);
+        else if (type != DT_LNK && type != DT_UNKNOWN && HasMp3Extension(name))
+            ++listing.NotFiles; // reading a FIFO or a device could wait forever
     }
     SortWithoutCase(listing.Files);
     SortWithoutCase(listing.Folders);
@@ -210,7 +214,7 @@ bool TSongWriter::SongExists(const QString &FileName)
     return count > 0;
 }
 
-void TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
+bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
 {
     const auto [path, filename] = SplitFileName(FileName);
     if (Characters(path) > PathWidth)
@@ -223,7 +227,13 @@ void TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
                 .arg(FilenameWidth));
     const TFileStatus status = FileStatus(FileName);
     const int duration = GetSongLength(FileName);
-    Begin();
+    try {
+        // Checked before outside the write lock: another import may have added it since.
+        if (Begin() && SongExists(FileName))
+            return false;
+    } catch (const EError &e) {
+        Failed(e);
+    }
     const TStatement &q = *m_insert;
     sqlite3_reset(q.Handle());
     BindText(q, m_insertIndex[0], path);
@@ -241,16 +251,54 @@ void TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
     BindInteger(q, m_insertIndex[12], status.ModifiedMs);
     try {
         m_insert->Step();
-    } catch (const EError &) {
+    } catch (const EError &e) {
+        const int code = sqlite3_extended_errcode(m_connection.Handle());
         sqlite3_reset(q.Handle());
         // Some errors (a full disk, an I/O error) make SQLite undo the whole transaction.
         if (m_inTransaction && sqlite3_get_autocommit(m_connection.Handle()))
             LoseTransaction();
-        throw;
+        if (code == SQLITE_CONSTRAINT_UNIQUE)
+            return false; // one row per file: it is there already
+        Failed(e);
     }
     sqlite3_reset(q.Handle());
     if (m_inTransaction)
         m_pending << FileName;
+    return true;
+}
+
+void TSongWriter::CheckWritable()
+{
+    if (!sqlite3_get_autocommit(m_connection.Handle()))
+        return; // inside a transaction that is writing already
+    try {
+        if (sqlite3_db_readonly(m_connection.Handle(), "main") == 1)
+            throw EDatabaseError(QStringLiteral("it is read-only"));
+        Begin();
+    } catch (const EError &e) {
+        Failed(e);
+    }
+    m_connection.SetOpenBatch({});
+    m_connection.Rollback();
+    m_inTransaction = false;
+}
+
+// A library that is read-only or locked takes no further row: one message, not one per file.
+// Only called from within a handler of Error.
+void TSongWriter::Failed(const EError &Error)
+{
+    const int code = sqlite3_errcode(m_connection.Handle());
+    const QString file = m_connection.FileName();
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        throw ELibraryUnwritable(
+            QStringLiteral("The library \"%1\" is locked by another program; the import stopped. "
+                           "What was imported so far is kept.")
+                .arg(file));
+    if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM ||
+        Error.Message() == QLatin1String("it is read-only"))
+        throw ELibraryUnwritable(QStringLiteral("The library \"%1\" cannot be written (%2).")
+                                     .arg(file, Error.Message().section(QLatin1Char('\n'), 0, 0)));
+    throw; // called from a handler: the error as it was
 }
 
 bool TSongWriter::CommitDue() const
@@ -272,6 +320,7 @@ void TSongWriter::Commit()
     }
     m_inTransaction = false;
     m_pending.clear();
+    m_connection.SetOpenBatch({});
 }
 
 QStringList TSongWriter::TakeLost()
@@ -279,14 +328,23 @@ QStringList TSongWriter::TakeLost()
     return std::exchange(m_lost, {});
 }
 
-void TSongWriter::Begin()
+bool TSongWriter::Begin()
 {
     // Inside someone else's transaction each row simply joins it.
     if (m_inTransaction || !sqlite3_get_autocommit(m_connection.Handle()))
-        return;
+        return false;
     m_connection.BeginTransaction();
     m_inTransaction = true;
     m_transactionAge.start();
+    // Another writer on this connection (playback storing a duration) ends the batch first.
+    m_connection.SetOpenBatch([this] {
+        try {
+            Commit();
+        } catch (const EError &) {
+            // The rows went to TakeLost; the walk reports them.
+        }
+    });
+    return true;
 }
 
 void TSongWriter::LoseTransaction()
@@ -294,6 +352,7 @@ void TSongWriter::LoseTransaction()
     m_lost += m_pending;
     m_pending.clear();
     m_inTransaction = false;
+    m_connection.SetOpenBatch({});
 }
 
 TImportWalker::TImportWalker(TConnection &Connection) : m_writer(Connection) {}
@@ -303,6 +362,7 @@ void TImportWalker::ImportFolder(const QString &Folder)
     m_counts = {};
     m_visited.clear();
     m_stopped = false;
+    m_writer.CheckWritable();
     try {
         Walk(Folder);
     } catch (...) {
@@ -325,6 +385,7 @@ void TImportWalker::Walk(const QString &Folder)
     if (!m_visited.insert(listing.Id).second)
         return; // reached again through a link
     m_counts.Found += int(listing.Files.size());
+    m_counts.NotFiles += listing.NotFiles;
     for (const QString &name : std::as_const(listing.Files)) {
         if (OnFile)
             OnFile(name);
@@ -368,7 +429,13 @@ void TImportWalker::ImportFile(const QString &FileName)
     if (!HasID3Tag(tag))
         ReadID3v2Tags(FileName, tags);
     try {
-        m_writer.InsertSong(FileName, tags);
+        if (!m_writer.InsertSong(FileName, tags)) {
+            ++m_counts.Existing;
+            return;
+        }
+    } catch (const ELibraryUnwritable &) {
+        ++m_counts.Failed;
+        throw;
     } catch (const EError &e) {
         ++m_counts.Failed;
         // The rows before it are made durable before anyone hears of the failure.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Errors.h"
 #include "data/ID3v2Tags.h"
 #include "data/UMP3s.h"
 
@@ -20,6 +21,7 @@ class TStatement;
 struct TFolderListing {
     QStringList Files;
     QStringList Folders;
+    int NotFiles = 0;                     // FIFOs, devices and sockets named *.mp3, passed over
     std::pair<quint64, quint64> Id{0, 0}; // device and inode of the folder itself
 };
 
@@ -34,8 +36,17 @@ QString ImportSubfolder(const QString &Folder, const QString &Name);
 // The file's playing time in whole seconds, fraction dropped. Raises EMCIDeviceError.
 int GetSongLength(const QString &FileName);
 
+// The library cannot take the import's rows at all (read-only, or locked by another program).
+class ELibraryUnwritable : public EDatabaseError
+{
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
 // The two song statements of the import on one connection, prepared once. Inserts are
 // gathered in transactions of a few hundred rows; a failed insert undoes only itself.
+// The check and the insert of a file are one step under the write lock, so that imports
+// running at once never add a file twice.
 class TSongWriter
 {
 public:
@@ -45,9 +56,12 @@ public:
     TSongWriter &operator=(const TSongWriter &) = delete;
 
     bool SongExists(const QString &FileName);
-    // Measures the file and inserts its row. Raises when either fails, or when its folder or
-    // name is wider than the library's columns.
-    void InsertSong(const QString &FileName, const TSongTags &Tags);
+    // Measures the file and inserts its row; false when another import added it meanwhile.
+    // Raises when either fails, or when its folder or name is wider than the
+    // library's columns; ELibraryUnwritable when the library takes no rows at all.
+    bool InsertSong(const QString &FileName, const TSongTags &Tags);
+    // Raises ELibraryUnwritable when nothing could be written, before any file is measured.
+    void CheckWritable();
 
     bool CommitDue() const;
     // Makes the pending rows durable. When that fails they are lost: see TakeLost.
@@ -57,8 +71,9 @@ public:
     QStringList TakeLost();
 
 private:
-    void Begin();
+    bool Begin();
     void LoseTransaction();
+    [[noreturn]] void Failed(const EError &Error);
 
     TConnection &m_connection;
     std::unique_ptr<TStatement> m_exists;
@@ -91,6 +106,7 @@ struct TImportCounts {
     int Found = 0;    // files listed so far
     int Done = 0;     // files handled so far
     int FoldersUnreadable = 0;
+    int NotFiles = 0; // entries named *.mp3 that are not regular files, passed over
 };
 
 // Imports a folder tree depth first, pre-order: a folder's own files, then each subfolder
@@ -108,6 +124,8 @@ public:
     std::function<void(const TImportProblem &Problem)> OnProblem;
 
     // Walks the folder and commits. A stopped walk can be run again later: it adds the rest.
+    // Raises ELibraryUnwritable, before the walk or at the first busy timeout, keeping what
+    // was committed.
     void ImportFolder(const QString &Folder);
     const TImportCounts &Counts() const { return m_counts; }
     bool Stopped() const { return m_stopped; }

@@ -322,6 +322,10 @@ void TfrmImportSongs::btnOKClick()
         QString closing = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
         if (counts.Failed > 0)
             closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
+        if (counts.NotFiles > 0)
+            closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
+                                      "regular files.")
+                           .arg(counts.NotFiles);
         ShowInformation(closing);
         btnOK->setEnabled(true);
 

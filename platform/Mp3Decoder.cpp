@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mpg123.h>
+#include <unistd.h>
 
 namespace
 {
@@ -51,9 +52,11 @@ bool ReadFrameHeader(const uchar *p, TFrameHeader &h)
     return true;
 }
 
-qint64 Id3v2Size(const uchar *data, qint64 size)
+// The ID3v2 tag's size from the file's first bytes (up to 10).
+qint64 Id3v2Size(const QByteArray &head, qint64 fileSize)
 {
-    if (size < 10 || std::memcmp(data, "ID3", 3) != 0 || data[3] == 0xFF || data[4] == 0xFF)
+    const auto *data = reinterpret_cast<const uchar *>(head.constData());
+    if (head.size() < 10 || std::memcmp(data, "ID3", 3) != 0 || data[3] == 0xFF || data[4] == 0xFF)
         return 0;
     for (int i = 6; i < 10; ++i)
         if (data[i] & 0x80)
@@ -61,8 +64,18 @@ qint64 Id3v2Size(const uchar *data, qint64 size)
     const qint64 body =
         qint64(data[6]) << 21 | qint64(data[7]) << 14 | qint64(data[8]) << 7 | data[9];
     const qint64 footer = (data[5] & 0x10) ? 10 : 0;
-    return qMin(size, 10 + body + footer);
+    return qMin(fileSize, 10 + body + footer);
 }
+
+QString FileChangedText()
+{
+    return QStringLiteral("the file changed while it was read (another program cut it short)");
+}
+
+// How far after the start of the audio the header frame is looked for, and the frames after it.
+constexpr qint64 SearchBytes = 65536;
+constexpr qint64 WindowBytes = SearchBytes + 4096;
+constexpr int SampledFrames = 256;
 
 } // namespace
 
@@ -72,20 +85,56 @@ bool TMp3Layout::HeaderBelievable() const
         return false;
     if (HeaderBytes > AudioBytes())
         return false;
-    return HeaderFrames * MinFrameBytes <= AudioBytes();
+    if (HeaderFrames * MinFrameBytes > AudioBytes())
+        return false;
+    if (HeaderUndercounts())
+        return false;
+    // A constant bit rate allows little more than rounding, a variable one a factor of two.
+    const double expected = ExpectedFrames();
+    return expected < 0 || double(HeaderFrames) <= expected + FrameTolerance(expected);
 }
 
-TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
+bool TMp3Layout::HeaderUndercounts() const
+{
+    // No count at all (or 0) is not trusted either, but libmpg123 then reads every frame.
+    if (HeaderKind == 0 || FirstFrame < 0 || HeaderFrames <= 0)
+        return false;
+    const qint64 stream = AudioEnd - FirstFrame; // the header frame and the audio frames
+    const qint64 slack = stream / 50 + 2 * qint64(MaxFrameBytes);
+    if ((HeaderFrames + 1) * MaxFrameBytes + slack < stream)
+        return true; // even frames of the largest size would leave bytes over
+    if (HeaderBytes > 0 && HeaderBytes + slack < stream)
+        return true;
+    const double expected = ExpectedFrames();
+    return expected >= 0 && double(HeaderFrames) < expected - FrameTolerance(expected);
+}
+
+double TMp3Layout::ExpectedFrames() const
+{
+    if (SampledFrameBytes <= 0)
+        return -1;
+    return double(AudioEnd - FirstFrame - FirstFrameBytes) / SampledFrameBytes;
+}
+
+double TMp3Layout::FrameTolerance(double expected) const
+{
+    return ConstantBitrate ? expected / 50 + 2 : expected / 2 + 2;
+}
+
+TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size)
 {
     TMp3Layout layout;
-    layout.AudioStart = Id3v2Size(data, size);
+    layout.AudioStart = Id3v2Size(read(0, qMin<qint64>(size, 10)), size);
     layout.AudioEnd = size;
+    const qint64 tailStart = qMax(layout.AudioStart, size - 160);
+    const QByteArray tailBytes = read(tailStart, size - tailStart);
+    const auto *tail = reinterpret_cast<const uchar *>(tailBytes.constData()) - tailStart;
     if (layout.AudioEnd - layout.AudioStart >= 128 &&
-        std::memcmp(data + layout.AudioEnd - 128, "TAG", 3) == 0)
+        std::memcmp(tail + layout.AudioEnd - 128, "TAG", 3) == 0)
         layout.AudioEnd -= 128;
     if (layout.AudioEnd - layout.AudioStart >= 32 &&
-        std::memcmp(data + layout.AudioEnd - 32, "APETAGEX", 8) == 0) {
-        const uchar *footer = data + layout.AudioEnd - 32;
+        std::memcmp(tail + layout.AudioEnd - 32, "APETAGEX", 8) == 0) {
+        const uchar *footer = tail + layout.AudioEnd - 32;
         const qint64 tagSize = qFromLittleEndian<quint32>(footer + 12);
         const bool hasHeader = footer[23] & 0x80;
         const qint64 total = tagSize + (hasHeader ? 32 : 0);
@@ -93,8 +142,13 @@ TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
             layout.AudioEnd -= total;
     }
 
+    const qint64 windowEnd = qMin(layout.AudioEnd, layout.AudioStart + WindowBytes);
+    const QByteArray windowBytes = read(layout.AudioStart, windowEnd - layout.AudioStart);
+    // Indexed by file position, within [AudioStart, windowEnd).
+    const auto *data = reinterpret_cast<const uchar *>(windowBytes.constData()) - layout.AudioStart;
+
     // The header frame, when there is one, is the first frame; junk before it is rare and short.
-    const qint64 searchEnd = qMin(layout.AudioEnd - 4, layout.AudioStart + 65536);
+    const qint64 searchEnd = qMin(layout.AudioEnd - 4, layout.AudioStart + SearchBytes);
     TFrameHeader h;
     for (qint64 i = layout.AudioStart; i < searchEnd; ++i) {
         if (!ReadFrameHeader(data + i, h))
@@ -115,6 +169,21 @@ TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
     layout.SampleRate = h.Rate;
     layout.SamplesPerFrame = h.Version == 1 ? 1152 : 576;
     layout.MinFrameBytes = h.Version == 1 ? 144000 * 32 / h.Rate : 72000 * 8 / h.Rate;
+    layout.FirstFrameBytes = h.Bytes;
+    layout.MaxFrameBytes = h.Version == 1 ? 144000 * 320 / h.Rate + 1 : 72000 * 160 / h.Rate + 1;
+
+    // The mean size of the frames after the first, as far as the window reaches.
+    qint64 at = layout.FirstFrame + h.Bytes, sampledBytes = 0;
+    int sampled = 0;
+    TFrameHeader f;
+    while (sampled < SampledFrames && at + 4 <= windowEnd && ReadFrameHeader(data + at, f) &&
+           f.Version == h.Version && f.Rate == h.Rate && at + f.Bytes <= layout.AudioEnd) {
+        sampledBytes += f.Bytes;
+        at += f.Bytes;
+        ++sampled;
+    }
+    if (sampled >= 8)
+        layout.SampledFrameBytes = double(sampledBytes) / sampled;
 
     const uchar *frame = data + layout.FirstFrame;
     const qint64 available = qMin<qint64>(h.Bytes, layout.AudioEnd - layout.FirstFrame);
@@ -123,14 +192,15 @@ TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
     if (available >= xing + 8 &&
         (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
         layout.HeaderKind = 'X';
+        layout.ConstantBitrate = std::memcmp(frame + xing, "Info", 4) == 0;
         const quint32 flags = BigEndian32(frame + xing + 4);
-        qint64 at = xing + 8;
-        if ((flags & 1) && available >= at + 4) {
-            layout.HeaderFrames = BigEndian32(frame + at);
-            at += 4;
+        qint64 field = xing + 8;
+        if ((flags & 1) && available >= field + 4) {
+            layout.HeaderFrames = BigEndian32(frame + field);
+            field += 4;
         }
-        if ((flags & 2) && available >= at + 4)
-            layout.HeaderBytes = BigEndian32(frame + at);
+        if ((flags & 2) && available >= field + 4)
+            layout.HeaderBytes = BigEndian32(frame + field);
         return layout;
     }
     const qint64 vbri = 4 + 32;
@@ -142,14 +212,45 @@ TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
     return layout;
 }
 
-// libmpg123 reads from our memory map, so that measuring touches only the pages it needs.
+TMp3Layout ParseMp3Layout(const uchar *data, qint64 size)
+{
+    return ParseMp3Layout(
+        [data](qint64 offset, qint64 count) {
+            return QByteArray::fromRawData(reinterpret_cast<const char *>(data + offset),
+                                           qsizetype(count));
+        },
+        size);
+}
+
+// libmpg123 reads through these, so that measuring touches only the bytes it needs. A file that
+// another program cut short reads short: the decoder notes the change and ends there.
 struct TMp3Reader {
+    // Bytes at a position within the size the file had when it was opened; short when it
+    // has shrunk since, -1 on a read error.
+    static qint64 ReadAt(TMp3Decoder &d, void *buffer, qint64 count, qint64 position)
+    {
+        const qint64 wanted = qBound<qint64>(0, d.m_size - position, count);
+        qint64 done = 0;
+        while (done < wanted) {
+            const ssize_t n = pread(d.m_file.handle(), static_cast<char *>(buffer) + done,
+                                    size_t(wanted - done), off_t(position + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                d.m_changed = true;
+                return n < 0 && done == 0 ? -1 : done;
+            }
+            done += n;
+        }
+        return done;
+    }
+
     static mpg123_ssize_t Read(void *handle, void *buffer, size_t count)
     {
         auto *d = static_cast<TMp3Decoder *>(handle);
-        const qint64 n = qBound<qint64>(0, d->m_size - d->m_pos, qint64(count));
-        std::memcpy(buffer, d->m_data + d->m_pos, size_t(n));
-        d->m_pos += n;
+        const qint64 n = ReadAt(*d, buffer, qint64(count), d->m_pos);
+        if (n > 0)
+            d->m_pos += n;
         return mpg123_ssize_t(n);
     }
 
@@ -216,18 +317,20 @@ void TMp3Decoder::Open(const QString &fileName)
         m_file.close();
         Fail(QStringLiteral("the file is empty"));
     }
-    m_data = m_file.map(0, m_size);
-    if (!m_data) {
-        const QString reason = m_file.errorString();
-        m_file.close();
-        Fail(reason);
-    }
     m_pos = 0;
-    m_layout = ParseMp3Layout(m_data, m_size);
     m_atEnd = false;
     m_scanned = false;
+    m_changed = false;
 
     try {
+        m_layout = ParseMp3Layout(
+            [this](qint64 offset, qint64 count) {
+                QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+                if (TMp3Reader::ReadAt(*this, bytes.data(), count, offset) != count)
+                    Fail(FileChangedText());
+                return bytes;
+            },
+            m_size);
         if (!m_handle) {
             int error = MPG123_OK;
             m_handle = mpg123_new(nullptr, &error);
@@ -246,6 +349,11 @@ void TMp3Decoder::Open(const QString &fileName)
                                                nullptr),
                   "mpg123_replace_reader_handle");
         }
+        // A Xing/Info count too low for the stream would end decoding early: read past it.
+        m_infoIgnored = m_layout.HeaderKind == 'X' && m_layout.HeaderUndercounts();
+        Check(mpg123_param(m_handle, m_infoIgnored ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS,
+                           MPG123_IGNORE_INFOFRAME, 0),
+              "Setting decoder flags");
         Check(mpg123_open_handle(m_handle, this), "mpg123_open_handle");
         m_open = true;
         long rate = 0;
@@ -256,6 +364,8 @@ void TMp3Decoder::Open(const QString &fileName)
         if (result != MPG123_OK)
             Fail(QStringLiteral("its MPEG audio data is corrupt (%1)")
                      .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
+        if (m_changed)
+            Fail(FileChangedText());
         m_rate = int(rate);
     } catch (...) {
         Close();
@@ -268,10 +378,6 @@ void TMp3Decoder::Close()
     if (m_open) {
         mpg123_close(m_handle); // only fails when nothing is open
         m_open = false;
-    }
-    if (m_data) {
-        m_file.unmap(const_cast<uchar *>(m_data));
-        m_data = nullptr;
     }
     if (m_file.isOpen())
         m_file.close();
@@ -297,8 +403,11 @@ TMp3Length TMp3Decoder::Length()
             m_scanned = true;
         }
         length.Samples = mpg123_length(m_handle);
-        length.Samples = WithoutGaplessSkip(length.Samples);
+        if (!m_infoIgnored)
+            length.Samples = WithoutGaplessSkip(length.Samples);
     }
+    if (m_changed)
+        Fail(FileChangedText());
     if (length.Samples < 0 && mpg123_errcode(m_handle) != MPG123_OK)
         Fail(QStringLiteral("its length is unknown (%1)")
                  .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
@@ -333,6 +442,10 @@ qint64 TMp3Decoder::Read(char *data, qint64 maxBytes)
 {
     if (!m_open || m_atEnd)
         return 0;
+    if (m_changed) {
+        m_atEnd = true;
+        return 0;
+    }
     for (;;) {
         size_t done = 0;
         const int result =

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 struct mpg123_handle_struct;
@@ -12,19 +13,33 @@ struct TMp3Layout {
     qint64 AudioStart = 0; // after an ID3v2 tag
     qint64 AudioEnd = 0;   // before ID3v1 and APE tags
     qint64 FirstFrame = -1;
-    int Version = 0; // 1, 2, or 25 for MPEG-2.5
+    int FirstFrameBytes = 0; // the header frame may be larger than the frames after it
+    int Version = 0;         // 1, 2, or 25 for MPEG-2.5
     int SampleRate = 0;
     int SamplesPerFrame = 0;
-    int MinFrameBytes = 0;    // a frame at the smallest bitrate of this version and rate
-    char HeaderKind = 0;      // 'X' Xing/Info, 'V' VBRI, 0 none
-    qint64 HeaderFrames = -1; // audio frames the header claims
-    qint64 HeaderBytes = -1;  // stream bytes the header claims
+    int MinFrameBytes = 0;        // a frame at the smallest bitrate of this version and rate
+    int MaxFrameBytes = 0;        // and at the largest
+    char HeaderKind = 0;          // 'X' Xing/Info, 'V' VBRI, 0 none
+    bool ConstantBitrate = false; // the header says "Info"
+    qint64 HeaderFrames = -1;     // audio frames the header claims
+    qint64 HeaderBytes = -1;      // stream bytes the header claims
+    double SampledFrameBytes = 0; // mean size of the frames after the first, where counted
 
     qint64 AudioBytes() const { return AudioEnd - AudioStart; }
-    // The header's counts fit into the bytes that are actually there.
+    // The header's counts agree with the bytes that are actually there and with the size of
+    // the frames that follow it.
     bool HeaderBelievable() const;
+    // It claims fewer frames or bytes than the stream evidently holds.
+    bool HeaderUndercounts() const;
+
+private:
+    double ExpectedFrames() const; // from the sampled frame size; -1 when not sampled
+    double FrameTolerance(double expected) const;
 };
 
+// Bytes of a file at a place; raises when they are not all there.
+using TByteReader = std::function<QByteArray(qint64 Offset, qint64 Count)>;
+TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size);
 TMp3Layout ParseMp3Layout(const uchar *data, qint64 size);
 
 struct TMp3Length {
@@ -33,8 +48,9 @@ struct TMp3Length {
     qint64 Ms() const { return SampleRate > 0 ? Samples * 1000 / SampleRate : 0; }
 };
 
-// An MP3 file decoded by libmpg123 from a memory map, to 16-bit stereo PCM.
-// Open, Length and Read raise EMCIDeviceError with the file's name and the reason.
+// An MP3 file decoded by libmpg123, to 16-bit stereo PCM. The file is read with checked calls,
+// so that another program cutting it short ends the song rather than the program.
+// Open and Length raise EMCIDeviceError with the file's name and the reason.
 class TMp3Decoder
 {
 public:
@@ -53,8 +69,10 @@ public:
     int Channels() const { return 2; }
     int BytesPerFrame() const { return 4; }
 
-    // Decodes up to maxBytes of PCM; 0 at the end of the stream.
+    // Decodes up to maxBytes of PCM; 0 at the end of the stream, or once the file changed.
     qint64 Read(char *data, qint64 maxBytes);
+    // The file became shorter than it was when it was opened.
+    bool Changed() const { return m_changed; }
     void SeekToSample(qint64 sample);
     bool AtEnd() const { return m_atEnd; }
 
@@ -66,7 +84,6 @@ private:
     mpg123_handle_struct *m_handle = nullptr;
     QFile m_file;
     QString m_fileName;
-    const uchar *m_data = nullptr;
     qint64 m_size = 0;
     qint64 m_pos = 0;
     TMp3Layout m_layout;
@@ -74,6 +91,8 @@ private:
     bool m_open = false;
     bool m_atEnd = false;
     bool m_scanned = false;
+    bool m_changed = false;
+    bool m_infoIgnored = false; // its Xing/Info frame is decoded as an ordinary frame
 
     friend struct TMp3Reader;
 };

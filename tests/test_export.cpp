@@ -19,8 +19,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace
 {
@@ -86,6 +91,30 @@ TEST_F(FileCopyTest, FailuresLeaveNothingUnderTheTargetName)
     EXPECT_EQ(outcome.Result, TCopyResult::Failed);
     EXPECT_TRUE(outcome.Error.contains(QStringLiteral("big.mp3"))) << outcome.Error.toStdString();
     EXPECT_TRUE(FilesIn(target.path()).isEmpty()) << FilesIn(target.path()).join(' ').toStdString();
+}
+
+TEST_F(FileCopyTest, AFullDeviceIsNamedWithTheSystemsReason)
+{
+    if (geteuid() != 0) {
+        std::printf("Not root: no small file system can be mounted; the full device is not run.\n");
+        GTEST_SKIP();
+    }
+    QTemporaryDir device;
+    const QByteArray mountPoint = QFile::encodeName(device.path());
+    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=128k") != 0) {
+        std::printf("Mounting a tmpfs failed (%s); the full device is not run.\n",
+                    std::strerror(errno));
+        GTEST_SKIP();
+    }
+    WriteAll(Src(QStringLiteral("big.mp3")), QByteArray(600 * 1024, 'b'));
+    const TCopyOutcome outcome =
+        CopyFileNoOverwrite(Src(QStringLiteral("big.mp3")), Slash(device.path()) + "big.mp3");
+    const QStringList left = FilesIn(device.path());
+    EXPECT_EQ(umount(mountPoint.constData()), 0);
+    EXPECT_EQ(outcome.Result, TCopyResult::Failed);
+    EXPECT_TRUE(outcome.Error.contains(QStringLiteral("No space left on device")))
+        << outcome.Error.toStdString();
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
 }
 
 TEST(CopyReport, CountsAndNamesWhatWasNotCopied)

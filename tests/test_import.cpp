@@ -2,11 +2,13 @@
 #include "data/DataSet.h"
 #include "data/Errors.h"
 #include "data/ImportWalker.h"
+#include "data/PlaylistEntries.h"
 #include "data/URegistry.h"
 #include "dialogs/UImportSongs.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QDir>
@@ -19,9 +21,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -71,6 +76,42 @@ QStringList StoredFiles(TestLibrary &library)
     for (q.First(); !q.Eof(); q.Next())
         files << q.AsString(QStringLiteral("Path")) + q.AsString(QStringLiteral("Filename"));
     return files;
+}
+
+// Another program's connection that holds the library's write lock while it lives.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString &file)
+    {
+        sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        EXPECT_EQ(sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~LockHolder()
+    {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+    }
+    LockHolder(const LockHolder &) = delete;
+    LockHolder &operator=(const LockHolder &) = delete;
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+// The lines a run wrote to stderr.
+QStringList Lines(const QByteArray &err)
+{
+    return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList LeftBeside(const QString &library)
+{
+    QStringList left;
+    for (const char *tail : {"-wal", "-shm", "-journal"})
+        if (QFileInfo::exists(library + QLatin1String(tail)))
+            left << QString::fromLatin1(tail);
+    return left;
 }
 
 // ---- The walk and the statements, without a window
@@ -334,6 +375,74 @@ TEST_F(ImportWalkTest, FilesAndFoldersWithoutPermissionAreReportedAndSkipped)
     EXPECT_EQ(n.Failed, 1);
 }
 
+TEST_F(ImportWalkTest, ADurationStoredByPlaybackDuringTheWalkIsNotPartOfTheImportsBatch)
+{
+    for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
+        tree.Add(QString::fromLatin1(name));
+    const qint64 playing = library.AddSong(QStringLiteral("Playing"));
+    // The insert of c.mp3 undoes the whole open transaction, as a full disk would.
+    library.Exec(QStringLiteral("CREATE TRIGGER Undo BEFORE INSERT ON Playlist_DB "
+                                "WHEN NEW.Filename = 'c.mp3' BEGIN "
+                                "SELECT RAISE(ROLLBACK, 'undone'); END"));
+    TTable songs(&connection);
+    SetUpSongsTable(songs);
+    songs.Open();
+    int files = 0;
+    // Events run between files: the song that plays meanwhile stores its duration.
+    Import(tree.Root(), [&] {
+        if (++files == 1)
+            songs.UpdateValue(playing, QStringLiteral("Duration"), 215);
+        return true;
+    });
+    EXPECT_EQ(
+        library.QueryInt(
+            QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = %1").arg(playing)),
+        215);
+    // The rows before that write were committed first; b.mp3 went down with c.mp3.
+    EXPECT_TRUE(StoredRelative().contains(QStringLiteral("a.mp3")));
+    EXPECT_FALSE(StoredRelative().contains(QStringLiteral("c.mp3")));
+}
+
+TEST_F(ImportWalkTest, ALockTakenByAnotherProgramStopsTheWalkOnceKeepingWhatWasCommitted)
+{
+    for (const char *name : {"1.mp3", "2.mp3", "3.mp3", "4.mp3", "5.mp3"})
+        tree.Add(QString::fromLatin1(name));
+    std::unique_ptr<LockHolder> other;
+    int files = 0;
+    TImportWalker walker(connection);
+    walker.OnProblem = [this](const TImportProblem &p) { problems.push_back(p); };
+    walker.KeepGoing = [&] {
+        if (++files == 2) {
+            connection.FinishOpenBatch();
+            other = std::make_unique<LockHolder>(library.FileName());
+        }
+        return true;
+    };
+    try {
+        walker.ImportFolder(tree.Root());
+        ADD_FAILURE() << "the walk went on";
+    } catch (const ELibraryUnwritable &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("locked by another program")))
+            << e.Message().toStdString();
+    }
+    other.reset();
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(StoredRelative(), (QStringList{"1.mp3", "2.mp3"}));
+}
+
+TEST_F(ImportWalkTest, FifosAndDevicesNamedMp3ArePassedOverAndCounted)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(tree.Path(QStringLiteral("pipe.mp3"))).constData(), 0644),
+              0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), tree.Path(QStringLiteral("zero.mp3"))));
+    const TImportCounts n = Import(tree.Root());
+    EXPECT_EQ(seen, QStringList{QStringLiteral("a.mp3")});
+    EXPECT_EQ(n.Imported, 1);
+    EXPECT_EQ(n.NotFiles, 2);
+    EXPECT_TRUE(problems.empty());
+}
+
 TEST_F(ImportWalkTest, AFailedExistenceCheckIsReportedAndTheInsertTried)
 {
     tree.Add(QStringLiteral("a.mp3"));
@@ -385,6 +494,217 @@ TEST(ImportVerb, PrintsTheCountsAndAddsOnlyWhatIsMissing)
     EXPECT_EQ(run(&err), QStringLiteral("1 imported 0, existing 2, failed 1\n"));
     QFile::remove(tree.Path(QStringLiteral("c.mp3")));
     EXPECT_EQ(run(&err), QStringLiteral("0 imported 0, existing 2, failed 0\n"));
+}
+
+TRun RunImport(const QString &library, const QString &folder)
+{
+    return RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY),
+                      {QStringLiteral("--library"), library, QStringLiteral("import"), folder});
+}
+
+TEST(ImportVerb, ImportsRunningAtOnceAddEveryFileOnce)
+{
+    for (const bool uniqueIndex : {true, false}) {
+        SCOPED_TRACE(uniqueIndex ? "unique index" : "a library that lists a song twice");
+        TestLibrary library;
+        if (!uniqueIndex) {
+            library.Exec(QStringLiteral("DROP INDEX Playlist_DB_Location"));
+            library.AddSong(QStringLiteral("Twice"));
+            library.AddSong(QStringLiteral("Twice"));
+        }
+        MusicTree tree;
+        constexpr int Files = 400;
+        for (int i = 0; i < Files; ++i)
+            tree.Add(QStringLiteral("d%1/f%2.mp3").arg(i % 7).arg(i));
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 4; ++i) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->start(QStringLiteral(QUILLMERE_LIB_BINARY),
+                               {QStringLiteral("--library"), library.FileName(),
+                                QStringLiteral("import"), tree.Root()});
+        }
+        int imported = 0;
+        for (auto &run : runs) {
+            ASSERT_TRUE(run->waitForFinished(120000));
+            const QString out = QString::fromUtf8(run->readAllStandardOutput());
+            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+            EXPECT_TRUE(out.endsWith(QStringLiteral(", failed 0\n"))) << out.toStdString();
+            imported += out.section(QLatin1Char(' '), 1, 1).chopped(1).toInt();
+        }
+        EXPECT_EQ(imported, Files);
+        const QString fromTree =
+            QStringLiteral(" FROM Playlist_DB WHERE Path LIKE '%1/%'").arg(tree.Root());
+        EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*)") + fromTree), Files);
+        EXPECT_EQ(
+            library.QueryInt(QStringLiteral("SELECT count(DISTINCT Path || Filename)") + fromTree),
+            Files);
+    }
+}
+
+TEST(ImportVerb, FifosAreNeverOpenedAndTagVerbsRefuseThemAtOnce)
+{
+    TestLibrary library;
+    MusicTree tree;
+    tree.Add(QStringLiteral("a.mp3"));
+    const QString fifo = tree.Path(QStringLiteral("pipe.mp3"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const TRun run = RunImport(library.FileName(), tree.Root());
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Out, QByteArray("imported 1, existing 0, failed 0\n"));
+    EXPECT_TRUE(run.Err.contains("passed over 1 ")) << run.Err.toStdString();
+
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("tag"), QStringLiteral("show"), fifo},
+          QStringList{QStringLiteral("tag"), QStringLiteral("set"), fifo, QStringLiteral("--title"),
+                      QStringLiteral("x")}}) {
+        const TRun tag = RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), args);
+        EXPECT_EQ(tag.ExitCode, 1);
+        EXPECT_TRUE(tag.Err.contains("pipe.mp3")) << tag.Err.toStdString();
+        EXPECT_TRUE(tag.Err.contains("not a regular file")) << tag.Err.toStdString();
+    }
+}
+
+TEST(ImportVerb, FilesThatAreNoLibraryExitWithTwo)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+    WriteAll(empty, QByteArray());
+    const QString other = dir.filePath(QStringLiteral("other.db"));
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(other).constData(), &db);
+        EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE Notes(Text)", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    MusicTree tree;
+    tree.Add(QStringLiteral("a.mp3"));
+    for (const QString &file : {empty, QStringLiteral("/dev/null"), other}) {
+        SCOPED_TRACE(file.toStdString());
+        for (const QStringList &verb : {QStringList{QStringLiteral("songs")},
+                                        QStringList{QStringLiteral("import"), tree.Root()}}) {
+            const TRun run = RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY),
+                                        QStringList{QStringLiteral("--library"), file} + verb);
+            EXPECT_EQ(run.ExitCode, 2);
+            EXPECT_TRUE(run.Err.contains("is not a Quillmere library")) << run.Err.toStdString();
+            EXPECT_EQ(Lines(run.Err).size(), 1) << run.Err.toStdString();
+        }
+    }
+    EXPECT_EQ(ReadAll(empty), QByteArray());
+    struct stat null;
+    ASSERT_EQ(stat("/dev/null", &null), 0);
+    EXPECT_TRUE(S_ISCHR(null.st_mode));
+}
+
+// A library with one song that the user running the import may not write, and no connection
+// of the test open on it.
+class ReadOnlyLibraryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        file = dir.filePath(QStringLiteral("quillmeredb.mdb"));
+        CreateLibrary(file);
+        {
+            TConnection connection;
+            connection.SetLibraryFile(file);
+            connection.Open();
+            connection.Execute(
+                QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'k.mp3')"));
+        }
+        for (int i = 0; i < 20; ++i)
+            tree.Add(QStringLiteral("f%1.mp3").arg(i));
+        // Others may reach the files; the library's folder is even theirs to write in.
+        for (const QString &folder : {tree.Root(), dir.path()})
+            QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+        for (int i = 0; i < 20; ++i)
+            QFile::setPermissions(tree.Path(QStringLiteral("f%1.mp3").arg(i)),
+                                  QFileDevice::Permissions(0x4444));
+        QFile::setPermissions(file, QFileDevice::Permissions(0x4444));
+        import =
+            QStringList{QStringLiteral("--library"), file, QStringLiteral("import"), tree.Root()};
+    }
+    void Check(const TRun &run)
+    {
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_TRUE(run.Out.isEmpty()) << run.Out.toStdString();
+        EXPECT_EQ(Lines(run.Err).size(), 1) << run.Err.toStdString();
+        EXPECT_TRUE(run.Err.contains("cannot be written")) << run.Err.toStdString();
+        EXPECT_EQ(LeftBeside(file), QStringList());
+    }
+    qint64 Songs()
+    {
+        TConnection connection;
+        connection.SetLibraryFile(file);
+        connection.Open();
+        TStatement count(connection, QStringLiteral("SELECT count(*) FROM Playlist_DB"));
+        return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : -1;
+    }
+
+    QTemporaryDir dir;
+    QString file;
+    MusicTree tree;
+    QStringList import;
+};
+
+TEST_F(ReadOnlyLibraryTest, AnImportSaysOnceBeforeTheWalkThatTheLibraryCannotBeWritten)
+{
+    if (geteuid() != 0) {
+        Check(RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), import));
+        EXPECT_EQ(Songs(), 1);
+        return;
+    }
+    // Root writes whatever the permissions say: run as nobody.
+    Check(RunProgram(QStringLiteral("setpriv"),
+                     QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                 QStringLiteral("--clear-groups"),
+                                 QStringLiteral(QUILLMERE_LIB_BINARY)} +
+                         import));
+    EXPECT_EQ(Songs(), 1);
+    // And an immutable file, which root may not write either.
+    if (RunProgram(QStringLiteral("chattr"), {QStringLiteral("+i"), file}).ExitCode != 0) {
+        std::printf("The file system refuses chattr +i; the immutable case is not run.\n");
+        return;
+    }
+    Check(RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), import));
+    EXPECT_EQ(RunProgram(QStringLiteral("chattr"), {QStringLiteral("-i"), file}).ExitCode, 0);
+    EXPECT_EQ(Songs(), 1);
+}
+
+TEST(ImportVerb, ALockHeldByAnotherProgramEndsTheImportWithOneMessage)
+{
+    TestLibrary library;
+    MusicTree tree;
+    for (int i = 0; i < 5; ++i)
+        tree.Add(QStringLiteral("f%1.mp3").arg(i));
+    LockHolder other(library.FileName());
+    QElapsedTimer clock;
+    clock.start();
+    const TRun run = RunImport(library.FileName(), tree.Root());
+    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_EQ(run.ExitCode, 1);
+    ASSERT_EQ(Lines(run.Err).size(), 1) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("locked by another program")) << run.Err.toStdString();
+}
+
+TEST(ImportVerb, NamesWithTerminalControlsArePrintedEscaped)
+{
+    TestLibrary library;
+    MusicTree tree;
+    WriteAll(tree.Path(QStringLiteral("bad\x1b]0;owned\x07\x1b[2J.mp3")), "not audio");
+    const TRun run = RunImport(library.FileName(), tree.Root());
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_FALSE(run.Err.contains('\x1b')) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains('\x07'));
+    EXPECT_TRUE(run.Err.contains("bad\\x1b]0;owned\\x07\\x1b[2J.mp3")) << run.Err.toStdString();
+
+    const TRun tag = RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY),
+                                {QStringLiteral("tag"), QStringLiteral("show"),
+                                 tree.Path(QStringLiteral("gone\x1b[31m\u009b2J.mp3"))});
+    EXPECT_EQ(tag.ExitCode, 1);
+    EXPECT_FALSE(tag.Err.contains('\x1b')) << tag.Err.toStdString();
+    EXPECT_FALSE(tag.Err.contains("\xc2\x9b"));
+    EXPECT_TRUE(tag.Err.contains("gone\\x1b[31m\\x9b2J.mp3")) << tag.Err.toStdString();
 }
 
 // ---- The dialog over the main window

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -167,6 +168,71 @@ TEST_F(MediaTest, HeaderBelievability)
     manyBytes.ClaimedBytes = 11 * 417 + 1;
     EXPECT_FALSE(layoutOf(manyBytes).HeaderBelievable());
     EXPECT_EQ(layoutOf(Make(44100, 128, 3)).HeaderKind, 0);
+}
+
+TEST_F(MediaTest, AHeaderCountThatDisagreesWithTheSizeIsMeasuredByTheFrames)
+{
+    // 1000 frames at 44.1 kHz: 26.12 s, whatever the header claims below the upper bound.
+    const qint64 realMs = 1000 * 1152 * 1000 / 44100;
+    Opt cbr = Make(44100, 128, 1000, Opt::XingHeader);
+    Opt vbr = cbr;
+    vbr.VbrBitrates = {96, 128, 160};
+    for (const Opt &base : {cbr, vbr}) {
+        QList<qint64> claims = {0, 1, 10, 400, 2200};
+        if (base.VbrBitrates.isEmpty())
+            claims << 900 << 1100; // a constant bit rate allows little more than rounding
+        for (const qint64 claimed : std::as_const(claims)) {
+            SCOPED_TRACE(QStringLiteral("%1 frames claimed, vbr %2")
+                             .arg(claimed)
+                             .arg(!base.VbrBitrates.isEmpty())
+                             .toStdString());
+            Opt lying = base;
+            lying.ClaimedFrames = claimed;
+            const QByteArray data = SilentMp3(lying);
+            EXPECT_FALSE(
+                ParseMp3Layout(reinterpret_cast<const uchar *>(data.constData()), data.size())
+                    .HeaderBelievable());
+            const QString path = Write(QStringLiteral("lying.mp3"), lying);
+            EXPECT_NEAR(MeasureLengthMs(path), realMs, 30);
+        }
+        // An honest count is still taken as it stands.
+        const QByteArray honest = SilentMp3(base);
+        EXPECT_TRUE(
+            ParseMp3Layout(reinterpret_cast<const uchar *>(honest.constData()), honest.size())
+                .HeaderBelievable());
+    }
+}
+
+TEST_F(MediaTest, AFileCutShortWhileItIsReadEndsTheReadingNotTheProgram)
+{
+    // No header: measuring walks every frame, so the cut is met halfway.
+    const QString path = Write(QStringLiteral("shrinks.mp3"), Make(44100, 128, 2000));
+    TMp3Decoder decoder;
+    decoder.Open(path);
+    ASSERT_EQ(truncate(QFile::encodeName(path).constData(), 20000), 0);
+    try {
+        decoder.Length();
+        ADD_FAILURE() << "no error";
+    } catch (const EMCIDeviceError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("changed while it was read")))
+            << e.Message().toStdString();
+    }
+    EXPECT_TRUE(decoder.Changed());
+
+    // Playing: the song ends where the file now ends.
+    WriteSilentMp3(path, Make(44100, 128, 2000));
+    decoder.Open(path);
+    std::vector<char> buffer(16384);
+    ASSERT_GT(decoder.Read(buffer.data(), qint64(buffer.size())), 0);
+    ASSERT_EQ(truncate(QFile::encodeName(path).constData(), 0), 0);
+    qint64 n = 0;
+    for (int reads = 0; reads < 10000 && (n = decoder.Read(buffer.data(), 16384)) > 0; ++reads) {
+    }
+    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(decoder.AtEnd());
+    EXPECT_TRUE(decoder.Changed());
+    decoder.Close();
+    EXPECT_FALSE(OpenError(path).isEmpty()); // now empty: an error, not a crash
 }
 
 TEST_F(MediaTest, BadFilesFailWithText)
