@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "data/DataSet.h"
+#include "data/PlaylistFormats.h"
 
 class QAction;
 class QButtonGroup;
@@ -187,7 +188,7 @@ public:
     void ButtonRefreshTimerTimer();
 
     // Playlist files, external player, release notes, export
-    void WritePlaylistFile(const QString &fileName);
+    void WritePlaylistFile(const QString &fileName, TPlaylistFormat format = TPlaylistFormat::Pls);
     void SaveasPlaylist1Click();
     void RuninWinAmp1Click();
     void ReleaseNotes1Click();

@@ -15,8 +15,12 @@ struct TUsageError {
 };
 
 class TConnection;
+class TDataSet;
 // Opens the library; a missing or unusable file is a usage error (exit 2).
 void OpenLibrary(TConnection &connection, const QString &file);
+
+// Refuses, before any work, to change a library that can only be read (exit 1).
+void RequireWritable(const TConnection &connection);
 
 // Writes text to stdout / stderr as UTF-8.
 void Out(const QString &text);
@@ -26,9 +30,18 @@ void Err(const QString &text);
 // escapeNonAscii also every character above 126 (tag bytes read one to one as Latin-1).
 QString EscapeField(const QString &text, bool escapeNonAscii = false);
 
+// Prints a header line of the column names, then one line per row, fields escaped and
+// separated by tabs.
+void PrintTable(TDataSet &data);
+
 int VerbInit(const TCliContext &context);
 int VerbSongs(const TCliContext &context);
 int VerbPlaylists(const TCliContext &context);
 int VerbTag(const TCliContext &context);
 int VerbPls(const TCliContext &context);
 int VerbImport(const TCliContext &context);
+int VerbPlaylist(const TCliContext &context);
+int VerbExport(const TCliContext &context);
+int VerbRescan(const TCliContext &context);
+int VerbMissing(const TCliContext &context);
+int VerbPrune(const TCliContext &context);
