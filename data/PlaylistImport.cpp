@@ -69,8 +69,8 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
         }
         const qsizetype cut = file.lastIndexOf(QLatin1Char('/')) + 1;
         const QString path = file.left(cut), filename = file.mid(cut);
-        std::optional<qint64> song = SongIdAt(connection, path, filename);
-        if (!song) {
+        // Whether it is new is the import's own question, so both agree.
+        if (!writer.SongExists(file)) {
             if (!filename.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
                 leaveOut(file, QStringLiteral("not an MP3 file"), result.Missing);
                 continue;
@@ -95,11 +95,11 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
                 continue;
             }
             ++result.Imported;
-            song = SongIdAt(connection, path, filename);
-            if (!song)
-                throw EDatabaseError(
-                    QStringLiteral("\"%1\" was imported but cannot be found").arg(Shown(file)));
         }
+        const std::optional<qint64> song = SongIdAt(connection, path, filename);
+        if (!song)
+            throw EDatabaseError(
+                QStringLiteral("\"%1\" is in the library but cannot be found").arg(Shown(file)));
         AppendEntry(entries, int(result.PlaylistId), entries.RecordCount() + 1, *song);
         ++result.Entries;
     }
