@@ -304,9 +304,9 @@ protected:
 
 TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
 {
-    EXPECT_EQ(window->SaveDialog1->nameFilters(),
-              QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)",
-                           "XSPF Playlist (*.xspf)"}));
+    EXPECT_EQ(
+        window->SaveDialog1->nameFilters(),
+        QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)", "XSPF Playlist (*.xspf)"}));
     EXPECT_EQ(window->SaveDialog1->selectedNameFilter(), QStringLiteral("Playlist File (*.pls)"));
     window->qryPlayListSongs->First();
     const QString name = library.Directory() + QStringLiteral("mylist");
