@@ -224,7 +224,10 @@ void TfrmMain::CreateControls()
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setNameFilter(QStringLiteral("Playlist File (*.pls)"));
+    // .pls first, so it is what a name without an extension gets.
+    SaveDialog1->setNameFilters({QStringLiteral("Playlist File (*.pls)"),
+                                 QStringLiteral("M3U8 Playlist (*.m3u8)"),
+                                 QStringLiteral("XSPF Playlist (*.xspf)")});
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
 
     pnlButtons->installEventFilter(this);

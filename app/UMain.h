@@ -6,6 +6,7 @@
 
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
+#include "data/PlaylistFormats.h"
 
 class QAction;
 class QButtonGroup;
@@ -189,7 +190,7 @@ public:
     void ButtonRefreshTimerTimer();
 
     // Playlist files, external player, release notes, export
-    void WritePlaylistFile(const QString &fileName);
+    void WritePlaylistFile(const QString &fileName, TPlaylistFormat format = TPlaylistFormat::Pls);
     void SaveasPlaylist1Click();
     void RuninWinAmp1Click();
     void ReleaseNotes1Click();

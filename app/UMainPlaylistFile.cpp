@@ -1,18 +1,29 @@
 #include "app/UMain.h"
 
 #include "data/PlaylistFile.h"
+#include "data/PlaylistFormats.h"
+#include "data/Playlists.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/MessageService.h"
 #include "dialogs/UOptions.h"
 #include "platform/Shell.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QUrl>
 
-void TfrmMain::WritePlaylistFile(const QString &fileName)
+void TfrmMain::WritePlaylistFile(const QString &fileName, TPlaylistFormat format)
 {
-    const QStringList leftOut =
-        SavePlaylistFile(*qryPlayListSongs, fileName, QuillmereDB.FileName());
+    QStringList leftOut;
+    if (format == TPlaylistFormat::Pls) {
+        leftOut = SavePlaylistFile(*qryPlayListSongs, fileName, QuillmereDB.FileName());
+    } else {
+        const std::optional<TPlaylistRow> playlist =
+            CurrentPlaylistId() < 0 ? std::nullopt : LoadPlaylist(QuillmereDB, CurrentPlaylistId());
+        leftOut =
+            SavePlaylistAs(PlaylistItems(*qryPlayListSongs), fileName, format,
+                           playlist ? playlist->Name : QString(), false, QuillmereDB.FileName());
+    }
     if (!leftOut.isEmpty())
         ShowWarning(LeftOutReport(fileName, leftOut));
 }
@@ -20,8 +31,16 @@ void TfrmMain::WritePlaylistFile(const QString &fileName)
 void TfrmMain::SaveasPlaylist1Click()
 {
     const QString fileName = FileDialogService::Execute(SaveDialog1);
-    if (!fileName.isEmpty())
-        WritePlaylistFile(fileName);
+    if (fileName.isEmpty())
+        return;
+    // The name's extension decides; a name without one takes the chosen filter's format.
+    TPlaylistFormat format = TPlaylistFormat::Pls;
+    if (!PlaylistFormatOf(fileName, format))
+        PlaylistFormatOf(SaveDialog1->selectedNameFilter()
+                             .section(QLatin1Char('*'), 1, 1)
+                             .remove(QLatin1Char(')')),
+                         format);
+    WritePlaylistFile(fileName, format);
 }
 
 void TfrmMain::RuninWinAmp1Click()

@@ -5,6 +5,7 @@
 #include "controls/Hourglass.h"
 #include "data/Errors.h"
 #include "data/PlaylistEntries.h"
+#include "data/Playlists.h"
 #include "dialogs/MessageService.h"
 
 #include <QKeyEvent>
@@ -78,13 +79,8 @@ void TfrmMain::btnAddSongsClick()
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
     for (int row : rows) {
         qryAvailableSongs->SetRecNo(row);
-        const int sequence = NextSequence();
-        qryPlayListSongs->Append();
-        qryPlayListSongs->SetFieldValue(QStringLiteral("PlayList_ID"), CurrentPlaylistId());
-        qryPlayListSongs->SetFieldValue(QStringLiteral("Sequence"), sequence);
-        qryPlayListSongs->SetFieldValue(QStringLiteral("Song_ID"),
-                                        qryAvailableSongs->FieldValue(QStringLiteral("Row_ID")));
-        qryPlayListSongs->Post();
+        AppendEntry(*qryPlayListSongs, CurrentPlaylistId(), NextSequence(),
+                    qryAvailableSongs->FieldValue(QStringLiteral("Row_ID")));
         qryPlayListSongs->UpdateBatch();
     }
 }
@@ -138,10 +134,7 @@ void TfrmMain::DeletethisPlaylist1Click()
 
 void TfrmMain::DeletePlaylist(int id)
 {
-    TParams params;
-    params.SetValue(QStringLiteral("playlistid"), id, TFieldType::Integer);
-    QuillmereDB.Execute(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID = :playlistid"),
-                        params);
+    ::DeletePlaylist(QuillmereDB, id);
     // The chooser's text names the playlist; remove the item that carries that text.
     int index = ccbPlayLists->findText(ccbPlayLists->currentText());
     if (index < 0)

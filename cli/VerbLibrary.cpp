@@ -6,8 +6,6 @@
 
 #include <QDir>
 
-namespace
-{
 void PrintTable(TDataSet &data)
 {
     QStringList names;
@@ -26,6 +24,9 @@ void PrintTable(TDataSet &data)
         Out(values.join(QLatin1Char('\t')) + QLatin1Char('\n'));
     }
 }
+
+namespace
+{
 
 const char *const SongsUsage =
     "usage: songs [--artist TEXT]... [--album TEXT]... [--genre NUMBER|NAME]... "

@@ -15,11 +15,15 @@ struct TUsageError {
 };
 
 class TConnection;
+class TDataSet;
 // Opens the library; a missing or unusable file is a usage error (exit 2).
 // Without --library, an installed program's per-user library is created when missing.
 void OpenLibrary(TConnection &connection, const QString &file);
 // Creates the per-user library's folder of an installed program (init without a file).
 void MakeDefaultLibraryFolder();
+
+// Refuses, before any work, to change a library that can only be read (exit 1).
+void RequireWritable(const TConnection &connection);
 
 // Writes text to stdout / stderr as UTF-8.
 void Out(const QString &text);
@@ -32,9 +36,18 @@ QString EscapeField(const QString &text, bool escapeNonAscii = false);
 // and tab, and DEL and C1) written as \xHH.
 QString TerminalSafe(const QString &text);
 
+// Prints a header line of the column names, then one line per row, fields escaped and
+// separated by tabs.
+void PrintTable(TDataSet &data);
+
 int VerbInit(const TCliContext &context);
 int VerbSongs(const TCliContext &context);
 int VerbPlaylists(const TCliContext &context);
 int VerbTag(const TCliContext &context);
 int VerbPls(const TCliContext &context);
 int VerbImport(const TCliContext &context);
+int VerbPlaylist(const TCliContext &context);
+int VerbExport(const TCliContext &context);
+int VerbRescan(const TCliContext &context);
+int VerbMissing(const TCliContext &context);
+int VerbPrune(const TCliContext &context);

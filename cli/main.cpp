@@ -112,7 +112,14 @@ static const char *const Usage =
     "  tag show FILE            print a file's ID3v1 tag\n"
     "  tag set FILE [FIELDS]    change a file's ID3v1 tag\n"
     "  pls PLAYLIST_ID FILE     write a playlist file\n"
-    "  import FOLDER            add a folder tree's MP3 files to the library\n";
+    "  import FOLDER            add a folder tree's MP3 files to the library\n"
+    "  playlist create|add|entries|remove|rename|delete|import ...\n"
+    "                           make and change playlists (playlist without more: usage)\n"
+    "  export PLAYLIST_ID FILE [--relative]\n"
+    "                           write a playlist as .pls, .m3u, .m3u8 or .xspf\n"
+    "  rescan [FOLDER]          re-read the tags and lengths of changed files\n"
+    "  missing                  list the songs whose file is gone\n"
+    "  prune [--yes]            remove those songs and their playlist entries\n";
 
 int main(int argc, char *argv[])
 {
@@ -144,6 +151,11 @@ int main(int argc, char *argv[])
         {QStringLiteral("tag"), VerbTag},
         {QStringLiteral("pls"), VerbPls},
         {QStringLiteral("import"), VerbImport},
+        {QStringLiteral("playlist"), VerbPlaylist},
+        {QStringLiteral("export"), VerbExport},
+        {QStringLiteral("rescan"), VerbRescan},
+        {QStringLiteral("missing"), VerbMissing},
+        {QStringLiteral("prune"), VerbPrune},
     };
     const auto verb = verbs.find(args.first());
     if (verb == verbs.end()) {

@@ -627,7 +627,8 @@ void TDataSet::UpdateBatch()
         writable.push_back(FieldIndex(name));
 
     std::vector<int> insertedSlots;
-    m_connection->BeginTransaction();
+    // Inside a caller's transaction the batch is one step of it.
+    TTransaction transaction(*m_connection);
     try {
         const QString keyName = m_fields[size_t(keyField)].Name;
         for (qint64 key : m_deletedKeys) {
@@ -666,9 +667,8 @@ void TDataSet::UpdateBatch()
                 m_connection->Execute(updateSql, p);
             }
         }
-        m_connection->Commit();
+        transaction.Commit();
     } catch (...) {
-        m_connection->Rollback();
         for (int slot : insertedSlots)
             SetSlotValue(slot, keyField, QVariant());
         throw;

@@ -196,6 +196,43 @@ void TConnection::Rollback()
         sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+bool TConnection::InTransaction() const
+{
+    return m_handle && !sqlite3_get_autocommit(m_handle);
+}
+
+bool TConnection::ReadOnly() const
+{
+    return sqlite3_db_readonly(Handle(), "main") == 1;
+}
+
+TTransaction::TTransaction(TConnection &connection)
+    : m_connection(connection), m_nested(connection.InTransaction())
+{
+    m_connection.Execute(m_nested ? QStringLiteral("SAVEPOINT unit")
+                                  : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+TTransaction::~TTransaction()
+{
+    if (!m_open)
+        return;
+    if (!m_nested) {
+        m_connection.Rollback();
+        return;
+    }
+    // Errors such as a full disk may have ended the whole transaction already.
+    if (m_connection.InTransaction())
+        sqlite3_exec(m_connection.Handle(), "ROLLBACK TO unit; RELEASE unit", nullptr, nullptr,
+                     nullptr);
+}
+
+void TTransaction::Commit()
+{
+    m_connection.Execute(m_nested ? QStringLiteral("RELEASE unit") : QStringLiteral("COMMIT"));
+    m_open = false;
+}
+
 TStatement::TStatement(const TConnection &connection, const QString &sql, const TParams &params)
     : m_db(connection.Handle()), m_sql(sql)
 {

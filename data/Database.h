@@ -62,6 +62,9 @@ public:
     void BeginTransaction(); // ends an open batch first
     void Commit();
     void Rollback();
+    bool InTransaction() const;
+    // True when the library file can be read but not changed.
+    bool ReadOnly() const;
 
     // A writer that keeps its transaction open between steps that let events run (the
     // import's batches) says how to end it. Any other writer ends it first, so that no write
@@ -99,6 +102,25 @@ private:
     sqlite3 *m_db;
     sqlite3_stmt *m_stmt = nullptr;
     QString m_sql;
+};
+
+// One unit of work: a transaction of its own, or a savepoint inside one that is already open,
+// so that a failure undoes only this unit and the caller decides about the rest. Rolled back
+// unless committed.
+class TTransaction
+{
+public:
+    explicit TTransaction(TConnection &connection);
+    ~TTransaction();
+    TTransaction(const TTransaction &) = delete;
+    TTransaction &operator=(const TTransaction &) = delete;
+
+    void Commit();
+
+private:
+    TConnection &m_connection;
+    bool m_nested;
+    bool m_open = true;
 };
 
 // Creates an empty library with the project's schema; refuses an existing file.

@@ -134,3 +134,13 @@ bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)
     Tags = tags;
     return true;
 }
+
+TSongTags ReadSongTags(const QString &FileName)
+{
+    TID3Tag tag;
+    ReadID3Tag(FileName, tag);
+    TSongTags tags = SongTagsFromID3v1(tag);
+    if (!HasID3Tag(tag))
+        ReadID3v2Tags(FileName, tags);
+    return tags;
+}

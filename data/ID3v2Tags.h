@@ -21,5 +21,9 @@ TSongTags SongTagsFromID3v1(const TID3Tag &Tag);
 // a name of the genre table. Returns false when the file has no ID3v2 tag or cannot be read.
 bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags);
 
+// The file's tag as the import stores it: its ID3v1 tag, or its ID3v2 tag when it has no
+// ID3v1 tag. Raises as ReadID3Tag does.
+TSongTags ReadSongTags(const QString &FileName);
+
 // Maps a genre text ("(17)", "17", "Rock", "(17)Rock") to its number, 255 when it has none.
 int ID3v2GenreNumber(const QString &Text);

@@ -416,18 +416,14 @@ void TImportWalker::ImportFile(const QString &FileName)
         ++m_counts.Existing;
         return;
     }
-    TID3Tag tag;
+    TSongTags tags;
     try {
-        ReadID3Tag(FileName, tag);
+        tags = ReadSongTags(FileName);
     } catch (const EError &e) {
         ++m_counts.Failed;
         Report(TImportProblemKind::FileUnreadable, FileName, e.Message());
         return;
     }
-    // A file without an ID3v1 tag may still carry an ID3v2 tag.
-    TSongTags tags = SongTagsFromID3v1(tag);
-    if (!HasID3Tag(tag))
-        ReadID3v2Tags(FileName, tags);
     try {
         if (!m_writer.InsertSong(FileName, tags)) {
             ++m_counts.Existing;

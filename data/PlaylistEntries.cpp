@@ -1,6 +1,7 @@
 #include "data/PlaylistEntries.h"
 
 #include "data/DataSet.h"
+#include "data/Errors.h"
 
 #include <utility>
 
@@ -64,4 +65,30 @@ void RenumberEntries(TDataSet &entries)
         entries.Next();
     }
     entries.First();
+}
+
+void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant &songId)
+{
+    entries.Append();
+    entries.SetFieldValue(QStringLiteral("PlayList_ID"), playlistId);
+    entries.SetFieldValue(QStringLiteral("Sequence"), sequence);
+    entries.SetFieldValue(QStringLiteral("Song_ID"), songId);
+    entries.Post();
+}
+
+void RemoveEntries(TDataSet &entries, const QList<int> &sequences)
+{
+    QList<TDataSet::TBookmark> doomed;
+    for (const int sequence : sequences) {
+        if (!entries.Locate(QStringLiteral("Sequence"), sequence))
+            throw EDatabaseError(QStringLiteral("There is no entry %1.").arg(sequence));
+        const TDataSet::TBookmark bookmark = entries.GetBookmark();
+        if (!doomed.contains(bookmark))
+            doomed << bookmark;
+    }
+    for (const TDataSet::TBookmark bookmark : std::as_const(doomed)) {
+        entries.GotoBookmark(bookmark);
+        entries.Delete();
+    }
+    RenumberEntries(entries);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 class TDataSet;
 class TTable;
+class QVariant;
 
 // The songs table view, opened through its key index.
 void SetUpSongsTable(TTable &songs);
@@ -23,3 +25,10 @@ void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &colum
 // Gives the entries Sequence 1 to n from the top, as pending changes, touching only entries
 // whose number differs; attached controls are detached meanwhile. Ends on the first entry.
 void RenumberEntries(TDataSet &entries);
+
+// Adds an entry for the song with that number, as a pending change.
+void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant &songId);
+
+// Deletes the entries with those numbers and renumbers the rest from 1, as pending changes.
+// A number that no entry has raises EDatabaseError before anything changes.
+void RemoveEntries(TDataSet &entries, const QList<int> &sequences);

@@ -3,7 +3,7 @@
 #include "app/UMain.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
-#include "data/DataSet.h"
+#include "data/Playlists.h"
 
 #include <QDateTime>
 #include <QGroupBox>
@@ -52,7 +52,7 @@ TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
     edName = new QLineEdit(gbPlayListDetails);
     edName->setObjectName(QStringLiteral("edName"));
     edName->setGeometry(88, 24, 177, 21);
-    edName->setMaxLength(25);
+    edName->setMaxLength(PlaylistNameLength);
 
     lblDescription = new QLabel(QStringLiteral("Description"), gbPlayListDetails);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
@@ -60,7 +60,7 @@ TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
     edDescription = new QLineEdit(gbPlayListDetails);
     edDescription->setObjectName(QStringLiteral("edDescription"));
     edDescription->setGeometry(88, 56, 177, 21);
-    edDescription->setMaxLength(255);
+    edDescription->setMaxLength(PlaylistDescriptionLength);
 
     lblDateCreated = new QLabel(gbPlayListDetails);
     lblDateCreated->setObjectName(QStringLiteral("lblDateCreated"));
@@ -119,19 +119,15 @@ bool TfrmPlaylistDetails::NewPlaylistMode() const
 void TfrmPlaylistDetails::LoadPlaylist(int PlaylistID)
 {
     lblPlaylistID->setText(QString::number(PlaylistID));
-    TDataSet query(&frmMain->QuillmereDB);
-    query.SetSQL({QStringLiteral("SELECT * FROM Playlists"),
-                  QStringLiteral("WHERE PlayList_ID = :playlistid")});
-    query.Parameters().SetValue(QStringLiteral("playlistid"), PlaylistID, TFieldType::Integer);
-    query.Open();
-    if (query.IsEmpty()) {
+    const std::optional<TPlaylistRow> row = ::LoadPlaylist(frmMain->QuillmereDB, PlaylistID);
+    if (!row) {
         edName->clear();
         edDescription->clear();
         lblDateCreated->clear();
     } else {
-        edName->setText(query.AsString(QStringLiteral("Name")));
-        edDescription->setText(query.AsString(QStringLiteral("Description")));
-        lblDateCreated->setText(StoredDateText(query.FieldValue(QStringLiteral("Date_Created"))));
+        edName->setText(row->Name);
+        edDescription->setText(row->Description);
+        lblDateCreated->setText(StoredDateText(row->DateCreated));
     }
     LoadedName = edName->text();
     LoadedDescription = edDescription->text();
@@ -159,37 +155,19 @@ void TfrmPlaylistDetails::btnCancelClick()
 
 qint64 TfrmPlaylistDetails::InsertPlaylist()
 {
-    TParams params;
-    params.SetValue(QStringLiteral("name"), edName->text(), TFieldType::Text);
-    params.SetValue(QStringLiteral("description"), edDescription->text(), TFieldType::Text);
-    params.SetValue(QStringLiteral("datecreated"), QDateTime::currentDateTime(),
-                    TFieldType::DateTime);
-    frmMain->QuillmereDB.Execute(
-        QStringLiteral("INSERT INTO Playlists(name, description, date_created) "
-                       "VALUES(:name, :description, :datecreated)"),
-        params);
-    // This insert's own row: another program may have added one since.
-    return frmMain->QuillmereDB.LastInsertId();
+    return ::InsertPlaylist(frmMain->QuillmereDB, edName->text(), edDescription->text(),
+                            QDateTime::currentDateTime());
 }
 
 int TfrmPlaylistDetails::LastPlaylistID()
 {
-    TDataSet query(&frmMain->QuillmereDB);
-    query.SetCommandText(QStringLiteral("SELECT max(PlayList_ID) as LastID FROM Playlists"));
-    query.Open();
-    return query.IsEmpty() ? 0 : int(query.AsInteger(QStringLiteral("LastID")));
+    return ::LastPlaylistID(frmMain->QuillmereDB);
 }
 
 void TfrmPlaylistDetails::UpdatePlaylist()
 {
-    TParams params;
-    params.SetValue(QStringLiteral("name"), edName->text(), TFieldType::Text);
-    params.SetValue(QStringLiteral("description"), edDescription->text(), TFieldType::Text);
-    params.SetValue(QStringLiteral("playlistid"), lblPlaylistID->text().toInt(),
-                    TFieldType::Integer);
-    frmMain->QuillmereDB.Execute(QStringLiteral("UPDATE Playlists SET Name = :name, Description = "
-                                                ":description WHERE PlayList_ID = :playlistid"),
-                                 params);
+    ::UpdatePlaylist(frmMain->QuillmereDB, lblPlaylistID->text().toInt(), edName->text(),
+                     edDescription->text());
     const QString entry = PlaylistEntry(lblPlaylistID->text(), edName->text());
     TCompletingComboBox *chooser = frmMain->ccbPlayLists;
     const int index = chooser->currentIndex();

@@ -304,7 +304,10 @@ protected:
 
 TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
 {
-    EXPECT_EQ(window->SaveDialog1->nameFilters(), QStringList({"Playlist File (*.pls)"}));
+    EXPECT_EQ(
+        window->SaveDialog1->nameFilters(),
+        QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)", "XSPF Playlist (*.xspf)"}));
+    EXPECT_EQ(window->SaveDialog1->selectedNameFilter(), QStringLiteral("Playlist File (*.pls)"));
     window->qryPlayListSongs->First();
     const QString name = library.Directory() + QStringLiteral("mylist");
     {
@@ -324,6 +327,39 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
         window->SaveasPlaylist1Click();
     }
     EXPECT_FALSE(QFile::exists(name));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+// The extension typed decides the format; without one, the chosen filter does.
+TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
+{
+    const QString m3u8 = library.Directory() + QStringLiteral("list.m3u8");
+    {
+        ScriptedChooser chooser(m3u8);
+        window->SaveasPlaylist1->trigger();
+    }
+    EXPECT_EQ(ReadAll(m3u8), QByteArray("#EXTM3U\r\n"
+                                        "#EXTINF:60,First\r\n/m/First.mp3\r\n"
+                                        "#EXTINF:61,Second\r\n/m/Second.mp3\r\n"
+                                        "#EXTINF:62,Third\r\n/m/Third.mp3\r\n"));
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
+
+    window->SaveDialog1->selectNameFilter(QStringLiteral("XSPF Playlist (*.xspf)"));
+    const QString bare = library.Directory() + QStringLiteral("no extension");
+    {
+        ScriptedChooser chooser(bare);
+        window->SaveasPlaylist1->trigger();
+    }
+    const QByteArray xspf = ReadAll(bare);
+    EXPECT_TRUE(xspf.contains("<title>L</title>")) << xspf.toStdString();
+    EXPECT_TRUE(xspf.contains("<location>file:///m/Second.mp3</location>")) << xspf.toStdString();
+    // A typed .pls wins over the chosen filter.
+    const QString pls = library.Directory() + QStringLiteral("typed.pls");
+    {
+        ScriptedChooser chooser(pls);
+        window->SaveasPlaylist1->trigger();
+    }
+    EXPECT_EQ(ReadAll(pls), Expected());
     EXPECT_TRUE(messages.Texts().isEmpty());
 }
 

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "data/PlaylistFile.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Playlist files that other players read: .pls, extended M3U (.m3u in the file system's
+// encoding, .m3u8 always UTF-8) and XSPF.
+enum class TPlaylistFormat { Pls, M3u, M3u8, Xspf };
+
+// The format that a file name's extension names, case ignored; false when it names none.
+bool PlaylistFormatOf(const QString &fileName, TPlaylistFormat &format);
+
+// The absolute file name as seen from an absolute folder ("../b/c.mp3"); both cleaned, with
+// '/' separators. The name itself when the two share no root (another drive).
+QString RelativeFileName(const QString &file, const QString &folder);
+
+// A name's bytes percent-encoded, '/' and the unreserved characters kept: a relative URI
+// reference, or with FileUri a file:// URI of an absolute name.
+QByteArray PercentEncodedName(const QString &name);
+QByteArray FileUri(const QString &absoluteFile);
+
+// The files in the given format. With relativeTo (the playlist file's folder), names are
+// written relative to it. Entries that cannot be written are listed in LeftOut.
+TPlaylistText M3uText(const QList<TPlaylistItem> &items, bool utf8,
+                      const QString &relativeTo = QString());
+TPlaylistText XspfText(const QList<TPlaylistItem> &items, const QString &title,
+                       const QString &relativeTo = QString());
+TPlaylistText PlaylistText(TPlaylistFormat format, const QList<TPlaylistItem> &items,
+                           const QString &title, const QString &relativeTo = QString());
+
+// CheckPlaylistTarget, then the text written by WriteFileSafely; relative names are taken from
+// the file's own folder. Returns the entries left out.
+QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fileName,
+                           TPlaylistFormat format, const QString &title, bool relative,
+                           const QString &protectedFile = QString());
+
+// One entry of a playlist file as read.
+struct TPlaylistEntryRead {
+    QString Written; // as the file gives it, for messages
+    QString File;    // the absolute, cleaned file name; empty when the entry names no file
+    QString Problem; // why it names no file
+};
+
+struct TPlaylistRead {
+    QString Title; // an XSPF playlist's own title
+    QList<TPlaylistEntryRead> Entries;
+};
+
+// Reads a playlist file: byte order marks, CR LF, LF or CR, blank and comment lines are taken
+// in their stride; relative names are resolved against the file's folder and file:// URIs
+// decoded; other URLs are entries with a Problem. Raises EInOutError when the file cannot be
+// read or is not well-formed XML (naming the line).
+TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format);
+// The same for a file's bytes, with the folder that relative names start from.
+TPlaylistRead ParsePlaylist(const QByteArray &bytes, TPlaylistFormat format, const QString &folder,
+                            const QString &fileName = QString());

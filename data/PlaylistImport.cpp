@@ -1,0 +1,108 @@
+#include "data/PlaylistImport.h"
+
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/FileNames.h"
+#include "data/ImportWalker.h"
+#include "data/PlaylistEntries.h"
+#include "data/Playlists.h"
+#include "data/SongRows.h"
+
+#include <QDateTime>
+#include <QDir>
+
+namespace
+{
+
+// The library's widths of Path and Filename, in characters.
+constexpr int PathLength = 255;
+constexpr int FilenameLength = 100;
+
+qsizetype Characters(const QString &text)
+{
+    return text.toUcs4().size();
+}
+
+QString Shown(const QString &name)
+{
+    return QDir::toNativeSeparators(ReadableFileName(name));
+}
+
+} // namespace
+
+TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &read,
+                               const QString &name, const QString &description)
+{
+    TPlaylistImport result;
+    TTransaction transaction(connection);
+    result.PlaylistId = InsertPlaylist(connection, name, description, QDateTime::currentDateTime());
+
+    TTable songs(&connection);
+    SetUpSongsTable(songs);
+    TDataSet entries(&connection);
+    SetUpPlaylistEntries(entries, &songs);
+    OpenPlaylistEntries(entries, int(result.PlaylistId), QStringLiteral("Sequence"),
+                        QStringLiteral("Asc"));
+    TSongWriter writer(connection);
+
+    const auto leaveOut = [&](const QString &written, const QString &reason, int &count) {
+        ++count;
+        result.Problems << QStringLiteral("%1: %2").arg(Shown(written), reason);
+    };
+    for (const TPlaylistEntryRead &entry : read.Entries) {
+        if (!entry.Problem.isEmpty()) {
+            leaveOut(entry.Written, entry.Problem, result.Skipped);
+            continue;
+        }
+        const QString &file = entry.File;
+        const TFileStatus status = FileStatus(file);
+        if (!status.Exists) {
+            leaveOut(file, FileErrorText(status.Error), result.Missing);
+            continue;
+        }
+        if (!status.IsFile) {
+            leaveOut(file,
+                     status.IsFolder ? QStringLiteral("it is a folder")
+                                     : QStringLiteral("it is not a regular file"),
+                     result.Missing);
+            continue;
+        }
+        const qsizetype cut = file.lastIndexOf(QLatin1Char('/')) + 1;
+        const QString path = file.left(cut), filename = file.mid(cut);
+        // Whether it is new is the import's own question, so both agree.
+        if (!writer.SongExists(file)) {
+            if (!filename.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
+                leaveOut(file, QStringLiteral("not an MP3 file"), result.Missing);
+                continue;
+            }
+            if (Characters(path) > PathLength || Characters(filename) > FilenameLength) {
+                leaveOut(file,
+                         QStringLiteral("its name is longer than the library holds (%1 "
+                                        "characters of folder, %2 of file name)")
+                             .arg(PathLength)
+                             .arg(FilenameLength),
+                         result.Missing);
+                continue;
+            }
+            try {
+                // Another import may have added it meanwhile; it is then simply there.
+                writer.InsertSong(file, ReadSongTags(file));
+            } catch (const EError &e) {
+                if (!connection.InTransaction())
+                    throw; // the library gave up the whole transaction
+                leaveOut(file, e.Message(), result.Missing);
+                continue;
+            }
+            ++result.Imported;
+        }
+        const std::optional<qint64> song = SongIdAt(connection, path, filename);
+        if (!song)
+            throw EDatabaseError(
+                QStringLiteral("\"%1\" is in the library but cannot be found").arg(Shown(file)));
+        AppendEntry(entries, int(result.PlaylistId), entries.RecordCount() + 1, *song);
+        ++result.Entries;
+    }
+    entries.UpdateBatch();
+    transaction.Commit();
+    return result;
+}

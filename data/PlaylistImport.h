@@ -1,0 +1,23 @@
+#pragma once
+
+#include "data/PlaylistFormats.h"
+
+#include <QString>
+#include <QStringList>
+
+class TConnection;
+
+struct TPlaylistImport {
+    qint64 PlaylistId = 0;
+    int Entries = 0;
+    int Imported = 0;     // songs added to the library on the way
+    int Missing = 0;      // entries whose file is not there or cannot be a song
+    int Skipped = 0;      // entries that name no file (URLs)
+    QStringList Problems; // one line per entry left out, naming it and why
+};
+
+// Makes a playlist of what was read, in one transaction: a file in the library becomes an
+// entry; an MP3 file not yet in it is imported first as the import does; the rest is named in
+// Problems. Raises on a library error, and then nothing is stored.
+TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &read,
+                               const QString &name, const QString &description = QString());

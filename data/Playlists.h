@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+class TConnection;
+
+// What the details dialog lets a playlist's texts hold.
+constexpr int PlaylistNameLength = 25;
+constexpr int PlaylistDescriptionLength = 255;
+
+struct TPlaylistRow {
+    qint64 Id = 0;
+    QString Name;
+    QString Description;
+    QVariant DateCreated; // a date and time, or whatever text the row holds
+};
+
+// Inserts a playlist; returns this insert's own id (another program may add one meanwhile).
+qint64 InsertPlaylist(TConnection &connection, const QString &name, const QString &description,
+                      const QDateTime &created);
+// Changes a playlist's name and description.
+void UpdatePlaylist(TConnection &connection, qint64 id, const QString &name,
+                    const QString &description);
+// Removes a playlist; the library removes its entries with it.
+void DeletePlaylist(TConnection &connection, qint64 id);
+// The highest playlist id, 0 when there is none.
+int LastPlaylistID(TConnection &connection);
+// One playlist's row, or nothing when there is no such playlist.
+std::optional<TPlaylistRow> LoadPlaylist(TConnection &connection, qint64 id);

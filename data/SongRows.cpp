@@ -1,0 +1,282 @@
+#include "data/SongRows.h"
+
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/FileNames.h"
+#include "data/ImportWalker.h"
+#include "data/PlaylistEntries.h"
+#include "data/UMP3s.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+#include <cerrno>
+#include <memory>
+#include <sqlite3.h>
+
+namespace
+{
+
+// Rows updated per transaction, and never a write lock held for long.
+constexpr int RowsPerTransaction = 256;
+constexpr qint64 TransactionMs = 1000;
+
+QString ColumnText(sqlite3_stmt *s, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(s, column)) : QString();
+}
+
+std::optional<qint64> ColumnInteger(sqlite3_stmt *s, int column)
+{
+    if (sqlite3_column_type(s, column) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(s, column);
+}
+
+// The ids as a JSON array for json_each.
+QString IdList(const QList<qint64> &rowIds)
+{
+    QStringList texts;
+    texts.reserve(rowIds.size());
+    for (const qint64 id : rowIds)
+        texts << QString::number(id);
+    return QLatin1Char('[') + texts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+TParams IdParams(const QList<qint64> &rowIds)
+{
+    TParams params;
+    params.SetValue(QStringLiteral("ids"), IdList(rowIds), TFieldType::Text);
+    return params;
+}
+
+qint64 CountOf(TConnection &connection, const QString &sql, const TParams &params)
+{
+    TStatement count(connection, sql, params);
+    return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : 0;
+}
+
+QList<qint64> PlaylistsWithSongs(TConnection &connection, const QList<qint64> &rowIds)
+{
+    TStatement playlists(connection,
+                         QStringLiteral("SELECT DISTINCT PlayList_ID FROM Playlist_Songs WHERE "
+                                        "Song_ID IN (SELECT value FROM json_each(:ids)) "
+                                        "ORDER BY PlayList_ID"),
+                         IdParams(rowIds));
+    QList<qint64> ids;
+    while (playlists.Step())
+        ids << sqlite3_column_int64(playlists.Handle(), 0);
+    return ids;
+}
+
+} // namespace
+
+TSongFacts ReadSongFacts(const QString &fileName)
+{
+    const TSongTags tags = ReadSongTags(fileName);
+    TSongFacts facts;
+    facts.Duration = GetSongLength(fileName);
+    facts.Title = tags.Title;
+    facts.Artist = tags.Artist;
+    facts.Album = tags.Album;
+    facts.Comment = tags.Comment;
+    facts.Genre = tags.Genre;
+    facts.Year = tags.Year;
+    facts.Track = tags.Track;
+    return facts;
+}
+
+std::optional<qint64> SongIdAt(TConnection &connection, const QString &path,
+                               const QString &filename)
+{
+    TParams params;
+    params.SetValue(QStringLiteral("path"), path, TFieldType::Text);
+    params.SetValue(QStringLiteral("filename"), filename, TFieldType::Text);
+    TStatement song(connection,
+                    QStringLiteral("SELECT min(Row_ID) FROM Playlist_DB WHERE Path = :path AND "
+                                   "Filename = :filename"),
+                    params);
+    return song.Step() ? ColumnInteger(song.Handle(), 0) : std::nullopt;
+}
+
+std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &folder)
+{
+    QString prefix = folder;
+    if (!prefix.isEmpty() && !prefix.endsWith(QLatin1Char('/')))
+        prefix += QLatin1Char('/');
+    TStatement rows(connection,
+                    QStringLiteral("SELECT Row_ID, Path, Filename, File_Size, File_Modified "
+                                   "FROM Playlist_DB ORDER BY Row_ID"));
+    std::vector<TStoredSong> songs;
+    while (rows.Step()) {
+        sqlite3_stmt *s = rows.Handle();
+        const QString path = ColumnText(s, 1);
+        if (!path.startsWith(prefix))
+            continue;
+        songs.push_back({sqlite3_column_int64(s, 0), path + ColumnText(s, 2), ColumnInteger(s, 3),
+                         ColumnInteger(s, 4)});
+    }
+    return songs;
+}
+
+void UpdateSongFacts(TConnection &connection, qint64 rowId, const TSongFacts &facts, qint64 size,
+                     qint64 modified)
+{
+    TParams p;
+    p.SetValue(QStringLiteral("duration"), facts.Duration, TFieldType::Integer);
+    p.SetValue(QStringLiteral("id3title"), facts.Title, TFieldType::Text);
+    p.SetValue(QStringLiteral("id3artist"), facts.Artist, TFieldType::Text);
+    p.SetValue(QStringLiteral("id3genre"), facts.Genre, TFieldType::Integer);
+    p.SetValue(QStringLiteral("id3comment"), facts.Comment, TFieldType::Text);
+    p.SetValue(QStringLiteral("id3album"), facts.Album, TFieldType::Text);
+    p.SetValue(QStringLiteral("id3year"), facts.Year, TFieldType::Integer);
+    p.SetValue(QStringLiteral("id3track"), facts.Track, TFieldType::Integer);
+    p.SetValue(QStringLiteral("size"), size, TFieldType::Integer);
+    p.SetValue(QStringLiteral("modified"), modified, TFieldType::Integer);
+    p.SetValue(QStringLiteral("rowid"), rowId, TFieldType::Integer);
+    connection.Execute(
+        StatementText({QStringLiteral("UPDATE Playlist_DB SET Duration = :duration, ID3_Title = "
+                                      ":id3title, ID3_Artist = :id3artist, ID3_Genre = :id3genre, "
+                                      "ID3_Comment = :id3comment, ID3_Album = :id3album, "
+                                      "ID3_Year = :id3year, ID3_Track = :id3track,"),
+                       QStringLiteral("File_Size = :size, File_Modified = :modified"),
+                       QStringLiteral("WHERE Row_ID = :rowid")}),
+        p);
+}
+
+TRescanCounts RescanSongs(TConnection &connection, const QString &folder,
+                          const std::function<void(const QString &, const QString &)> &onProblem,
+                          const std::function<bool(const TRescanCounts &)> &keepGoing)
+{
+    TRescanCounts counts;
+    std::unique_ptr<TTransaction> transaction;
+    int rows = 0;
+    QElapsedTimer age;
+    const auto commit = [&] {
+        if (transaction)
+            transaction->Commit();
+        transaction.reset();
+        rows = 0;
+    };
+    const auto problem = [&](const QString &file, const QString &reason) {
+        ++counts.Failed;
+        if (onProblem)
+            onProblem(file, reason);
+    };
+    for (const TStoredSong &song : StoredSongs(connection, folder)) {
+        const TFileStatus status = FileStatus(song.File);
+        if (!status.Exists) {
+            if (FileGone(song.File))
+                ++counts.Missing;
+            else
+                problem(song.File, FileErrorText(status.Error));
+            continue;
+        }
+        if (song.Size == status.Size && song.Modified == status.ModifiedMs) {
+            ++counts.Unchanged;
+            continue;
+        }
+        if (!status.IsFile) {
+            problem(song.File, FileErrorText(status.IsFolder ? EISDIR : NotRegularFile));
+            continue;
+        }
+        // The stamps are taken before the read, so a change meanwhile is seen next time.
+        TSongFacts facts;
+        try {
+            facts = ReadSongFacts(song.File);
+        } catch (const EError &e) {
+            problem(song.File, e.Message());
+            continue;
+        }
+        if (!transaction) {
+            transaction = std::make_unique<TTransaction>(connection);
+            age.start();
+        }
+        UpdateSongFacts(connection, song.RowId, facts, status.Size, status.ModifiedMs);
+        ++counts.Updated;
+        if (++rows >= RowsPerTransaction || age.elapsed() >= TransactionMs)
+            commit();
+        if (keepGoing && !keepGoing(counts))
+            break;
+    }
+    commit();
+    return counts;
+}
+
+bool FileGone(const QString &file)
+{
+    const TFileStatus status = FileStatus(file);
+    return !status.Exists && (status.Error == ENOENT || status.Error == ENOTDIR);
+}
+
+QList<qint64> MissingSongs(TConnection &connection, const QString &folder)
+{
+    QList<qint64> missing;
+    for (const TStoredSong &song : StoredSongs(connection, folder)) {
+        if (FileGone(song.File))
+            missing << song.RowId;
+    }
+    return missing;
+}
+
+void OpenSongs(TDataSet &songs, const QList<qint64> &rowIds)
+{
+    songs.SetSQL({QStringLiteral("SELECT * FROM Playlist_DB"),
+                  QStringLiteral("WHERE Row_ID IN (SELECT value FROM json_each(:ids))"),
+                  QStringLiteral("ORDER BY Row_ID")});
+    songs.Parameters().SetValue(QStringLiteral("ids"), IdList(rowIds), TFieldType::Text);
+    songs.Open();
+}
+
+TPruneCounts PlannedPrune(TConnection &connection, const QList<qint64> &rowIds)
+{
+    TPruneCounts counts;
+    counts.Songs = int(CountOf(connection,
+                               QStringLiteral("SELECT count(*) FROM Playlist_DB WHERE Row_ID IN "
+                                              "(SELECT value FROM json_each(:ids))"),
+                               IdParams(rowIds)));
+    counts.Entries = int(CountOf(connection,
+                                 QStringLiteral("SELECT count(*) FROM Playlist_Songs WHERE "
+                                                "Song_ID IN (SELECT value FROM json_each(:ids))"),
+                                 IdParams(rowIds)));
+    counts.Playlists = int(PlaylistsWithSongs(connection, rowIds).size());
+    return counts;
+}
+
+TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds)
+{
+    TPruneCounts counts;
+    if (rowIds.isEmpty())
+        return counts;
+    const QSet<qint64> doomed(rowIds.begin(), rowIds.end());
+    TTransaction transaction(connection);
+    // The entries' song fields are not needed: the songs table stays closed.
+    TTable songs(&connection);
+    SetUpSongsTable(songs);
+    for (const qint64 playlist : PlaylistsWithSongs(connection, rowIds)) {
+        TDataSet entries(&connection);
+        SetUpPlaylistEntries(entries, &songs);
+        OpenPlaylistEntries(entries, int(playlist), QStringLiteral("Sequence"),
+                            QStringLiteral("Asc"));
+        entries.First();
+        while (!entries.Eof()) {
+            if (doomed.contains(entries.AsInteger(QStringLiteral("Song_ID")))) {
+                entries.Delete();
+                ++counts.Entries;
+            } else {
+                entries.Next();
+            }
+        }
+        RenumberEntries(entries);
+        entries.UpdateBatch();
+        ++counts.Playlists;
+    }
+    TStatement remove(connection,
+                      QStringLiteral("DELETE FROM Playlist_DB WHERE Row_ID IN (SELECT value FROM "
+                                     "json_each(:ids))"),
+                      IdParams(rowIds));
+    remove.Step();
+    counts.Songs = sqlite3_changes(connection.Handle());
+    transaction.Commit();
+    return counts;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class TConnection;
+class TDataSet;
+
+// What a song row holds of its file's tag and length.
+struct TSongFacts {
+    int Duration = 0; // whole seconds
+    QString Title;
+    QString Artist;
+    QString Album;
+    QString Comment;
+    int Genre = 255;
+    int Year = 0;
+    int Track = 0;
+};
+
+// Reads a file's tag and length as the import does. Raises EError when either fails.
+TSongFacts ReadSongFacts(const QString &fileName);
+
+// The row of the song at that place (the lowest when listed twice), or nothing.
+std::optional<qint64> SongIdAt(TConnection &connection, const QString &path,
+                               const QString &filename);
+
+// A song row's file and the file's size and time when the row was last read.
+struct TStoredSong {
+    qint64 RowId = 0;
+    QString File; // Path followed by Filename
+    std::optional<qint64> Size;
+    std::optional<qint64> Modified; // milliseconds since 1970 UTC
+};
+
+// The songs in Row_ID order; with a folder only the files in it and below it.
+std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &folder = QString());
+
+// Stores new facts in a song's row, which keeps its Row_ID and so its playlist entries.
+void UpdateSongFacts(TConnection &connection, qint64 rowId, const TSongFacts &facts, qint64 size,
+                     qint64 modified);
+
+struct TRescanCounts {
+    int Updated = 0;
+    int Unchanged = 0;
+    int Missing = 0;
+    int Failed = 0; // changed, but the file could not be read
+};
+
+// Re-reads the songs whose file's size or time differs from the stored ones (or was never
+// stored), updating their rows in transactions of a few hundred. onProblem hears of files that
+// could not be read; keepGoing is asked after each changed file and stops the scan when false.
+TRescanCounts
+RescanSongs(TConnection &connection, const QString &folder,
+            const std::function<void(const QString &file, const QString &reason)> &onProblem = {},
+            const std::function<bool(const TRescanCounts &)> &keepGoing = {});
+
+// True when nothing is at the name any more (not when it merely cannot be reached).
+bool FileGone(const QString &file);
+// The songs whose file is gone, in Row_ID order.
+QList<qint64> MissingSongs(TConnection &connection, const QString &folder = QString());
+
+// Opens the rows of these songs, all columns, in Row_ID order.
+void OpenSongs(TDataSet &songs, const QList<qint64> &rowIds);
+
+struct TPruneCounts {
+    int Songs = 0;
+    int Entries = 0;
+    int Playlists = 0;
+};
+
+// What PruneSongs would remove.
+TPruneCounts PlannedPrune(TConnection &connection, const QList<qint64> &rowIds);
+// Removes the songs and their playlist entries, renumbering each playlist touched from 1, in
+// one transaction.
+TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds);
