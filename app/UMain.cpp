@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -621,8 +622,12 @@ void TfrmMain::oggleAvailableSongs1Click()
         return;
     }
     if (!pnlAvailableSongs->isHidden()) {
-        resize(208, height());
+        // Hidden first: while the panel is there, the window cannot be narrowed that far.
         pnlAvailableSongs->hide();
+        Splitter1->updateGeometry();
+        if (QLayout *windowLayout = layout())
+            windowLayout->activate();
+        resize(208, height());
         oggleAvailableSongs1->setText(QStringLiteral("Show Available Songs"));
         btnToggleAvailableSongs->setToolTip(QStringLiteral("Show Available Songs"));
         btnToggleAvailableSongs->setText(QStringLiteral(">   "));

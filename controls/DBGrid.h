@@ -9,6 +9,8 @@ class TDataSet;
 
 // The sky-blue text colour of the grids and the playlist chooser.
 QColor SkyBlue();
+// The background of the grids' column titles.
+QColor TitleBackground();
 
 // Helpers for cell hooks. Each refills the cell with the background the grid used and
 // draws the text clipped to the cell, its top 2 pixels below the cell's top: from the
@@ -109,9 +111,12 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
+    static constexpr int TitlePadding = 3;
     void FollowDataSet(int row);
+    int FittedWidth(const TColumn &column) const;
 
     TDataSetModel m_model;
     DrawColumnCellHook m_drawHook;
     bool m_following = false;
+    int m_modelChanging = 0;
 };
