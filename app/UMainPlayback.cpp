@@ -113,8 +113,11 @@ void TfrmMain::MediaPlayer1Notify()
         btnNextClick();
         return;
     }
-    // The end of the playlist: start again from the top when looping, otherwise stop.
+    // The end of the playlist: start again from the top when looping, otherwise stop. The
+    // device has stopped by itself, so the bar is brought back here.
     btnStopClick();
+    pbSongProgress->setValue(0);
+    lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
     if (frmOptions && frmOptions->cbLoopPlayList->isChecked() && qryPlayListSongs->Active()) {
         qryPlayListSongs->First();
         btnPlayClick();

@@ -25,6 +25,22 @@ QString PlaylistEntry(const QString &id, const QString &name)
     return QStringLiteral("[") + id + QStringLiteral("] - ") + name;
 }
 
+// The system's long time format without its time-zone name ("t" outside quotes), which a
+// Windows long time never shows.
+QString LongTimeFormat(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            result += c;
+    }
+    return result.simplified();
+}
+
 } // namespace
 
 TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
@@ -103,8 +119,7 @@ QString TfrmPlaylistDetails::StoredDateText(const QVariant &dateCreated)
         const QLocale locale = QLocale::system();
         text = locale.toString(when.date(), QLocale::ShortFormat);
         if (when.time() != QTime(0, 0))
-            text +=
-                QLatin1Char(' ') + locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+            text += QLatin1Char(' ') + locale.toString(when, LongTimeFormat(locale));
     } else if (!dateCreated.isNull()) {
         text = dateCreated.toString(); // a text that is no date, shown as stored
     }

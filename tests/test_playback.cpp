@@ -100,6 +100,20 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
     EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
 }
 
+TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
+{
+    TSilentOutput::SetSpeed(1.0); // a second of song: the timer moves the bar meanwhile
+    int highest = 0;
+    QObject::connect(window->pbSongProgress, &QProgressBar::valueChanged,
+                     [&highest](int value) { highest = qMax(highest, value); });
+    window->qryPlayListSongs->Last();
+    QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+    ASSERT_TRUE(WaitForStop());
+    EXPECT_GT(highest, 0);
+    EXPECT_EQ(window->pbSongProgress->value(), 0);
+    EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
+}
+
 TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
 {
     frmOptions->cbLoopPlayList->setChecked(true);
