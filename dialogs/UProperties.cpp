@@ -273,6 +273,7 @@ void TfrmProperties::btnSaveClick()
     }
     // A failure raises with the file left as it was; the error display shows it.
     WriteID3Tag(FileName(), tag);
+    emit TagSaved(tag);
 }
 
 void TfrmProperties::btnLookupClick()
