@@ -148,6 +148,8 @@ void TfrmMain::CheckStoredDuration(qint64 lengthMs)
     if (!qryPlayListSongs->IsNull(QStringLiteral("Duration")) &&
         qryPlayListSongs->AsInteger(QStringLiteral("Duration")) == seconds)
         return;
-    tblSongs->UpdateValue(qryPlayListSongs->AsInteger(QStringLiteral("Song_ID")),
-                          QStringLiteral("Duration"), seconds);
+    const qint64 songId = qryPlayListSongs->AsInteger(QStringLiteral("Song_ID"));
+    tblSongs->UpdateValue(songId, QStringLiteral("Duration"), seconds);
+    qryAvailableSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId,
+                                        {{QStringLiteral("Duration"), seconds}});
 }

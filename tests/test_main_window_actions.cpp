@@ -1,19 +1,30 @@
 // The main window driven through its real buttons, keys and menu items.
+#include "app/UExport.h"
 #include "app/UMain.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/UOptions.h"
+#include "dialogs/UProperties.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Shell.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <memory>
@@ -281,6 +292,87 @@ TEST_F(WindowActionsTest, AddsAThousandSelectedSongsWithTheButton)
     ExpectHighlightIsCurrent("adding songs");
     // The available songs keep their selection.
     EXPECT_EQ(window->grdAvailableSongs->SelectedRows().size(), 1000);
+}
+
+// With QUILLMERE_SCREENSHOTS naming a folder, and a real display, saves pictures of the main
+// window playing, after Next, the export with its closing message and the properties dialog
+// after Save, for a look by eye.
+TEST_F(WindowActionsTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "QUILLMERE_SCREENSHOTS not set";
+    MessageService::SetHandler({});
+    auto screen = [&](const QString &name) {
+        QCoreApplication::processEvents();
+        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
+    };
+    TMediaPlayer::SetSilentOnly(true);
+    const qint64 list = library.AddPlaylist(QStringLiteral("Road trip"));
+    SilentMp3Options mp3;
+    mp3.Frames = 2000;
+    const QStringList titles = {"Blue in Green", "So What", "Hey Joe",     "Teardrop",
+                                "Long Jam",      "Angel",   "Windowlicker"};
+    for (int i = 0; i < titles.size(); ++i) {
+        const QString name = QStringLiteral("song%1.mp3").arg(i);
+        WriteSilentMp3(library.Directory() + name, mp3);
+        const qint64 song = library.AddSong(titles[i], library.Directory(), name, 52 + 30 * i,
+                                            i % 3 ? 17 : 8, QStringLiteral("Artist %1").arg(i));
+        if (i < 5)
+            library.AddEntry(list, song, i + 1);
+    }
+    TfrmProperties properties;
+    frmProperties = &properties;
+    Start();
+    window->move(40, 40);
+    Click(window->btnToggleAvailableSongs);
+    ClickRow(window->grdAvailableSongs, 2);
+    ClickRow(Grid(), 1);
+    Click(window->btnPlay);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 1500; }, 5000));
+    screen(QStringLiteral("1-main-playing"));
+    Click(window->btnNext);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 1500; }, 5000));
+    screen(QStringLiteral("2-after-next"));
+    Click(window->btnStop);
+
+    QTemporaryDir device;
+    WriteAll(device.filePath(QStringLiteral("song1.mp3")), "already there");
+    ClickRow(Grid(), 0);
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      Grid()->visualRect(Grid()->model()->index(2, 0)).center());
+    QTimer poll;
+    poll.setInterval(50);
+    int step = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<TfrmExport *>(modal); dialog && step == 0) {
+            dialog->edMappedDrive->setText(device.path() + "/");
+            screen(QStringLiteral("3-export-dialog"));
+            ++step;
+            QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal); box && step == 1) {
+            screen(QStringLiteral("4-export-closing"));
+            ++step;
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    poll.start();
+    window->Exportplaylist1->trigger();
+    poll.stop();
+    EXPECT_EQ(step, 2);
+
+    ClickRow(Grid(), 1);
+    QTimer::singleShot(100, &properties, [&] {
+        properties.edTitle->setText(QStringLiteral("So What (live)"));
+        properties.edArtist->setText(QStringLiteral("Miles Davis"));
+        QTest::mouseClick(properties.btnSave, Qt::LeftButton);
+        screen(QStringLiteral("5-properties-after-save"));
+        QTest::mouseClick(properties.btnOK, Qt::LeftButton);
+    });
+    window->Properties1->trigger();
+    frmProperties = nullptr;
+    frmExport = nullptr; // went with the window
 }
 
 } // namespace

@@ -196,9 +196,7 @@ TEST_F(PlaybackTest, APressOnTheBarBeforeAnySongNeedsADevice)
 TEST_F(PlaybackTest, TheTimerShowsThePositionAsMinutesAndSeconds)
 {
     window->btnPlayClick();
-    QTest::qWait(150);
-    window->SongTimerTimer();
-    EXPECT_GT(window->pbSongProgress->value(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 0; }, 5000));
     EXPECT_LE(window->pbSongProgress->value(), window->pbSongProgress->maximum());
     EXPECT_EQ(window->lblDuration->text(), FormatMilliseconds(window->pbSongProgress->value()));
     EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
@@ -211,6 +209,10 @@ TEST_F(PlaybackTest, PlayStoresTheMeasuredDurationWhenAsked)
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
               215);
     EXPECT_EQ(window->qryPlayListSongs->AsInteger(QStringLiteral("Duration")), 215);
+    // The available songs show it too.
+    TDataSet *available = window->qryAvailableSongs;
+    ASSERT_TRUE(available->Locate(QStringLiteral("Row_ID"), 1));
+    EXPECT_EQ(available->AsInteger(QStringLiteral("Duration")), 215);
     // Equal values are not written again.
     library.Exec(QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON Playlist_DB BEGIN "
                                 "SELECT RAISE(ABORT, 'written'); END"));
