@@ -37,7 +37,7 @@ void TfrmMain::Exportplaylist1Click()
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(1000);
         progress.setAutoReset(false);
-        // Walking over the selected rows only, the grid keeps them selected.
+        TDBGrid::TSelectionWalk walk(grdPlayList);
         for (int i = 0; i < rows.size(); ++i) {
             progress.setValue(i);
             if (progress.wasCanceled())

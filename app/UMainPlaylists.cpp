@@ -76,6 +76,7 @@ void TfrmMain::btnAddSongsClick()
         return;
     if (!qryPlayListSongs->Active())
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
+    TDBGrid::TSelectionWalk walk(grdAvailableSongs);
     for (int row : rows) {
         qryAvailableSongs->SetRecNo(row);
         const int sequence = NextSequence();

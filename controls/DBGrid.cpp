@@ -336,8 +336,10 @@ void TDBGrid::SelectAllRows()
     selectionModel()->select(
         QItemSelection(m_model.index(0, 0), m_model.index(rows - 1, m_model.columnCount() - 1)),
         QItemSelectionModel::Select);
-    if (DataSet())
+    if (DataSet()) {
+        TSelectionWalk walk(this);
         DataSet()->Last();
+    }
 }
 
 void TDBGrid::FollowDataSet(int row)
@@ -349,7 +351,8 @@ void TDBGrid::FollowDataSet(int row)
         row >= 0 ? m_model.index(row, qMax(0, currentIndex().column())) : QModelIndex();
     // The highlighted row is the data set's current row. A walk over the selected rows (an
     // export, adding songs) keeps the selection; any other move takes it along.
-    const bool keepSelection = !target.isValid() || selectionModel()->isRowSelected(row);
+    const bool keepSelection =
+        !target.isValid() || (m_selectionWalks > 0 && selectionModel()->isRowSelected(row));
     selectionModel()->setCurrentIndex(target, keepSelection ? QItemSelectionModel::NoUpdate
                                                             : QItemSelectionModel::ClearAndSelect |
                                                                   QItemSelectionModel::Rows);

@@ -94,6 +94,20 @@ public:
     // Selects every row in one step and makes the last row current.
     void SelectAllRows();
 
+    // While a walk over the selected rows lives, the data set's moves onto selected rows keep
+    // the selection; any other move of the data set makes its row the one selected.
+    class TSelectionWalk
+    {
+    public:
+        explicit TSelectionWalk(TDBGrid *grid) : m_grid(grid) { ++m_grid->m_selectionWalks; }
+        ~TSelectionWalk() { --m_grid->m_selectionWalks; }
+        TSelectionWalk(const TSelectionWalk &) = delete;
+        TSelectionWalk &operator=(const TSelectionWalk &) = delete;
+
+    private:
+        TDBGrid *m_grid;
+    };
+
     void SetDrawColumnCell(DrawColumnCellHook hook) { m_drawHook = std::move(hook); }
     const DrawColumnCellHook &DrawColumnCell() const { return m_drawHook; }
     QColor SelectionColour() const;
@@ -119,4 +133,5 @@ private:
     DrawColumnCellHook m_drawHook;
     bool m_following = false;
     int m_modelChanging = 0;
+    int m_selectionWalks = 0;
 };

@@ -294,6 +294,7 @@ TEST_F(ExportWindowTest, RenamedCopiesFollowGridOrderAndAreNeverOverwritten)
     EXPECT_EQ(ReadAll(device + "Song2.mp3"), Song("w.mp3"));
     EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_EQ(window->qryPlayListSongs->RecNo(), 3); // the last selected entry
+    EXPECT_EQ(window->grdPlayList->SelectedRows(), QList<int>({0, 2, 3}));
 
     // Again, with other songs selected: every name is taken, nothing is replaced.
     Select({0, 1, 2});
