@@ -16,3 +16,10 @@ public:
 // Runs an action; an error it raises is shown in an error box. For code that runs outside
 // event dispatch (start-up).
 void RunReportingErrors(const std::function<void()> &action);
+
+// A slot for a handler: an error it raises is shown right there, so it never unwinds through
+// the toolkit's own code, which does not expect it.
+template <typename Object> auto ReportingErrors(Object *object, void (Object::*handler)())
+{
+    return [object, handler] { RunReportingErrors([object, handler] { (object->*handler)(); }); };
+}

@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 
+#include "app/QuillmereApplication.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
 #include "dialogs/UOptions.h"
@@ -17,7 +18,8 @@ void TfrmMain::CreatePlaybackControls()
 {
     MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
-    connect(MediaPlayer1, &TMediaPlayer::Notify, this, &TfrmMain::MediaPlayer1Notify);
+    connect(MediaPlayer1, &TMediaPlayer::Notify, this,
+            ReportingErrors(this, &TfrmMain::MediaPlayer1Notify));
 }
 
 void TfrmMain::btnPlayClick()

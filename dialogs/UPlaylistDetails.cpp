@@ -1,5 +1,6 @@
 #include "dialogs/UPlaylistDetails.h"
 
+#include "app/QuillmereApplication.h"
 #include "app/UMain.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
@@ -102,8 +103,10 @@ TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
     setTabOrder(edDescription, btnOK);
     setTabOrder(btnOK, btnCancel);
 
-    connect(btnOK, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnOKClick);
-    connect(btnCancel, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnCancelClick);
+    connect(btnOK, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmPlaylistDetails::btnOKClick));
+    connect(btnCancel, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmPlaylistDetails::btnCancelClick));
 }
 
 QString TfrmPlaylistDetails::NewPlaylistDateText(const QDateTime &now)
