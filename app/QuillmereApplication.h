@@ -20,3 +20,10 @@ void RunReportingErrors(const std::function<void()> &action);
 
 // The program's icon, in each size built into it.
 QIcon ProgramIcon();
+
+// A slot for a handler: an error it raises is shown right there, so it never unwinds through
+// the toolkit's own code, which does not expect it.
+template <typename Object> auto ReportingErrors(Object *object, void (Object::*handler)())
+{
+    return [object, handler] { RunReportingErrors([object, handler] { (object->*handler)(); }); };
+}

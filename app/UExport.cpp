@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 
 TfrmExport *frmExport = nullptr;
@@ -17,7 +19,8 @@ TfrmExport *frmExport = nullptr;
 namespace
 {
 const QSize ClientSize(304, 132);
-}
+const QPoint DesignedPosition(795, 631);
+} // namespace
 
 TfrmExport::TfrmExport(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 {
@@ -27,7 +30,7 @@ TfrmExport::TfrmExport(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     dialogFont.setPixelSize(11);
     setFont(dialogFont);
     resize(ClientSize);
-    move(795, 631);
+    move(DesignedPosition);
 
     gbExportOptions = new QGroupBox(QStringLiteral("Export Options"), this);
     gbExportOptions->setObjectName(QStringLiteral("gbExportOptions"));
@@ -36,7 +39,9 @@ TfrmExport::TfrmExport(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     gbExportOptions->setFont(bold);
     gbExportOptions->setGeometry(8, 8, 289, 88);
 
-    // The group box's children keep the dialog's plain font.
+    // The group box's children keep the dialog's plain font; the weight is set outright, as
+    // a font without it would take the box's bold.
+    dialogFont.setBold(false);
     lblMappedDrive = new QLabel(QStringLiteral("Mapped Drive:"), gbExportOptions);
     lblMappedDrive->setObjectName(QStringLiteral("lblMappedDrive"));
     lblMappedDrive->setFont(dialogFont);
@@ -115,6 +120,31 @@ bool TfrmExport::eventFilter(QObject *watched, QEvent *event)
             edMappedDriveExit();
     }
     return TForm::eventFilter(watched, event);
+}
+
+void TfrmExport::showEvent(QShowEvent *event)
+{
+    // The designed place, moved up and left as far as needed to keep the whole window, its
+    // OK and Cancel too, on a smaller screen.
+    const QScreen *shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (shown) {
+        const QRect available = shown->availableGeometry();
+        const QRect frame = frameGeometry();
+        // Before the first showing the frame is not known yet: room for a usual one.
+        const QMargins decoration =
+            frame == geometry()
+                ? QMargins(4, 30, 4, 4)
+                : QMargins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                           frame.right() - geometry().right(),
+                           frame.bottom() - geometry().bottom());
+        const QSize outer = size().grownBy(decoration);
+        const int x = qMax(available.left(),
+                           qMin(DesignedPosition.x(), available.right() + 1 - outer.width()));
+        const int y = qMax(available.top(),
+                           qMin(DesignedPosition.y(), available.bottom() + 1 - outer.height()));
+        move(x, y);
+    }
+    TForm::showEvent(event);
 }
 
 void TfrmExport::resizeEvent(QResizeEvent *event)

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -328,40 +329,67 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::ConnectHandlers()
 {
-    connect(ImportSongs1, &QAction::triggered, this, &TfrmMain::ImportSongs1Click);
-    connect(RuninWinAmp1, &QAction::triggered, this, &TfrmMain::RuninWinAmp1Click);
-    connect(SaveasPlaylist1, &QAction::triggered, this, &TfrmMain::SaveasPlaylist1Click);
-    connect(Exportplaylist1, &QAction::triggered, this, &TfrmMain::Exportplaylist1Click);
-    connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
-    connect(oggleAvailableSongs1, &QAction::triggered, this, &TfrmMain::oggleAvailableSongs1Click);
-    connect(Options1, &QAction::triggered, this, &TfrmMain::Options1Click);
-    connect(ReleaseNotes1, &QAction::triggered, this, &TfrmMain::ReleaseNotes1Click);
-    connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+    connect(ImportSongs1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ImportSongs1Click));
+    connect(RuninWinAmp1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::RuninWinAmp1Click));
+    connect(SaveasPlaylist1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::SaveasPlaylist1Click));
+    connect(Exportplaylist1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::Exportplaylist1Click));
+    connect(Exit1, &QAction::triggered, this, ReportingErrors(this, &TfrmMain::Exit1Click));
+    connect(oggleAvailableSongs1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::oggleAvailableSongs1Click));
+    connect(Options1, &QAction::triggered, this, ReportingErrors(this, &TfrmMain::Options1Click));
+    connect(ReleaseNotes1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ReleaseNotes1Click));
+    connect(About1, &QAction::triggered, this, ReportingErrors(this, &TfrmMain::About1Click));
 
-    connect(ShowAlbums1, &QAction::triggered, this, &TfrmMain::ShowAlbums1Click);
-    connect(Show1, &QAction::triggered, this, &TfrmMain::Show1Click);
-    connect(ShowDurations1, &QAction::triggered, this, &TfrmMain::ShowDurations1Click);
-    connect(ShowFilenames1, &QAction::triggered, this, &TfrmMain::ShowFilenames1Click);
-    connect(ShowGenres1, &QAction::triggered, this, &TfrmMain::ShowGenres1Click);
-    connect(ShowPaths1, &QAction::triggered, this, &TfrmMain::ShowPaths1Click);
-    connect(ShowTitles1, &QAction::triggered, this, &TfrmMain::ShowTitles1Click);
-    connect(ShowYears1, &QAction::triggered, this, &TfrmMain::ShowYears1Click);
-    connect(ShowAlbums2, &QAction::triggered, this, &TfrmMain::ShowAlbums2Click);
-    connect(ShowArtists1, &QAction::triggered, this, &TfrmMain::ShowArtists1Click);
-    connect(ShowDurations2, &QAction::triggered, this, &TfrmMain::ShowDurations2Click);
-    connect(ShowFilenames2, &QAction::triggered, this, &TfrmMain::ShowFilenames2Click);
-    connect(ShowGenres2, &QAction::triggered, this, &TfrmMain::ShowGenres2Click);
-    connect(ShowPaths2, &QAction::triggered, this, &TfrmMain::ShowPaths2Click);
-    connect(ShowTitles2, &QAction::triggered, this, &TfrmMain::ShowTitles2Click);
-    connect(ShowYears2, &QAction::triggered, this, &TfrmMain::ShowYears2Click);
+    connect(ShowAlbums1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowAlbums1Click));
+    connect(Show1, &QAction::triggered, this, ReportingErrors(this, &TfrmMain::Show1Click));
+    connect(ShowDurations1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowDurations1Click));
+    connect(ShowFilenames1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowFilenames1Click));
+    connect(ShowGenres1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowGenres1Click));
+    connect(ShowPaths1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowPaths1Click));
+    connect(ShowTitles1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowTitles1Click));
+    connect(ShowYears1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowYears1Click));
+    connect(ShowAlbums2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowAlbums2Click));
+    connect(ShowArtists1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowArtists1Click));
+    connect(ShowDurations2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowDurations2Click));
+    connect(ShowFilenames2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowFilenames2Click));
+    connect(ShowGenres2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowGenres2Click));
+    connect(ShowPaths2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowPaths2Click));
+    connect(ShowTitles2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowTitles2Click));
+    connect(ShowYears2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::ShowYears2Click));
 
-    connect(Play1, &QAction::triggered, this, &TfrmMain::Play1Click);
-    connect(Removefromlist1, &QAction::triggered, this, &TfrmMain::Removefromlist1Click);
-    connect(Properties1, &QAction::triggered, this, &TfrmMain::Properties1Click);
-    connect(Properties2, &QAction::triggered, this, &TfrmMain::Properties2Click);
-    connect(NewPlaylist1, &QAction::triggered, this, &TfrmMain::NewPlaylist1Click);
-    connect(DeletethisPlaylist1, &QAction::triggered, this, &TfrmMain::DeletethisPlaylist1Click);
-    connect(Properties3, &QAction::triggered, this, &TfrmMain::Properties3Click);
+    connect(Play1, &QAction::triggered, this, ReportingErrors(this, &TfrmMain::Play1Click));
+    connect(Removefromlist1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::Removefromlist1Click));
+    connect(Properties1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::Properties1Click));
+    connect(Properties2, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::Properties2Click));
+    connect(NewPlaylist1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::NewPlaylist1Click));
+    connect(DeletethisPlaylist1, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::DeletethisPlaylist1Click));
+    connect(Properties3, &QAction::triggered, this,
+            ReportingErrors(this, &TfrmMain::Properties3Click));
 
     connect(grdPlayList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &p) { pmSongs->popup(grdPlayList->viewport()->mapToGlobal(p)); });
@@ -377,31 +405,42 @@ void TfrmMain::ConnectHandlers()
                     pmPlayLists->popup(ccbPlayLists->lineEdit()->mapToGlobal(p));
                 });
         connect(ccbPlayLists->lineEdit(), &QLineEdit::textEdited, this,
-                &TfrmMain::ccbPlayListsChange);
+                ReportingErrors(this, &TfrmMain::ccbPlayListsChange));
     }
-    connect(ccbPlayLists, &QComboBox::activated, this, &TfrmMain::ccbPlayListsChange);
+    connect(ccbPlayLists, &QComboBox::activated, this,
+            ReportingErrors(this, &TfrmMain::ccbPlayListsChange));
     ccbPlayLists->OnKeyPress = [this](QKeyEvent *event) { return ccbPlayListsKeyPress(event); };
 
     connect(btnToggleAvailableSongs, &QToolButton::clicked, this,
-            &TfrmMain::btnToggleAvailableSongsClick);
-    connect(btnAddSongs, &QToolButton::clicked, this, &TfrmMain::btnAddSongsClick);
-    connect(btnFilter, &QToolButton::clicked, this, &TfrmMain::btnFilterClick);
-    connect(grdAvailableSongs, &TDBGrid::DblClick, this, &TfrmMain::grdAvailableSongsDblClick);
-    connect(grdPlayList, &TDBGrid::DblClick, this, &TfrmMain::grdPlayListDblClick);
-    connect(grdPlayList, &TDBGrid::KeyDown, this, &TfrmMain::grdPlayListKeyDown);
-    connect(grdAvailableSongs, &TDBGrid::KeyDown, this, &TfrmMain::grdAvailableSongsKeyDown);
+            ReportingErrors(this, &TfrmMain::btnToggleAvailableSongsClick));
+    connect(btnAddSongs, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmMain::btnAddSongsClick));
+    connect(btnFilter, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmMain::btnFilterClick));
+    connect(grdAvailableSongs, &TDBGrid::DblClick, this,
+            ReportingErrors(this, &TfrmMain::grdAvailableSongsDblClick));
+    connect(grdPlayList, &TDBGrid::DblClick, this,
+            ReportingErrors(this, &TfrmMain::grdPlayListDblClick));
+    connect(grdPlayList, &TDBGrid::KeyDown, this,
+            [this](QKeyEvent *event) { RunReportingErrors([&] { grdPlayListKeyDown(event); }); });
+    connect(grdAvailableSongs, &TDBGrid::KeyDown, this, [this](QKeyEvent *event) {
+        RunReportingErrors([&] { grdAvailableSongsKeyDown(event); });
+    });
     connect(grdPlayList, &TDBGrid::TitleClick, this, &TfrmMain::grdPlayListTitleClick);
-    connect(qryPlayListSongs, &TDataSet::AfterScroll, this, &TfrmMain::qryPlayListSongsAfterScroll);
+    connect(qryPlayListSongs, &TDataSet::AfterScroll, this,
+            ReportingErrors(this, &TfrmMain::qryPlayListSongsAfterScroll));
     connect(qryAvailableSongs, &TDataSet::AfterScroll, this,
-            &TfrmMain::qryAvailableSongsAfterScroll);
+            ReportingErrors(this, &TfrmMain::qryAvailableSongsAfterScroll));
 
-    connect(btnPlay, &QToolButton::clicked, this, &TfrmMain::btnPlayClick);
-    connect(btnPause, &QToolButton::clicked, this, &TfrmMain::btnPauseClick);
-    connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
-    connect(btnNext, &QToolButton::clicked, this, &TfrmMain::btnNextClick);
-    connect(btnPrevious, &QToolButton::clicked, this, &TfrmMain::btnPreviousClick);
-    connect(SongTimer, &QTimer::timeout, this, &TfrmMain::SongTimerTimer);
-    connect(ButtonRefreshTimer, &QTimer::timeout, this, &TfrmMain::ButtonRefreshTimerTimer);
+    connect(btnPlay, &QToolButton::clicked, this, ReportingErrors(this, &TfrmMain::btnPlayClick));
+    connect(btnPause, &QToolButton::clicked, this, ReportingErrors(this, &TfrmMain::btnPauseClick));
+    connect(btnStop, &QToolButton::clicked, this, ReportingErrors(this, &TfrmMain::btnStopClick));
+    connect(btnNext, &QToolButton::clicked, this, ReportingErrors(this, &TfrmMain::btnNextClick));
+    connect(btnPrevious, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmMain::btnPreviousClick));
+    connect(SongTimer, &QTimer::timeout, this, ReportingErrors(this, &TfrmMain::SongTimerTimer));
+    connect(ButtonRefreshTimer, &QTimer::timeout, this,
+            ReportingErrors(this, &TfrmMain::ButtonRefreshTimerTimer));
     pbSongProgress->installEventFilter(this);
 
     grdPlayList->SetDrawColumnCell(
@@ -414,8 +453,10 @@ void TfrmMain::ConnectHandlers()
         });
     for (QToolButton *button : {btnPrevious, btnPlay, btnNext, btnPause, btnStop, btnFilter})
         button->installEventFilter(this);
-    connect(grdAvailableSongs, &TDBGrid::MouseMoved, this, &TfrmMain::grdAvailableSongsMouseMove);
-    connect(grdPlayList, &TDBGrid::MouseMoved, this, &TfrmMain::grdPlayListMouseMove);
+    connect(grdAvailableSongs, &TDBGrid::MouseMoved, this,
+            ReportingErrors(this, &TfrmMain::grdAvailableSongsMouseMove));
+    connect(grdPlayList, &TDBGrid::MouseMoved, this,
+            ReportingErrors(this, &TfrmMain::grdPlayListMouseMove));
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
@@ -449,7 +490,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::MouseButtonPress:
         if (watched == pbSongProgress)
-            pbSongProgressMouseDown();
+            RunReportingErrors([this] { pbSongProgressMouseDown(); });
         break;
     default:
         break;
@@ -536,7 +577,7 @@ void TfrmMain::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     // Without a window manager the window may never become active; the notice comes all the same.
     if (!m_activated)
-        QTimer::singleShot(300, this, &TfrmMain::FormActivate);
+        QTimer::singleShot(300, this, ReportingErrors(this, &TfrmMain::FormActivate));
 }
 
 int TfrmMain::FindColumnByField(TDBGrid *grid, const QString &fieldName) const
@@ -629,8 +670,12 @@ void TfrmMain::oggleAvailableSongs1Click()
         return;
     }
     if (!pnlAvailableSongs->isHidden()) {
-        resize(208, height());
+        // Hidden first: while the panel is there, the window cannot be narrowed that far.
         pnlAvailableSongs->hide();
+        Splitter1->updateGeometry();
+        if (QLayout *windowLayout = layout())
+            windowLayout->activate();
+        resize(208, height());
         oggleAvailableSongs1->setText(QStringLiteral("Show Available Songs"));
         btnToggleAvailableSongs->setToolTip(QStringLiteral("Show Available Songs"));
         btnToggleAvailableSongs->setText(QStringLiteral(">   "));

@@ -23,6 +23,7 @@ class QWidget;
 class TCompletingComboBox;
 class TDBGrid;
 class TMediaPlayer;
+struct TID3Tag;
 
 // The play states of the transport.
 enum TPlayState { psIdle = 0, psPlaying = 1, psPaused = 2 };
@@ -202,6 +203,8 @@ public:
 
     // Song properties and playlist details
     void ShowSongProperties(TDataSet *dataSet);
+    // Stores a tag saved in the properties dialog in the song's row and shows it.
+    void SongTagSaved(qint64 songId, const TID3Tag &tag);
     void Properties1Click();
     void Properties2Click();
     void NewPlaylist1Click();

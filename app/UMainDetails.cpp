@@ -1,6 +1,7 @@
 #include "app/UMain.h"
 
 #include "data/Durations.h"
+#include "data/SongRows.h"
 #include "dialogs/UPlaylistDetails.h"
 #include "dialogs/UProperties.h"
 
@@ -27,7 +28,25 @@ void TfrmMain::ShowSongProperties(TDataSet *dataSet)
     form->edAlbum->setText(dataSet->AsString(QStringLiteral("ID3_Album")));
     form->edYear->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Year"))));
     form->edTrack->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Track"))));
+    const qint64 songId = dataSet->AsInteger(
+        dataSet == qryPlayListSongs ? QStringLiteral("Song_ID") : QStringLiteral("Row_ID"));
+    const QMetaObject::Connection saved =
+        connect(form, &TfrmProperties::TagSaved, this,
+                [this, songId](const TID3Tag &tag) { SongTagSaved(songId, tag); });
+    struct TDisconnect {
+        QMetaObject::Connection Connection;
+        ~TDisconnect() { QObject::disconnect(Connection); }
+    } disconnectAfterwards{saved};
     form->ShowModal();
+}
+
+void TfrmMain::SongTagSaved(qint64 songId, const TID3Tag &tag)
+{
+    UpdateSongTag(QuillmereDB, songId, tag);
+    // Both grids show the new values at once; the playlist's come from the songs table view.
+    const TSongValues values = SongTagValues(tag);
+    tblSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId, values);
+    qryAvailableSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId, values);
 }
 
 void TfrmMain::Properties1Click()

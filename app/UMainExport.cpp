@@ -19,34 +19,42 @@ void TfrmMain::Exportplaylist1Click()
     if (!qryPlayListSongs->Active())
         return;
     const QList<int> rows = grdPlayList->SelectedRows();
-    qryPlayListSongs->First();
-    if (rows.isEmpty())
+    if (rows.isEmpty()) {
+        qryPlayListSongs->First();
         return;
+    }
 
     const QString folder = frmExport->edMappedDrive->text();
     const bool rename = frmExport->cbRenameFiles->isChecked();
-    THourglass hourglass;
-    // Shows itself only when the copying takes a while; a device copy can take minutes.
-    QProgressDialog progress(QStringLiteral("Exporting songs..."), QStringLiteral("Stop"), 0,
-                             int(rows.size()), this);
-    progress.setObjectName(QStringLiteral("ExportProgress"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(1000);
-    progress.setAutoReset(false);
     TCopyReport report;
-    for (int i = 0; i < rows.size(); ++i) {
-        progress.setValue(i);
-        if (progress.wasCanceled())
-            break;
-        qryPlayListSongs->SetRecNo(rows.at(i));
-        const QString fileName = qryPlayListSongs->AsString(QStringLiteral("FileName"));
-        const QString source = qryPlayListSongs->AsString(QStringLiteral("Path")) + fileName;
-        const QString target = folder + (rename ? QStringLiteral("Song%1.mp3").arg(i) : fileName);
-        progress.setLabelText(QStringLiteral("Copying %1").arg(fileName));
-        report.Add(source, CopyFileNoOverwrite(source, target));
+    {
+        THourglass hourglass;
+        // Shows itself only when the copying takes a while; a device copy can take minutes.
+        // It is gone before the closing message, so it cannot come up over it.
+        QProgressDialog progress(QStringLiteral("Exporting songs..."), QStringLiteral("Stop"), 0,
+                                 int(rows.size()), this);
+        progress.setObjectName(QStringLiteral("ExportProgress"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(1000);
+        progress.setAutoReset(false);
+        TDBGrid::TSelectionWalk walk(grdPlayList);
+        for (int i = 0; i < rows.size(); ++i) {
+            progress.setValue(i);
+            if (progress.wasCanceled())
+                break;
+            qryPlayListSongs->SetRecNo(rows.at(i));
+            const QString fileName = qryPlayListSongs->AsString(QStringLiteral("FileName"));
+            const QString source = qryPlayListSongs->AsString(QStringLiteral("Path")) + fileName;
+            const QString target =
+                folder + (rename ? QStringLiteral("Song%1.mp3").arg(i) : fileName);
+            progress.setLabelText(QStringLiteral("Copying %1").arg(fileName));
+            report.Add(source, CopyFileNoOverwrite(source, target));
+        }
+        progress.reset();
     }
-    progress.setValue(int(rows.size()));
     // A complete export says nothing; anything left behind is told once, at the end.
-    if (!report.Complete())
+    if (report.FailedCount() > 0)
         ShowWarning(report.Summary());
+    else if (!report.Complete())
+        ShowInformation(report.Summary());
 }

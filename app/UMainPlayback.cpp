@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 
+#include "app/QuillmereApplication.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
 #include "dialogs/UOptions.h"
@@ -17,7 +18,8 @@ void TfrmMain::CreatePlaybackControls()
 {
     MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
-    connect(MediaPlayer1, &TMediaPlayer::Notify, this, &TfrmMain::MediaPlayer1Notify);
+    connect(MediaPlayer1, &TMediaPlayer::Notify, this,
+            ReportingErrors(this, &TfrmMain::MediaPlayer1Notify));
 }
 
 void TfrmMain::btnPlayClick()
@@ -113,8 +115,11 @@ void TfrmMain::MediaPlayer1Notify()
         btnNextClick();
         return;
     }
-    // The end of the playlist: start again from the top when looping, otherwise stop.
+    // The end of the playlist: start again from the top when looping, otherwise stop. The
+    // device has stopped by itself, so the bar is brought back here.
     btnStopClick();
+    pbSongProgress->setValue(0);
+    lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
     if (frmOptions && frmOptions->cbLoopPlayList->isChecked() && qryPlayListSongs->Active()) {
         qryPlayListSongs->First();
         btnPlayClick();
@@ -145,6 +150,8 @@ void TfrmMain::CheckStoredDuration(qint64 lengthMs)
     if (!qryPlayListSongs->IsNull(QStringLiteral("Duration")) &&
         qryPlayListSongs->AsInteger(QStringLiteral("Duration")) == seconds)
         return;
-    tblSongs->UpdateValue(qryPlayListSongs->AsInteger(QStringLiteral("Song_ID")),
-                          QStringLiteral("Duration"), seconds);
+    const qint64 songId = qryPlayListSongs->AsInteger(QStringLiteral("Song_ID"));
+    tblSongs->UpdateValue(songId, QStringLiteral("Duration"), seconds);
+    qryAvailableSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId,
+                                        {{QStringLiteral("Duration"), seconds}});
 }

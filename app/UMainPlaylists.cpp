@@ -77,6 +77,7 @@ void TfrmMain::btnAddSongsClick()
         return;
     if (!qryPlayListSongs->Active())
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
+    TDBGrid::TSelectionWalk walk(grdAvailableSongs);
     for (int row : rows) {
         qryAvailableSongs->SetRecNo(row);
         AppendEntry(*qryPlayListSongs, CurrentPlaylistId(), NextSequence(),

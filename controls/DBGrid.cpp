@@ -14,6 +14,12 @@ QColor SkyBlue()
     return QColor(166, 202, 240);
 }
 
+QColor TitleBackground()
+{
+    // A dark desktop blue: sky-blue titles on it read at a contrast of about 8:1.
+    return QColor(10, 36, 106);
+}
+
 namespace
 {
 void DrawCellText(QPainter &painter, const QRect &rect, const QColor &background, int x,
@@ -208,6 +214,16 @@ QFont CellFont()
 
 TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
 {
+    // Connected before the view's own handlers: while rows come and go, the selection model
+    // moves the current index by itself, and the data set must not follow it halfway.
+    auto changing = [this] { ++m_modelChanging; };
+    auto changed = [this] { m_modelChanging = qMax(0, m_modelChanging - 1); };
+    connect(&m_model, &QAbstractItemModel::rowsAboutToBeInserted, this, changing);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(&m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, changing);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(&m_model, &QAbstractItemModel::modelAboutToBeReset, this, changing);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, changed);
     setModel(&m_model);
     setItemDelegate(new TCellDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -227,11 +243,16 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
     titleFont.setPixelSize(11);
     titleFont.setBold(true);
     horizontalHeader()->setFont(titleFont);
-    setStyleSheet(QStringLiteral(
-        "QTableView { background: black; color: rgb(166,202,240); gridline-color: #303030; }"
-        "QHeaderView::section { background: palette(dark); color: rgb(166,202,240);"
-        " border: 1px solid #202020; padding: 1px 3px; }"
-        "QTableCornerButton::section { background: black; }"));
+    // Titles start at the left, so a title wider than its column loses its end, not its start.
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setStyleSheet(
+        QStringLiteral(
+            "QTableView { background: black; color: rgb(166,202,240); gridline-color: #303030; }"
+            "QHeaderView::section { background: %1; color: rgb(166,202,240);"
+            " border: 1px solid #202020; padding: 1px %2px; }"
+            "QTableCornerButton::section { background: black; }")
+            .arg(TitleBackground().name())
+            .arg(TitlePadding));
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDBGrid::TitleClick);
 }
 
@@ -243,9 +264,8 @@ void TDBGrid::SetDataSet(TDataSet *dataSet)
     if (dataSet) {
         connect(dataSet, &TDataSet::CurrentChanged, this, &TDBGrid::FollowDataSet);
         connect(dataSet, &TDataSet::DataReset, this, [this] {
-            for (int c = 0; c < m_model.columnCount(); ++c) {
-                setColumnWidth(c, m_model.Columns().at(c).Width);
-            }
+            for (int c = 0; c < m_model.columnCount(); ++c)
+                setColumnWidth(c, FittedWidth(m_model.Columns().at(c)));
         });
     }
 }
@@ -254,9 +274,19 @@ void TDBGrid::SetColumns(const QList<TColumn> &columns)
 {
     m_model.SetColumns(columns);
     for (int c = 0; c < columns.size(); ++c) {
-        setColumnWidth(c, columns.at(c).Width);
+        setColumnWidth(c, FittedWidth(columns.at(c)));
         setColumnHidden(c, !columns.at(c).Visible);
     }
+}
+
+int TDBGrid::FittedWidth(const TColumn &column) const
+{
+    // The designed widths fit the titles in the designed face; a wider stand-in face must
+    // not cut a title off.
+    const QString title = column.Title.isEmpty() ? column.FieldName : column.Title;
+    const int needed =
+        QFontMetrics(horizontalHeader()->font()).horizontalAdvance(title) + 2 * TitlePadding + 4;
+    return qMax(column.Width, needed);
 }
 
 QString TDBGrid::ColumnTitle(int index) const
@@ -307,8 +337,10 @@ void TDBGrid::SelectAllRows()
     selectionModel()->select(
         QItemSelection(m_model.index(0, 0), m_model.index(rows - 1, m_model.columnCount() - 1)),
         QItemSelectionModel::Select);
-    if (DataSet())
+    if (DataSet()) {
+        TSelectionWalk walk(this);
         DataSet()->Last();
+    }
 }
 
 void TDBGrid::FollowDataSet(int row)
@@ -318,7 +350,13 @@ void TDBGrid::FollowDataSet(int row)
     m_following = true;
     const QModelIndex target =
         row >= 0 ? m_model.index(row, qMax(0, currentIndex().column())) : QModelIndex();
-    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    // The highlighted row is the data set's current row. A walk over the selected rows (an
+    // export, adding songs) keeps the selection; any other move takes it along.
+    const bool keepSelection =
+        !target.isValid() || (m_selectionWalks > 0 && selectionModel()->isRowSelected(row));
+    selectionModel()->setCurrentIndex(target, keepSelection ? QItemSelectionModel::NoUpdate
+                                                            : QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
     if (target.isValid())
         scrollTo(target);
     m_following = false;
@@ -327,7 +365,8 @@ void TDBGrid::FollowDataSet(int row)
 void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_following || !DataSet() || !DataSet()->Active() || !current.isValid())
+    if (m_following || m_modelChanging > 0 || !DataSet() || !DataSet()->Active() ||
+        !current.isValid())
         return;
     if (current.row() != DataSet()->RecNo() && current.row() < DataSet()->RecordCount()) {
         m_following = true;

@@ -9,6 +9,8 @@ class TDataSet;
 
 // The sky-blue text colour of the grids and the playlist chooser.
 QColor SkyBlue();
+// The background of the grids' column titles.
+QColor TitleBackground();
 
 // Helpers for cell hooks. Each refills the cell with the background the grid used and
 // draws the text clipped to the cell, its top 2 pixels below the cell's top: from the
@@ -92,6 +94,20 @@ public:
     // Selects every row in one step and makes the last row current.
     void SelectAllRows();
 
+    // While a walk over the selected rows lives, the data set's moves onto selected rows keep
+    // the selection; any other move of the data set makes its row the one selected.
+    class TSelectionWalk
+    {
+    public:
+        explicit TSelectionWalk(TDBGrid *grid) : m_grid(grid) { ++m_grid->m_selectionWalks; }
+        ~TSelectionWalk() { --m_grid->m_selectionWalks; }
+        TSelectionWalk(const TSelectionWalk &) = delete;
+        TSelectionWalk &operator=(const TSelectionWalk &) = delete;
+
+    private:
+        TDBGrid *m_grid;
+    };
+
     void SetDrawColumnCell(DrawColumnCellHook hook) { m_drawHook = std::move(hook); }
     const DrawColumnCellHook &DrawColumnCell() const { return m_drawHook; }
     QColor SelectionColour() const;
@@ -109,9 +125,13 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
+    static constexpr int TitlePadding = 3;
     void FollowDataSet(int row);
+    int FittedWidth(const TColumn &column) const;
 
     TDataSetModel m_model;
     DrawColumnCellHook m_drawHook;
     bool m_following = false;
+    int m_modelChanging = 0;
+    int m_selectionWalks = 0;
 };

@@ -687,6 +687,29 @@ void TDataSet::CancelBatch()
     Open();
 }
 
+void TDataSet::RefreshRowValues(const QString &keyField, qint64 key,
+                                const QList<QPair<QString, QVariant>> &values)
+{
+    if (!Active())
+        return;
+    const int keyIndex = FieldIndex(keyField);
+    std::vector<std::pair<int, QVariant>> fields;
+    for (const auto &[name, value] : values) {
+        const int field = FindField(name);
+        if (field >= 0 && !m_fields[size_t(field)].Lookup)
+            fields.emplace_back(field, value);
+    }
+    for (int row = 0; row < RecordCount(); ++row) {
+        const QVariant rowKey = Value(row, keyIndex);
+        if (rowKey.isNull() || rowKey.toLongLong() != key)
+            continue;
+        for (const auto &[field, value] : fields)
+            SetSlotValue(SlotOf(row), field, value);
+        if (Notifying())
+            emit RowChanged(row);
+    }
+}
+
 void TDataSet::DisableControls()
 {
     ++m_disableCount;

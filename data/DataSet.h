@@ -4,7 +4,9 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QSet>
 #include <QStringList>
 #include <QVariant>
@@ -99,6 +101,11 @@ public:
     bool HasPendingChanges() const;
     void UpdateBatch(); // writes every pending change in one transaction
     void CancelBatch(); // drops them (as Close does)
+
+    // Takes values that another statement stored into the rows whose key field holds the key:
+    // no pending change, no move. Names the data set lacks are passed over.
+    void RefreshRowValues(const QString &keyField, qint64 key,
+                          const QList<QPair<QString, QVariant>> &values);
 
     // While disabled, attached controls get no notifications; enabling resets them.
     void DisableControls();

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
+#include <QVariant>
 #include <functional>
 #include <optional>
 #include <vector>
 
 class TConnection;
 class TDataSet;
+struct TID3Tag;
 
 // What a song row holds of its file's tag and length.
 struct TSongFacts {
@@ -77,3 +80,14 @@ TPruneCounts PlannedPrune(TConnection &connection, const QList<qint64> &rowIds);
 // Removes the songs and their playlist entries, renumbering each playlist touched from 1, in
 // one transaction.
 TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds);
+
+// A song row's columns with their values.
+using TSongValues = QList<QPair<QString, QVariant>>;
+
+// The tag columns of a song's row (title, artist, album, year, comment, track, genre) as the
+// import stores them from a file's tag.
+TSongValues SongTagValues(const TID3Tag &tag);
+
+// Stores a tag in the song's row of Playlist_DB, in a transaction of its own. Raises
+// EDatabaseError; after a failure the row is as it was.
+void UpdateSongTag(TConnection &connection, qint64 rowId, const TID3Tag &tag);

@@ -1,5 +1,6 @@
 #include "dialogs/UPlaylistDetails.h"
 
+#include "app/QuillmereApplication.h"
 #include "app/UMain.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
@@ -23,6 +24,22 @@ const QString CreatedOn = QStringLiteral("Created on the ");
 QString PlaylistEntry(const QString &id, const QString &name)
 {
     return QStringLiteral("[") + id + QStringLiteral("] - ") + name;
+}
+
+// The system's long time format without its time-zone name ("t" outside quotes), which a
+// Windows long time never shows.
+QString LongTimeFormat(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            result += c;
+    }
+    return result.simplified();
 }
 
 } // namespace
@@ -86,8 +103,10 @@ TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
     setTabOrder(edDescription, btnOK);
     setTabOrder(btnOK, btnCancel);
 
-    connect(btnOK, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnOKClick);
-    connect(btnCancel, &QToolButton::clicked, this, &TfrmPlaylistDetails::btnCancelClick);
+    connect(btnOK, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmPlaylistDetails::btnOKClick));
+    connect(btnCancel, &QToolButton::clicked, this,
+            ReportingErrors(this, &TfrmPlaylistDetails::btnCancelClick));
 }
 
 QString TfrmPlaylistDetails::NewPlaylistDateText(const QDateTime &now)
@@ -103,8 +122,7 @@ QString TfrmPlaylistDetails::StoredDateText(const QVariant &dateCreated)
         const QLocale locale = QLocale::system();
         text = locale.toString(when.date(), QLocale::ShortFormat);
         if (when.time() != QTime(0, 0))
-            text +=
-                QLatin1Char(' ') + locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+            text += QLatin1Char(' ') + locale.toString(when, LongTimeFormat(locale));
     } else if (!dateCreated.isNull()) {
         text = dateCreated.toString(); // a text that is no date, shown as stored
     }

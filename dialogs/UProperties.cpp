@@ -1,5 +1,6 @@
 #include "dialogs/UProperties.h"
 
+#include "app/QuillmereApplication.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
 #include "data/FileNames.h"
@@ -201,10 +202,13 @@ TfrmProperties::TfrmProperties(QWidget *parent) : TForm(parent)
     setTabOrder(btnLoad, btnSave);
     setTabOrder(btnSave, btnOK);
 
-    connect(btnLoad, &QPushButton::clicked, this, &TfrmProperties::btnLoadClick);
-    connect(btnSave, &QPushButton::clicked, this, &TfrmProperties::btnSaveClick);
-    connect(btnLookup, &QPushButton::clicked, this, &TfrmProperties::btnLookupClick);
-    connect(btnOK, &QToolButton::clicked, this, &TfrmProperties::btnOKClick);
+    connect(btnLoad, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnLoadClick));
+    connect(btnSave, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnSaveClick));
+    connect(btnLookup, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnLookupClick));
+    connect(btnOK, &QToolButton::clicked, this, ReportingErrors(this, &TfrmProperties::btnOKClick));
 
     FormCreate();
 }
@@ -273,6 +277,7 @@ void TfrmProperties::btnSaveClick()
     }
     // A failure raises with the file left as it was; the error display shows it.
     WriteID3Tag(FileName(), tag);
+    emit TagSaved(tag);
 }
 
 void TfrmProperties::btnLookupClick()

@@ -25,7 +25,8 @@ QString BuildID3Tag(const TTagTexts &texts, TID3Tag &tag);
 QUrl ArtistLookupUrl(const QString &artist);
 
 // The song properties dialog: one song's file and its ID3v1 tag, which can be reloaded
-// from the file and written back into it. It never touches the library.
+// from the file and written back into it. It runs no statement: a saved tag is announced,
+// and the main window brings the library up to date.
 class TfrmProperties : public TForm
 {
     Q_OBJECT
@@ -71,6 +72,10 @@ public:
     void btnSaveClick();
     void btnLookupClick();
     void btnOKClick();
+
+signals:
+    // After Save has written the tag into the file.
+    void TagSaved(const TID3Tag &tag);
 };
 
 extern TfrmProperties *frmProperties;

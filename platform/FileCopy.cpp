@@ -132,16 +132,14 @@ void TCopyReport::Add(const QString &source, const TCopyOutcome &outcome)
 
 QString TCopyReport::Summary(int maxListed) const
 {
-    QString text = QStringLiteral("Not every song was exported.\n\n"
-                                  "Copied: %1\n"
-                                  "Already in the folder, left as they were: %2\n"
-                                  "Failed: %3")
-                       .arg(m_copied)
-                       .arg(m_existing)
-                       .arg(m_failures.size());
+    const QString counts = QStringLiteral("Copied: %1\n"
+                                          "Already there under the same name, not copied: %2")
+                               .arg(m_copied)
+                               .arg(m_existing);
     if (m_failures.isEmpty())
-        return text;
-    text += QStringLiteral("\n");
+        return QStringLiteral("The export is finished.\n\n") + counts;
+    QString text = QStringLiteral("Not every song was exported.\n\n") + counts +
+                   QStringLiteral("\nFailed: %1\n").arg(m_failures.size());
     for (int i = 0; i < m_failures.size() && i < maxListed; ++i)
         text += QStringLiteral("\n") + m_failures.at(i);
     if (m_failures.size() > maxListed)

@@ -25,7 +25,8 @@ public:
     int FailedCount() const { return int(m_failures.size()); }
     // True when every file was copied.
     bool Complete() const { return m_existing == 0 && m_failures.isEmpty(); }
-    // The message for an incomplete run; lists at most maxListed failures.
+    // The closing message of an incomplete run: the counts, and when copies failed, at most
+    // maxListed of them with their reasons. Files that were already there are no failure.
     QString Summary(int maxListed = 15) const;
 
 private:

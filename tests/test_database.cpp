@@ -3,6 +3,8 @@
 #include "data/LibrarySchema.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
+#include "data/SongRows.h"
+#include "data/UMP3s.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QDir>
@@ -534,6 +536,60 @@ TEST(SongsTable, SeesNewSongsOnlyAfterReopeningAndStoresOneField)
     EXPECT_EQ(view.Entries.AsInteger(QStringLiteral("Duration")), 215);
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB")), 215);
     EXPECT_GE(changes, 2);
+}
+
+TEST(SongRows, StoresATagInATransactionOfItsOwn)
+{
+    TestLibrary library;
+    const qint64 kept = library.AddSong(QStringLiteral("Kept"), QStringLiteral("/m/"), {}, 10, 3,
+                                        QStringLiteral("A"));
+    const qint64 song = library.AddSong(QStringLiteral("Old"), QStringLiteral("/m/"), {}, 20);
+    TConnection connection;
+    connection.ConnectionString = library.ConnectionString();
+    connection.Open();
+    TID3Tag tag{};
+    ASSERT_TRUE(CopyToField(tag.Header, "TAG"));
+    ASSERT_TRUE(CopyToField(tag.Title, "New \xE9t\xE9"));
+    ASSERT_TRUE(CopyToField(tag.Artist, "Artist"));
+    ASSERT_TRUE(CopyToField(tag.Album, "Album"));
+    ASSERT_TRUE(CopyToField(tag.Year, "2001"));
+    ASSERT_TRUE(CopyToField(tag.Comment, "Comment"));
+    tag.Track = 7;
+    tag.Genre = 17;
+    UpdateSongTag(connection, song, tag);
+    EXPECT_NE(sqlite3_get_autocommit(connection.Handle()), 0);
+
+    auto row = [&](qint64 id) {
+        TDataSet q(&connection);
+        q.SetCommandText(QStringLiteral(
+            "SELECT ID3_Title, ID3_Artist, ID3_Album, ID3_Year, ID3_Comment, ID3_Track, "
+            "ID3_Genre, typeof(ID3_Year) || typeof(ID3_Track) || typeof(ID3_Genre), Duration "
+            "FROM Playlist_DB WHERE Row_ID = :id"));
+        q.Parameters().SetValue(QStringLiteral("id"), id, TFieldType::Integer);
+        q.Open();
+        QStringList values;
+        for (int f = 0; f < q.FieldCount(); ++f)
+            values << q.DisplayText(0, f);
+        return values;
+    };
+    // The tag's bytes read as the import reads them; numbers stay numbers.
+    EXPECT_EQ(row(song), QStringList({FieldToString(tag.Title), "Artist", "Album", "2001",
+                                      "Comment", "7", "17", "integerintegerinteger", "20"}));
+    EXPECT_EQ(row(kept).value(0), QStringLiteral("Kept"));
+
+    // A refused update leaves the row as it was and no transaction open.
+    library.Exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON Playlist_DB "
+                                "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const QStringList before = row(song);
+    ASSERT_TRUE(CopyToField(tag.Title, "Other"));
+    try {
+        UpdateSongTag(connection, song, tag);
+        ADD_FAILURE() << "no error";
+    } catch (const EDatabaseError &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("refused"))) << e.what();
+    }
+    EXPECT_EQ(row(song), before);
+    EXPECT_NE(sqlite3_get_autocommit(connection.Handle()), 0);
 }
 
 } // namespace

@@ -9,12 +9,18 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -124,11 +130,15 @@ TEST(CopyReport, CountsAndNamesWhatWasNotCopied)
     EXPECT_TRUE(report.Complete());
     report.Add(QStringLiteral("/m/b.mp3"), {TCopyResult::AlreadyExists, {}});
     EXPECT_FALSE(report.Complete());
+    // Files that were already there are no failure, and are told as such.
+    EXPECT_EQ(report.Summary(), QStringLiteral("The export is finished.\n\n"
+                                               "Copied: 1\n"
+                                               "Already there under the same name, not copied: 1"));
     for (int i = 0; i < 4; ++i)
         report.Add(QStringLiteral("/m/f%1.mp3").arg(i), {TCopyResult::Failed, "No space"});
     EXPECT_EQ(report.Summary(3), QStringLiteral("Not every song was exported.\n\n"
                                                 "Copied: 1\n"
-                                                "Already in the folder, left as they were: 1\n"
+                                                "Already there under the same name, not copied: 1\n"
                                                 "Failed: 4\n\n"
                                                 "/m/f0.mp3: No space\n"
                                                 "/m/f1.mp3: No space\n"
@@ -201,6 +211,35 @@ TEST(ExportDialog, FolderGetsItsTrailingSeparator)
     EXPECT_EQ(dialog.edMappedDrive->text(), QString(QDir::separator()));
 }
 
+// The offscreen screen is too small for the designed position.
+TEST(ExportDialog, StaysOnASmallScreenWithItsLabelsPlainAndWhole)
+{
+    TfrmExport dialog;
+    QRect screen, ok, cancel, frame;
+    QTimer::singleShot(0, &dialog, [&] {
+        screen = dialog.screen()->availableGeometry();
+        frame = dialog.frameGeometry();
+        ok = QRect(dialog.btnOK->mapToGlobal(QPoint(0, 0)), dialog.btnOK->size());
+        cancel = QRect(dialog.btnCancel->mapToGlobal(QPoint(0, 0)), dialog.btnCancel->size());
+        QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    ASSERT_FALSE(screen.contains(QRect(795, 631, 312, 166)));
+    EXPECT_TRUE(screen.contains(frame)) << frame.y();
+    EXPECT_TRUE(screen.contains(ok));
+    EXPECT_TRUE(screen.contains(cancel));
+
+    EXPECT_TRUE(dialog.gbExportOptions->font().bold());
+    EXPECT_FALSE(dialog.lblMappedDrive->font().bold());
+    EXPECT_FALSE(dialog.cbRenameFiles->font().bold());
+    EXPECT_FALSE(dialog.edMappedDrive->font().bold());
+    EXPECT_GE(dialog.cbRenameFiles->width(), dialog.cbRenameFiles->sizeHint().width());
+    // The label's ink ends before the edit begins.
+    const QRect ink = QFontMetrics(dialog.lblMappedDrive->font())
+                          .tightBoundingRect(dialog.lblMappedDrive->text());
+    EXPECT_LT(dialog.lblMappedDrive->x() + ink.right(), dialog.edMappedDrive->x());
+}
+
 TEST(ExportDialog, ButtonsCloseWithTheirResultAndValuesStay)
 {
     TfrmExport dialog;
@@ -258,10 +297,7 @@ protected:
     void Export(bool ok = true)
     {
         QTimer::singleShot(0, dialog.get(), [this, ok] {
-            if (ok)
-                dialog->btnOKClick();
-            else
-                dialog->btnCancelClick();
+            QTest::mouseClick(ok ? dialog->btnOK : dialog->btnCancel, Qt::LeftButton);
         });
         window->Exportplaylist1->trigger();
     }
@@ -287,17 +323,21 @@ TEST_F(ExportWindowTest, RenamedCopiesFollowGridOrderAndAreNeverOverwritten)
     EXPECT_EQ(ReadAll(device + "Song2.mp3"), Song("w.mp3"));
     EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_EQ(window->qryPlayListSongs->RecNo(), 3); // the last selected entry
+    EXPECT_EQ(window->grdPlayList->SelectedRows(), QList<int>({0, 2, 3}));
 
     // Again, with other songs selected: every name is taken, nothing is replaced.
     Select({0, 1, 2});
     Export();
     EXPECT_EQ(FilesIn(device), QStringList({"Song0.mp3", "Song1.mp3", "Song2.mp3"}));
     EXPECT_EQ(ReadAll(device + "Song1.mp3"), Song("z.mp3"));
-    ASSERT_EQ(messages.Texts(TMessageKind::Warning).size(), 1);
-    const QString text = messages.Texts(TMessageKind::Warning).first();
-    EXPECT_TRUE(text.contains(QStringLiteral("Copied: 0"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("left as they were: 3")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Failed: 0")));
+    // Names already taken are no failure: an information, not a warning.
+    EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
+    ASSERT_EQ(messages.Texts(TMessageKind::Information).size(), 1);
+    const QString text = messages.Texts(TMessageKind::Information).first();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The export is finished."))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Copied: 0")));
+    EXPECT_TRUE(text.contains(QStringLiteral("not copied: 3")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Not every song")));
 }
 
 TEST_F(ExportWindowTest, KeepsNamesWithoutRenamingAndCopiesNothingWithoutSelection)
@@ -337,9 +377,48 @@ TEST_F(ExportWindowTest, GoesOnPastFailuresAndReportsThem)
     ASSERT_EQ(messages.Texts().size(), 1);
     const QString text = messages.Texts(TMessageKind::Warning).value(0);
     EXPECT_TRUE(text.contains(QStringLiteral("Copied: 2"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("left as they were: 1")));
+    EXPECT_TRUE(text.contains(QStringLiteral("not copied: 1")));
     EXPECT_TRUE(text.contains(QStringLiteral("Failed: 1")));
     EXPECT_TRUE(text.contains(music + QStringLiteral("x.mp3: ")));
+}
+
+// The real message box, and no progress dialog left to come up over it.
+TEST_F(ExportWindowTest, TheClosingMessageStandsAloneAndSaysWhatWasAlreadyThere)
+{
+    MessageService::SetHandler({});
+    WriteAll(device + "y.mp3", "already here");
+    Select({0, 1});
+    int boxes = 0;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool progressLeft = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        ++boxes;
+        text = box->text();
+        icon = box->icon();
+        for (QProgressDialog *progress : window->findChildren<QProgressDialog *>()) {
+            progressLeft = progressLeft || progress->isVisible();
+            // A pending timer would show it a moment later.
+            for (QTimer *timer : progress->findChildren<QTimer *>())
+                progressLeft = progressLeft || timer->isActive();
+        }
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start();
+    Export();
+    poll.stop();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_FALSE(progressLeft);
+    EXPECT_EQ(icon, QMessageBox::Information);
+    EXPECT_EQ(text, QStringLiteral("The export is finished.\n\nCopied: 1\n"
+                                   "Already there under the same name, not copied: 1"));
+    EXPECT_EQ(FilesIn(device), QStringList({"x.mp3", "y.mp3"}));
+    EXPECT_EQ(ReadAll(device + "y.mp3"), QByteArray("already here"));
 }
 
 TEST_F(ExportWindowTest, DeviceFullMidSongLeavesNoPartialCopy)

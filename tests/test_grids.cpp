@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -294,6 +296,69 @@ TEST_F(GridsTest, RealPixelsOfThePlayingRowAreWhiteAndOthersSkyBlue)
                 << title.toStdString() << " row " << row << " " << Describe(ink);
             // Outside the text the cell is black.
             EXPECT_EQ(image.pixelColor(cell.topLeft()), QColor(Qt::black));
+        }
+    }
+}
+
+// WCAG relative luminance and contrast ratio.
+double Luminance(const QColor &c)
+{
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double Contrast(const QColor &a, const QColor &b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+TEST_F(GridsTest, ColumnTitlesAreReadableAndWhole)
+{
+    PlaylistOf({library.AddSong(QStringLiteral("Alpha"), {}, {}, 61)});
+    Start();
+    window->oggleAvailableSongs1Click();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    for (TDBGrid *grid : {window->grdPlayList, window->grdAvailableSongs}) {
+        QHeaderView *header = grid->horizontalHeader();
+        const QImage image = header->grab().toImage();
+        for (const QString title : {"Title", "Duration"}) {
+            const int column = Column(grid, title);
+            const QRect section(header->sectionViewportPosition(column) + 1, 1,
+                                header->sectionSize(column) - 2, header->height() - 2);
+            // The background is the section's most frequent colour, the text its brightest.
+            QHash<QRgb, int> counts;
+            for (int y = section.top(); y <= section.bottom(); ++y)
+                for (int x = section.left(); x <= section.right(); ++x)
+                    ++counts[image.pixel(x, y)];
+            QRgb background = 0;
+            for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+                if (it.value() > counts.value(background))
+                    background = it.key();
+            const QColor ink = Brightest(image, section);
+            EXPECT_GE(Contrast(ink, QColor(background)), 4.5)
+                << title.toStdString() << ": " << Describe(ink) << " on "
+                << Describe(QColor(background));
+            EXPECT_TRUE(Near(ink, SkyBlue(), 30)) << Describe(ink);
+            // The whole title is painted: its ink is as wide as the title's text.
+            int left = section.right(), right = section.left();
+            for (int y = section.top(); y <= section.bottom(); ++y) {
+                for (int x = section.left(); x <= section.right(); ++x) {
+                    if (Contrast(image.pixelColor(x, y), QColor(background)) > 1.5) {
+                        left = qMin(left, x);
+                        right = qMax(right, x);
+                    }
+                }
+            }
+            const int width = QFontMetrics(header->font()).horizontalAdvance(title);
+            EXPECT_GE(right - left + 1, width - 3)
+                << title.toStdString() << " in a section of " << header->sectionSize(column);
+            EXPECT_GT(left, section.left());
+            EXPECT_LT(right, section.right());
         }
     }
 }

@@ -100,6 +100,20 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
     EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
 }
 
+TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
+{
+    TSilentOutput::SetSpeed(1.0); // a second of song: the timer moves the bar meanwhile
+    int highest = 0;
+    QObject::connect(window->pbSongProgress, &QProgressBar::valueChanged,
+                     [&highest](int value) { highest = qMax(highest, value); });
+    window->qryPlayListSongs->Last();
+    QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+    ASSERT_TRUE(WaitForStop());
+    EXPECT_GT(highest, 0);
+    EXPECT_EQ(window->pbSongProgress->value(), 0);
+    EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
+}
+
 TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
 {
     frmOptions->cbLoopPlayList->setChecked(true);
@@ -182,9 +196,7 @@ TEST_F(PlaybackTest, APressOnTheBarBeforeAnySongNeedsADevice)
 TEST_F(PlaybackTest, TheTimerShowsThePositionAsMinutesAndSeconds)
 {
     window->btnPlayClick();
-    QTest::qWait(150);
-    window->SongTimerTimer();
-    EXPECT_GT(window->pbSongProgress->value(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 0; }, 5000));
     EXPECT_LE(window->pbSongProgress->value(), window->pbSongProgress->maximum());
     EXPECT_EQ(window->lblDuration->text(), FormatMilliseconds(window->pbSongProgress->value()));
     EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
@@ -197,6 +209,10 @@ TEST_F(PlaybackTest, PlayStoresTheMeasuredDurationWhenAsked)
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
               215);
     EXPECT_EQ(window->qryPlayListSongs->AsInteger(QStringLiteral("Duration")), 215);
+    // The available songs show it too.
+    TDataSet *available = window->qryAvailableSongs;
+    ASSERT_TRUE(available->Locate(QStringLiteral("Row_ID"), 1));
+    EXPECT_EQ(available->AsInteger(QStringLiteral("Duration")), 215);
     // Equal values are not written again.
     library.Exec(QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON Playlist_DB BEGIN "
                                 "SELECT RAISE(ABORT, 'written'); END"));

@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 #include "controls/CompletingComboBox.h"
+#include "controls/DBGrid.h"
 #include "data/Errors.h"
 #include "dialogs/UProperties.h"
 #include "platform/Shell.h"
@@ -12,7 +13,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrlQuery>
@@ -305,6 +308,64 @@ TEST_F(SongPropertiesMenuTest, FillsFromEitherGrid)
               QStringList({"", "00:00", folder + "b.mp3", "Untagged", "", "", "", "", "0", "0"}));
     EXPECT_EQ(form.ccbGenre->currentIndex(), -1);
     EXPECT_TRUE(messages.Shown().isEmpty());
+}
+
+// Saving a tag brings the song's row in the library and both grids up to date at once.
+TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows)
+{
+    const QString folder = QDir::toNativeSeparators(dir.path()) + QDir::separator();
+    Mp3(QStringLiteral("a.mp3"), true);
+    const qint64 alpha = library.AddSong(QStringLiteral("Alpha"), folder, QStringLiteral("a.mp3"),
+                                         185, 0, QStringLiteral("Old artist"));
+    const qint64 beta = library.AddSong(QStringLiteral("Beta"), folder, QStringLiteral("b.mp3"));
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, beta, 1);
+    library.AddEntry(list, alpha, 2);
+    library.AddEntry(list, alpha, 3);
+    window = StartMainWindow();
+    window->oggleAvailableSongs1Click();
+    window->ShowArtists1->trigger();
+    window->Show1->trigger();
+    window->show();
+    window->qryPlayListSongs->SetRecNo(1);
+    window->qryAvailableSongs->SetRecNo(1); // Beta
+
+    TDBGrid *playlist = window->grdPlayList;
+    TDBGrid *available = window->grdAvailableSongs;
+    QStringList seen;
+    QTimer::singleShot(0, &form, [&] {
+        Fill(QStringLiteral("Omega"), QStringLiteral("New artist"), QStringLiteral("New album"),
+             QStringLiteral("2001"), QStringLiteral("New comment"), QStringLiteral("7"));
+        form.SelectGenre(17);
+        QTest::mouseClick(form.btnSave, Qt::LeftButton);
+        // At once, with the dialog still open.
+        for (int row : {1, 2})
+            seen << playlist->CellText(row, playlist->ColumnByTitle(QStringLiteral("Title")))
+                 << playlist->CellText(row, playlist->ColumnByTitle(QStringLiteral("ID3_Artist")));
+        seen << available->CellText(0, available->ColumnByTitle(QStringLiteral("Title")))
+             << available->CellText(0, available->ColumnByTitle(QStringLiteral("ID3_Artist")));
+        Screenshot(*window, QStringLiteral("grid-behind-properties"));
+        Screenshot(form, QStringLiteral("properties-after-save"));
+        QTest::mouseClick(form.btnOK, Qt::LeftButton);
+    });
+    window->Properties1->trigger();
+    EXPECT_EQ(seen,
+              QStringList({"Omega", "New artist", "Omega", "New artist", "Omega", "New artist"}));
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 1);
+    EXPECT_EQ(window->qryAvailableSongs->AsString(QStringLiteral("ID3_Title")),
+              QStringLiteral("Beta"));
+    EXPECT_EQ(playlist->SelectedRows(), QList<int>({1}));
+    EXPECT_EQ(available->currentIndex().row(), 1);
+
+    EXPECT_EQ(library.QueryInt(QStringLiteral(
+                  "SELECT count(*) FROM Playlist_DB WHERE ID3_Title = 'Omega' AND ID3_Artist = "
+                  "'New artist' AND ID3_Album = 'New album' AND ID3_Year = 2001 AND ID3_Comment = "
+                  "'New comment' AND ID3_Track = 7 AND ID3_Genre = 17 AND Duration = 185")),
+              1);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Row_ID FROM Playlist_DB WHERE ID3_Title = "
+                                              "'Omega'")),
+              alpha);
+    EXPECT_TRUE(messages.Shown().isEmpty()) << messages.Texts().join('\n').toStdString();
 }
 
 } // namespace
