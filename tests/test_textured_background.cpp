@@ -150,7 +150,9 @@ TEST(PlasmaField, BordersMatchThroughEveryStep)
         gen.Screen1 = s;
         gen.Screen2 = s;
         gen.Screen2.Palette = PAL_GREEN;
-        gen.Randomise = true;
+        // Fixed seeds: a random one draws a zero corner one time in 256, and a zero corner
+        // leaves unset pixels by design (see ZeroCornerLeavesUnsetPixels).
+        gen.Randomise = false;
         for (int n = 1; n <= 3; ++n)
             gen.GenerateScreen(n);
         ExpectSeamless(gen.Screen1Buffer(), "screen 1");
