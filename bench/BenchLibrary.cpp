@@ -1,5 +1,8 @@
 #include "bench/BenchLibrary.h"
 
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
 #include "data/Database.h"
 
 #include <QFile>
@@ -89,4 +92,15 @@ size_t HeapInUse()
 {
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
+}
+
+int RunBenchmarks(int argc, char **argv, QTemporaryDir *&scratch)
+{
+    QTemporaryDir folder;
+    scratch = &folder;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    scratch = nullptr;
+    return 0;
 }

@@ -1,4 +1,5 @@
 #include "app/UMain.h"
+#include "bench/BenchLibrary.h"
 #include "data/Database.h"
 #include "data/ImportWalker.h"
 #include "data/ProgramDirectory.h"
@@ -134,10 +135,5 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true); // the dialog writes its settings
     QApplication app(argc, argv);
-    QTemporaryDir scratch;
-    Scratch = &scratch;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv, Scratch);
 }

@@ -1,3 +1,4 @@
+#include "bench/BenchLibrary.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"
@@ -165,10 +166,5 @@ BENCHMARK(BM_ResidentAfter300Songs)->Iterations(1)->Unit(benchmark::kSecond);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    Scratch = &scratch;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv, Scratch);
 }

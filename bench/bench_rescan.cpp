@@ -1,3 +1,4 @@
+#include "bench/BenchLibrary.h"
 #include "data/Database.h"
 #include "data/FileNames.h"
 #include "data/ImportWalker.h"
@@ -115,10 +116,5 @@ BENCHMARK(BM_RescanChangedFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir scratch;
-    Scratch = &scratch;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv, Scratch);
 }

@@ -6,6 +6,7 @@
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/SmallVolume.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
@@ -30,7 +31,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace
@@ -101,25 +101,18 @@ TEST_F(FileCopyTest, FailuresLeaveNothingUnderTheTargetName)
 
 TEST_F(FileCopyTest, AFullDeviceIsNamedWithTheSystemsReason)
 {
-    if (geteuid() != 0) {
-        std::printf("Not root: no small file system can be mounted; the full device is not run.\n");
-        GTEST_SKIP();
-    }
-    QTemporaryDir device;
-    const QByteArray mountPoint = QFile::encodeName(device.path());
-    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=128k") != 0) {
-        std::printf("Mounting a tmpfs failed (%s); the full device is not run.\n",
-                    std::strerror(errno));
+    SmallVolume device(128);
+    if (!device.Available()) {
+        std::printf("%s; the full device is not run.\n", qPrintable(device.Reason()));
         GTEST_SKIP();
     }
     WriteAll(Src(QStringLiteral("big.mp3")), QByteArray(600 * 1024, 'b'));
     const TCopyOutcome outcome =
-        CopyFileNoOverwrite(Src(QStringLiteral("big.mp3")), Slash(device.path()) + "big.mp3");
-    const QStringList left = FilesIn(device.path());
-    EXPECT_EQ(umount(mountPoint.constData()), 0);
+        CopyFileNoOverwrite(Src(QStringLiteral("big.mp3")), device.Folder() + "big.mp3");
     EXPECT_EQ(outcome.Result, TCopyResult::Failed);
     EXPECT_TRUE(outcome.Error.contains(QStringLiteral("No space left on device")))
         << outcome.Error.toStdString();
+    const QStringList left = FilesIn(device.Folder());
     EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
 }
 
