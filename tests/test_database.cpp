@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sqlite3.h>
 
 namespace
@@ -115,18 +116,20 @@ TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
     c.SetLibraryFile(file);
     c.Open();
     EXPECT_TRUE(c.Notes().isEmpty());
-    TStatement row(c, QStringLiteral("SELECT ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, "
-                                     "File_Size FROM Playlist_DB"));
-    ASSERT_TRUE(row.Step());
+    auto row = std::make_unique<TStatement>(
+        c, QStringLiteral("SELECT ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, File_Size FROM "
+                          "Playlist_DB"));
+    ASSERT_TRUE(row->Step());
     auto text = [&](int i) {
         return QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(row.Handle(), i)));
+            reinterpret_cast<const char *>(sqlite3_column_text(row->Handle(), i)));
     };
     EXPECT_EQ(text(0), QStringLiteral(u"Don\u2019t"));
     EXPECT_EQ(text(1), QStringLiteral(u"Caf\u00e9"));
     EXPECT_EQ(text(2), QStringLiteral(u"Wait\u2026"));
     EXPECT_EQ(text(3), QStringLiteral(u"\u0081\u008D")) << "unassigned bytes keep their characters";
-    EXPECT_EQ(sqlite3_column_type(row.Handle(), 4), SQLITE_NULL);
+    EXPECT_EQ(sqlite3_column_type(row->Handle(), 4), SQLITE_NULL);
+    row.reset(); // a statement left open would keep the connection from closing
     EXPECT_EQ(Count(c, QStringLiteral("PRAGMA user_version")), LibrarySchemaVersion);
     EXPECT_EQ(Count(c, QStringLiteral("SELECT count(*) FROM Playlists")), 1);
     // One row per file from now on.
