@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <cstring>
 #include <id3v2frame.h>
 #include <id3v2framefactory.h>
 #include <id3v2tag.h>
@@ -109,6 +110,11 @@ bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)
     QFile file;
     if (!OpenForReading(file, FileName))
         return false;
+    // The tag stands at the start of the file; without it TagLib has nothing to give.
+    char head[3];
+    if (file.read(head, 3) != 3 || std::memcmp(head, "ID3", 3) != 0)
+        return false;
+    file.seek(0);
     // TagLib closes the duplicate; the QFile closes its own.
     const int fd = ::dup(file.handle());
     if (fd < 0)
@@ -116,7 +122,8 @@ bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)
     TagLib::FileStream stream(fd, true);
     if (!stream.isOpen())
         return false;
-    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false,
+                            TagLib::AudioProperties::Fast);
     if (!mpeg.isValid() || !mpeg.hasID3v2Tag())
         return false;
     const TagLib::ID3v2::Tag &tag = *mpeg.ID3v2Tag();

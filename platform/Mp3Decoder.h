@@ -86,6 +86,8 @@ private:
     QString m_fileName;
     qint64 m_size = 0;
     qint64 m_pos = 0;
+    QByteArray m_readAhead; // the file's bytes from m_readAheadStart on
+    qint64 m_readAheadStart = -1;
     TMp3Layout m_layout;
     int m_rate = 0;
     bool m_open = false;
