@@ -116,6 +116,17 @@ std::pair<QString, QString> SplitFileName(const QString &fileName)
 
 } // namespace
 
+QString WidthRefusal(const QString &FileName)
+{
+    const auto [path, filename] = SplitFileName(FileName);
+    if (Characters(path) <= PathWidth && Characters(filename) <= FilenameWidth)
+        return {};
+    return QStringLiteral("its name is longer than the library holds (%1 characters of folder, "
+                          "%2 of file name)")
+        .arg(PathWidth)
+        .arg(FilenameWidth);
+}
+
 TFolderListing ListFolder(const QString &Folder)
 {
     TFolderListing listing;
@@ -217,14 +228,9 @@ bool TSongWriter::SongExists(const QString &FileName)
 bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
 {
     const auto [path, filename] = SplitFileName(FileName);
-    if (Characters(path) > PathWidth)
-        throw EDatabaseError(
-            QStringLiteral("Its folder name is longer than the library holds (%1 characters)")
-                .arg(PathWidth));
-    if (Characters(filename) > FilenameWidth)
-        throw EDatabaseError(
-            QStringLiteral("Its file name is longer than the library holds (%1 characters)")
-                .arg(FilenameWidth));
+    const QString refusal = WidthRefusal(FileName);
+    if (!refusal.isEmpty())
+        throw EDatabaseError(refusal);
     const TFileStatus status = FileStatus(FileName);
     const int duration = GetSongLength(FileName);
     try {

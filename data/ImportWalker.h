@@ -33,6 +33,9 @@ QString ImportFileName(const QString &Folder, const QString &Name);
 // A subfolder, as the folder list names it (no doubled separator).
 QString ImportSubfolder(const QString &Folder, const QString &Name);
 
+// Why the library cannot hold the file's folder or name, or an empty text when it can.
+QString WidthRefusal(const QString &FileName);
+
 // The file's playing time in whole seconds, fraction dropped. Raises EMCIDeviceError.
 int GetSongLength(const QString &FileName);
 

@@ -14,15 +14,6 @@
 namespace
 {
 
-// The library's widths of Path and Filename, in characters.
-constexpr int PathLength = 255;
-constexpr int FilenameLength = 100;
-
-qsizetype Characters(const QString &text)
-{
-    return text.toUcs4().size();
-}
-
 QString Shown(const QString &name)
 {
     return QDir::toNativeSeparators(ReadableFileName(name));
@@ -75,13 +66,8 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
                 leaveOut(file, QStringLiteral("not an MP3 file"), result.Missing);
                 continue;
             }
-            if (Characters(path) > PathLength || Characters(filename) > FilenameLength) {
-                leaveOut(file,
-                         QStringLiteral("its name is longer than the library holds (%1 "
-                                        "characters of folder, %2 of file name)")
-                             .arg(PathLength)
-                             .arg(FilenameLength),
-                         result.Missing);
+            if (const QString refusal = WidthRefusal(file); !refusal.isEmpty()) {
+                leaveOut(file, refusal, result.Missing);
                 continue;
             }
             try {
