@@ -73,16 +73,9 @@ QList<qint64> PlaylistsWithSongs(TConnection &connection, const QList<qint64> &r
 
 TSongFacts ReadSongFacts(const QString &fileName)
 {
-    const TSongTags tags = ReadSongTags(fileName);
     TSongFacts facts;
+    static_cast<TSongTags &>(facts) = ReadSongTags(fileName);
     facts.Duration = GetSongLength(fileName);
-    facts.Title = tags.Title;
-    facts.Artist = tags.Artist;
-    facts.Album = tags.Album;
-    facts.Comment = tags.Comment;
-    facts.Genre = tags.Genre;
-    facts.Year = tags.Year;
-    facts.Track = tags.Track;
     return facts;
 }
 
@@ -283,13 +276,11 @@ TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds)
 
 TSongValues SongTagValues(const TID3Tag &tag)
 {
-    return {{QStringLiteral("ID3_Title"), FieldToString(tag.Title)},
-            {QStringLiteral("ID3_Artist"), FieldToString(tag.Artist)},
-            {QStringLiteral("ID3_Album"), FieldToString(tag.Album)},
-            {QStringLiteral("ID3_Year"), TagYear(tag)},
-            {QStringLiteral("ID3_Comment"), FieldToString(tag.Comment)},
-            {QStringLiteral("ID3_Track"), int(tag.Track)},
-            {QStringLiteral("ID3_Genre"), int(tag.Genre)}};
+    const TSongTags t = SongTagsFromID3v1(tag);
+    return {{QStringLiteral("ID3_Title"), t.Title},     {QStringLiteral("ID3_Artist"), t.Artist},
+            {QStringLiteral("ID3_Album"), t.Album},     {QStringLiteral("ID3_Year"), t.Year},
+            {QStringLiteral("ID3_Comment"), t.Comment}, {QStringLiteral("ID3_Track"), t.Track},
+            {QStringLiteral("ID3_Genre"), t.Genre}};
 }
 
 void UpdateSongTag(TConnection &connection, qint64 rowId, const TID3Tag &tag)

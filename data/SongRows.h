@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/ID3v2Tags.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -13,15 +15,8 @@ class TDataSet;
 struct TID3Tag;
 
 // What a song row holds of its file's tag and length.
-struct TSongFacts {
+struct TSongFacts : TSongTags {
     int Duration = 0; // whole seconds
-    QString Title;
-    QString Artist;
-    QString Album;
-    QString Comment;
-    int Genre = 255;
-    int Year = 0;
-    int Track = 0;
 };
 
 // Reads a file's tag and length as the import does. Raises EError when either fails.
