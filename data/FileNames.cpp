@@ -174,28 +174,22 @@ bool RemoveFile(const QString &Name)
 
 #else
 
-static bool OpenDescriptor(QFile &file, const QString &name, int flags, QIODevice::OpenMode mode,
-                           bool regularOnly)
+// Opens regular files only. O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it
+// does nothing to the reads and writes of the regular file that gets through.
+static bool OpenDescriptor(QFile &file, const QString &name, int flags, QIODevice::OpenMode mode)
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
     const int fd = ::open(FileNameToBytes(name).constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
     struct stat st;
     int error = fstat(fd, &st) != 0 ? errno : 0;
-    if (error == 0 && regularOnly && !S_ISREG(st.st_mode))
+    if (error == 0 && !S_ISREG(st.st_mode))
         error = S_ISDIR(st.st_mode) ? EISDIR : NotRegularFile;
+    if (error == 0 && !file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        error = EIO;
     if (error != 0) {
         ::close(fd);
         errno = error;
-        return false;
-    }
-    const int status = fcntl(fd, F_GETFL);
-    if (status >= 0)
-        fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
-    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        errno = EIO;
         return false;
     }
     return true;
@@ -203,17 +197,17 @@ static bool OpenDescriptor(QFile &file, const QString &name, int flags, QIODevic
 
 bool OpenForReading(QFile &File, const QString &Name)
 {
-    return OpenDescriptor(File, Name, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered, true);
+    return OpenDescriptor(File, Name, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 bool OpenForUpdate(QFile &File, const QString &Name)
 {
-    return OpenDescriptor(File, Name, O_RDWR, QIODevice::ReadWrite | QIODevice::Unbuffered, true);
+    return OpenDescriptor(File, Name, O_RDWR, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 bool CreateNewFile(QFile &File, const QString &Name)
 {
-    return OpenDescriptor(File, Name, O_WRONLY | O_CREAT | O_EXCL, QIODevice::WriteOnly, true);
+    return OpenDescriptor(File, Name, O_WRONLY | O_CREAT | O_EXCL, QIODevice::WriteOnly);
 }
 
 TFileStatus FileStatus(const QString &Name)
@@ -221,9 +215,13 @@ TFileStatus FileStatus(const QString &Name)
     TFileStatus status;
     const QByteArray bytes = FileNameToBytes(Name);
     struct stat st;
-    if (lstat(bytes.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+    // A link is followed with a second call; anything else is known from the first.
+    bool found = lstat(bytes.constData(), &st) == 0;
+    if (found && S_ISLNK(st.st_mode)) {
         status.IsLink = true;
-    if (stat(bytes.constData(), &st) != 0) {
+        found = stat(bytes.constData(), &st) == 0;
+    }
+    if (!found) {
         status.Error = errno;
         return status;
     }
