@@ -79,7 +79,6 @@ void TConnection::SetLibraryFile(const QString &fileName)
 {
     ConnectionString =
         QStringLiteral("Provider=SQLite;") + DataSourceKey + fileName + ConnectionTail;
-    m_libraryFile = fileName;
 }
 
 // A library that this process may not write, with no write-ahead log beside it, is read as it
@@ -97,11 +96,7 @@ void TConnection::Open()
 {
     Close();
     m_notes.clear();
-    const QString file =
-        !m_libraryFile.isEmpty() &&
-                ConnectionString.contains(DataSourceKey + m_libraryFile + ConnectionTail)
-            ? m_libraryFile
-            : DataSourceOf(ConnectionString);
+    const QString file = DataSourceOf(ConnectionString);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         // mode=rw: a missing file is an error instead of a new, empty library.

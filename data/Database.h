@@ -79,7 +79,6 @@ public:
 private:
     QString m_connectionName;
     QString m_fileName;
-    QString m_libraryFile;
     QStringList m_notes;
     sqlite3 *m_handle = nullptr;
     std::function<void()> m_finishBatch;
