@@ -29,7 +29,7 @@ QString EscapeField(const QString &text, bool escapeNonAscii)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         // A stray byte of a file name is shown as the byte it is.
-        if (HasStrayBytes(text.mid(i, 2))) {
+        if (c.isHighSurrogate() && HasStrayBytes(text.mid(i, 2))) {
             out += QStringLiteral("\\x%1").arg(FileNameToBytes(text.mid(i, 2)).toHex());
             ++i;
             continue;
