@@ -18,10 +18,13 @@ void CreateForms()
     frmProperties = new TfrmProperties(frmMain);
     frmCopyrightNotice = new TfrmCopyrightNotice(frmMain);
     frmOptions = new TfrmOptions(frmMain);
-    frmImportSongs = new TfrmImportSongs(frmMain);
-    frmSelect = new TfrmSelect(frmMain);
-    frmPlaylistDetails = new TfrmPlaylistDetails(frmMain);
+    frmImportSongs = new TfrmImportSongs(&frmMain->QuillmereDB, frmMain);
+    frmSelect = new TfrmSelect(&frmMain->QuillmereDB, frmMain);
+    frmPlaylistDetails = new TfrmPlaylistDetails(&frmMain->QuillmereDB, frmMain);
     frmExport = new TfrmExport(frmMain);
+
+    ShowChangesIn(frmMain, frmImportSongs);
+    ShowChangesIn(frmMain, frmPlaylistDetails);
 }
 
 void DestroyForms()
@@ -36,4 +39,17 @@ void DestroyForms()
     frmSelect = nullptr;
     frmPlaylistDetails = nullptr;
     frmExport = nullptr;
+}
+
+void ShowChangesIn(TfrmMain *window, TfrmImportSongs *dialog)
+{
+    QObject::connect(dialog, &TfrmImportSongs::SongsImported, window, &TfrmMain::SongsImported);
+}
+
+void ShowChangesIn(TfrmMain *window, TfrmPlaylistDetails *dialog)
+{
+    QObject::connect(dialog, &TfrmPlaylistDetails::PlaylistCreated, window,
+                     &TfrmMain::PlaylistCreated);
+    QObject::connect(dialog, &TfrmPlaylistDetails::PlaylistRenamed, window,
+                     &TfrmMain::PlaylistRenamed);
 }

@@ -3,3 +3,11 @@
 // Creates the program's nine windows once, in their fixed order, and destroys them.
 void CreateForms();
 void DestroyForms();
+
+class TfrmImportSongs;
+class TfrmMain;
+class TfrmPlaylistDetails;
+
+// The main window shows in its views what the dialog changed in the library.
+void ShowChangesIn(TfrmMain *window, TfrmImportSongs *dialog);
+void ShowChangesIn(TfrmMain *window, TfrmPlaylistDetails *dialog);

@@ -1,21 +1,6 @@
 #include "app/QuillmereApplication.h"
 
-#include "data/Errors.h"
-#include "dialogs/MessageService.h"
-
-#include <QDirIterator>
-#include <QGuiApplication>
-
-namespace
-{
-void ReportError(const QString &text)
-{
-    // A handler that failed midway must not leave the hourglass behind.
-    while (QGuiApplication::overrideCursor())
-        QGuiApplication::restoreOverrideCursor();
-    ShowError(text);
-}
-} // namespace
+#include "base/Errors.h"
 
 TQuillmereApplication::TQuillmereApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -37,25 +22,4 @@ bool TQuillmereApplication::notify(QObject *receiver, QEvent *event)
         ReportError(QString::fromLocal8Bit(e.what()));
     }
     return false;
-}
-
-void RunReportingErrors(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const EError &e) {
-        ReportError(e.Message());
-    } catch (const std::exception &e) {
-        ReportError(QString::fromLocal8Bit(e.what()));
-    }
-}
-
-QIcon ProgramIcon()
-{
-    QIcon icon;
-    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("*.png")}, QDir::Files,
-                       QDirIterator::Subdirectories);
-    while (sizes.hasNext())
-        icon.addFile(sizes.next());
-    return icon;
 }

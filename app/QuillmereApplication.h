@@ -1,8 +1,8 @@
 #pragma once
 
+#include "dialogs/ErrorReporting.h"
+
 #include <QApplication>
-#include <QIcon>
-#include <functional>
 
 // Shows an error that no handler caught in an error box and carries on.
 class TQuillmereApplication : public QApplication
@@ -13,17 +13,3 @@ public:
     TQuillmereApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// Runs an action; an error it raises is shown in an error box. For code that runs outside
-// event dispatch (start-up).
-void RunReportingErrors(const std::function<void()> &action);
-
-// The program's icon, in each size built into it.
-QIcon ProgramIcon();
-
-// A slot for a handler: an error it raises is shown right there, so it never unwinds through
-// the toolkit's own code, which does not expect it.
-template <typename Object> auto ReportingErrors(Object *object, void (Object::*handler)())
-{
-    return [object, handler] { RunReportingErrors([object, handler] { (object->*handler)(); }); };
-}

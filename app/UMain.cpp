@@ -1,9 +1,9 @@
 #include "app/UMain.h"
 
 #include "app/QuillmereApplication.h"
+#include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
-#include "data/Errors.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "dialogs/MessageService.h"

@@ -201,6 +201,11 @@ public:
     void btnFilterClick();
     void ApplySelection();
 
+    // What the dialogs changed in the library, shown in this window's views.
+    void SongsImported();
+    void PlaylistCreated(qint64 id, const QString &entry);
+    void PlaylistRenamed(qint64 id, const QString &entry);
+
     // Song properties and playlist details
     void ShowSongProperties(TDataSet *dataSet);
     // Stores a tag saved in the properties dialog in the song's row and shows it.

@@ -1,9 +1,9 @@
 #include "app/UMain.h"
 
+#include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/Hourglass.h"
-#include "data/Errors.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "dialogs/MessageService.h"

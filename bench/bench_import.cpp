@@ -1,9 +1,9 @@
 #include "app/UMain.h"
 #include "bench/BenchLibrary.h"
 #include "data/Database.h"
-#include "data/ImportWalker.h"
 #include "data/ProgramDirectory.h"
 #include "dialogs/UImportSongs.h"
+#include "import/ImportWalker.h"
 #include "tests/support/SilentMp3.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
+#include "base/FileNames.h"
 #include "bench/BenchLibrary.h"
 #include "data/Database.h"
-#include "data/FileNames.h"
-#include "data/ImportWalker.h"
-#include "data/SongRows.h"
+#include "import/ImportWalker.h"
+#include "import/Rescan.h"
 #include "tests/support/SilentMp3.h"
 
 #include <QCoreApplication>

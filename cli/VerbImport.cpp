@@ -1,7 +1,7 @@
+#include "base/Errors.h"
 #include "cli/Verbs.h"
 #include "data/Database.h"
-#include "data/Errors.h"
-#include "data/ImportWalker.h"
+#include "import/ImportWalker.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
+#include "base/Errors.h"
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
 #include "data/SelectionSql.h"
 #include "data/UMP3s.h"
 

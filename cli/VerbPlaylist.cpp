@@ -1,11 +1,11 @@
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFormats.h"
-#include "data/PlaylistImport.h"
 #include "data/Playlists.h"
+#include "import/PlaylistImport.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,8 +1,8 @@
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
-#include "data/SongRows.h"
+#include "import/Rescan.h"
 
 #include <QDir>
 #include <QElapsedTimer>

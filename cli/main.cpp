@@ -1,7 +1,7 @@
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "cli/Verbs.h"
 #include "data/Database.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
 #include "data/LibraryLocation.h"
 #include "data/ProgramDirectory.h"
 

@@ -1,8 +1,8 @@
 #include "controls/DBGrid.h"
 
+#include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/Durations.h"
-#include "data/FileNames.h"
 
 #include <QFontInfo>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Errors.h"
 #include "controls/FastRGB.h"
-#include "data/Errors.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
 #include "data/DataSet.h"
 
-#include "data/Errors.h"
+#include "base/Errors.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "data/ID3v2Tags.h"
 
-#include "data/FileNames.h"
+#include "base/FileNames.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "data/LibraryLocation.h"
 
+#include "base/Errors.h"
 #include "data/Database.h"
-#include "data/Errors.h"
 #include "data/ProgramDirectory.h"
 
 #include <QDir>

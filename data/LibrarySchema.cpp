@@ -1,7 +1,7 @@
 #include "data/LibrarySchema.h"
 
+#include "base/Errors.h"
 #include "data/Database.h"
-#include "data/Errors.h"
 #include "data/UMP3s.h"
 
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
 #include "data/PlaylistEntries.h"
 
+#include "base/Errors.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
 #include "data/PlaylistFile.h"
 
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
 
 #include <QDir>
 #include <QFile>

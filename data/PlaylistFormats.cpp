@@ -1,7 +1,7 @@
 #include "data/PlaylistFormats.h"
 
-#include "data/Errors.h"
-#include "data/FileNames.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,24 +1,17 @@
 #include "data/SongRows.h"
 
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
-#include "data/ImportWalker.h"
 #include "data/PlaylistEntries.h"
 #include "data/UMP3s.h"
 
-#include <QElapsedTimer>
 #include <QSet>
 #include <cerrno>
-#include <memory>
 #include <sqlite3.h>
 
 namespace
 {
-
-// Rows updated per transaction, and never a write lock held for long.
-constexpr int RowsPerTransaction = 256;
-constexpr qint64 TransactionMs = 1000;
 
 QString ColumnText(sqlite3_stmt *s, int column)
 {
@@ -70,14 +63,6 @@ QList<qint64> PlaylistsWithSongs(TConnection &connection, const QList<qint64> &r
 }
 
 } // namespace
-
-TSongFacts ReadSongFacts(const QString &fileName)
-{
-    TSongFacts facts;
-    static_cast<TSongTags &>(facts) = ReadSongTags(fileName);
-    facts.Duration = GetSongLength(fileName);
-    return facts;
-}
 
 std::optional<qint64> SongIdAt(TConnection &connection, const QString &path,
                                const QString &filename)
@@ -135,65 +120,6 @@ void UpdateSongFacts(TConnection &connection, qint64 rowId, const TSongFacts &fa
                        QStringLiteral("File_Size = :size, File_Modified = :modified"),
                        QStringLiteral("WHERE Row_ID = :rowid")}),
         p);
-}
-
-TRescanCounts RescanSongs(TConnection &connection, const QString &folder,
-                          const std::function<void(const QString &, const QString &)> &onProblem,
-                          const std::function<bool(const TRescanCounts &)> &keepGoing)
-{
-    TRescanCounts counts;
-    std::unique_ptr<TTransaction> transaction;
-    int rows = 0;
-    QElapsedTimer age;
-    const auto commit = [&] {
-        if (transaction)
-            transaction->Commit();
-        transaction.reset();
-        rows = 0;
-    };
-    const auto problem = [&](const QString &file, const QString &reason) {
-        ++counts.Failed;
-        if (onProblem)
-            onProblem(file, reason);
-    };
-    for (const TStoredSong &song : StoredSongs(connection, folder)) {
-        const TFileStatus status = FileStatus(song.File);
-        if (!status.Exists) {
-            if (FileGone(song.File))
-                ++counts.Missing;
-            else
-                problem(song.File, FileErrorText(status.Error));
-            continue;
-        }
-        if (song.Size == status.Size && song.Modified == status.ModifiedMs) {
-            ++counts.Unchanged;
-            continue;
-        }
-        if (!status.IsFile) {
-            problem(song.File, FileErrorText(status.IsFolder ? EISDIR : NotRegularFile));
-            continue;
-        }
-        // The stamps are taken before the read, so a change meanwhile is seen next time.
-        TSongFacts facts;
-        try {
-            facts = ReadSongFacts(song.File);
-        } catch (const EError &e) {
-            problem(song.File, e.Message());
-            continue;
-        }
-        if (!transaction) {
-            transaction = std::make_unique<TTransaction>(connection);
-            age.start();
-        }
-        UpdateSongFacts(connection, song.RowId, facts, status.Size, status.ModifiedMs);
-        ++counts.Updated;
-        if (++rows >= RowsPerTransaction || age.elapsed() >= TransactionMs)
-            commit();
-        if (keepGoing && !keepGoing(counts))
-            break;
-    }
-    commit();
-    return counts;
 }
 
 bool FileGone(const QString &file)

@@ -6,7 +6,6 @@
 #include <QPair>
 #include <QString>
 #include <QVariant>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,9 +17,6 @@ struct TID3Tag;
 struct TSongFacts : TSongTags {
     int Duration = 0; // whole seconds
 };
-
-// Reads a file's tag and length as the import does. Raises EError when either fails.
-TSongFacts ReadSongFacts(const QString &fileName);
 
 // The row of the song at that place (the lowest when listed twice), or nothing.
 std::optional<qint64> SongIdAt(TConnection &connection, const QString &path,
@@ -40,21 +36,6 @@ std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &fol
 // Stores new facts in a song's row, which keeps its Row_ID and so its playlist entries.
 void UpdateSongFacts(TConnection &connection, qint64 rowId, const TSongFacts &facts, qint64 size,
                      qint64 modified);
-
-struct TRescanCounts {
-    int Updated = 0;
-    int Unchanged = 0;
-    int Missing = 0;
-    int Failed = 0; // changed, but the file could not be read
-};
-
-// Re-reads the songs whose file's size or time differs from the stored ones (or was never
-// stored), updating their rows in transactions of a few hundred. onProblem hears of files that
-// could not be read; keepGoing is asked after each changed file and stops the scan when false.
-TRescanCounts
-RescanSongs(TConnection &connection, const QString &folder,
-            const std::function<void(const QString &file, const QString &reason)> &onProblem = {},
-            const std::function<bool(const TRescanCounts &)> &keepGoing = {});
 
 // True when nothing is at the name any more (not when it merely cannot be reached).
 bool FileGone(const QString &file);

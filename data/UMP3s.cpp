@@ -1,7 +1,7 @@
 #include "data/UMP3s.h"
 
-#include "data/Errors.h"
-#include "data/FileNames.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "data/URegistry.h"
 
-#include "data/Errors.h"
+#include "base/Errors.h"
 
 #include <QSettings>
 #include <QStringList>

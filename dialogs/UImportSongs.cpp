@@ -1,11 +1,10 @@
 #include "dialogs/UImportSongs.h"
 
-#include "app/UMain.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "controls/ButtonFaces.h"
 #include "controls/Captions.h"
 #include "controls/Hourglass.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
 #include "data/URegistry.h"
 
 #include <QCoreApplication>
@@ -158,7 +157,8 @@ void TFileListBox::SetDirectory(const QString &folder)
 
 // ---- The dialog
 
-TfrmImportSongs::TfrmImportSongs(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
+TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
+    : TForm(parent), m_anchors(ClientSize), m_connection(connection)
 {
     setObjectName(QStringLiteral("frmImportSongs"));
     setWindowTitle(QStringLiteral("Import Music"));
@@ -299,7 +299,9 @@ void TfrmImportSongs::btnOKClick()
 
         ExistingCount = 0;
         m_unreadable.clear();
-        TImportWalker walker(frmMain->QuillmereDB);
+        if (!m_connection)
+            throw EDatabaseError(QStringLiteral("The library is not open"));
+        TImportWalker walker(*m_connection);
         RunImport(walker, start);
         const TImportCounts &counts = walker.Counts();
         ExistingCount = counts.Existing;
@@ -329,12 +331,9 @@ void TfrmImportSongs::btnOKClick()
         ShowInformation(closing);
         btnOK->setEnabled(true);
 
-        frmMain->LibraryImported = true;
         WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
         WriteImportSettings();
-        frmMain->ApplySelection();
-        frmMain->tblSongs->Close();
-        frmMain->tblSongs->Open();
+        emit SongsImported();
     }
     done(mrOk);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/Anchors.h"
-#include "data/ImportWalker.h"
 #include "dialogs/Form.h"
+#include "import/ImportWalker.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -67,7 +67,8 @@ class TfrmImportSongs : public TForm
     Q_OBJECT
 
 public:
-    explicit TfrmImportSongs(QWidget *parent = nullptr);
+    // Works on the library of the connection, which outlives the dialog.
+    explicit TfrmImportSongs(TConnection *connection = nullptr, QWidget *parent = nullptr);
 
     QGroupBox *gbDrive = nullptr;
     TDriveComboBox *dcbDrive = nullptr;
@@ -92,6 +93,10 @@ public:
     bool Importing() const { return m_importing; }
     void reject() override;
 
+signals:
+    // After an import, before the dialog closes: the library holds new rows.
+    void SongsImported();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
@@ -102,6 +107,7 @@ private:
     void SetFileControlsEnabled(bool enabled);
 
     TAnchorLayout m_anchors;
+    TConnection *m_connection = nullptr;
     bool m_importing = false;
     QString m_currentName;
     QElapsedTimer m_sinceRepaint;

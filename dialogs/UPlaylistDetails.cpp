@@ -1,10 +1,10 @@
 #include "dialogs/UPlaylistDetails.h"
 
-#include "app/QuillmereApplication.h"
-#include "app/UMain.h"
+#include "base/Errors.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
 #include "data/Playlists.h"
+#include "dialogs/ErrorReporting.h"
 
 #include <QDateTime>
 #include <QGroupBox>
@@ -44,7 +44,8 @@ QString LongTimeFormat(const QLocale &locale)
 
 } // namespace
 
-TfrmPlaylistDetails::TfrmPlaylistDetails(QWidget *parent) : TForm(parent)
+TfrmPlaylistDetails::TfrmPlaylistDetails(TConnection *connection, QWidget *parent)
+    : TForm(parent), m_connection(connection)
 {
     setObjectName(QStringLiteral("frmPlaylistDetails"));
     setWindowTitle(QStringLiteral("Playlist Details"));
@@ -129,6 +130,13 @@ QString TfrmPlaylistDetails::StoredDateText(const QVariant &dateCreated)
     return CreatedOn + text + QLatin1Char('.');
 }
 
+TConnection &TfrmPlaylistDetails::Library() const
+{
+    if (!m_connection)
+        throw EDatabaseError(QStringLiteral("The library is not open"));
+    return *m_connection;
+}
+
 bool TfrmPlaylistDetails::NewPlaylistMode() const
 {
     return lblPlaylistID->isHidden();
@@ -137,7 +145,7 @@ bool TfrmPlaylistDetails::NewPlaylistMode() const
 void TfrmPlaylistDetails::LoadPlaylist(int PlaylistID)
 {
     lblPlaylistID->setText(QString::number(PlaylistID));
-    const std::optional<TPlaylistRow> row = ::LoadPlaylist(frmMain->QuillmereDB, PlaylistID);
+    const std::optional<TPlaylistRow> row = ::LoadPlaylist(Library(), PlaylistID);
     if (!row) {
         edName->clear();
         edDescription->clear();
@@ -158,10 +166,7 @@ void TfrmPlaylistDetails::btnOKClick()
             UpdatePlaylist();
     } else {
         const qint64 id = InsertPlaylist();
-        TCompletingComboBox *chooser = frmMain->ccbPlayLists;
-        chooser->addItem(PlaylistEntry(QString::number(id), edName->text()));
-        chooser->setCurrentIndex(chooser->count() - 1);
-        frmMain->ccbPlayListsChange();
+        emit PlaylistCreated(id, PlaylistEntry(QString::number(id), edName->text()));
     }
     done(mrOk);
 }
@@ -173,23 +178,19 @@ void TfrmPlaylistDetails::btnCancelClick()
 
 qint64 TfrmPlaylistDetails::InsertPlaylist()
 {
-    return ::InsertPlaylist(frmMain->QuillmereDB, edName->text(), edDescription->text(),
+    return ::InsertPlaylist(Library(), edName->text(), edDescription->text(),
                             QDateTime::currentDateTime());
 }
 
 int TfrmPlaylistDetails::LastPlaylistID()
 {
-    return ::LastPlaylistID(frmMain->QuillmereDB);
+    return ::LastPlaylistID(Library());
 }
 
 void TfrmPlaylistDetails::UpdatePlaylist()
 {
-    ::UpdatePlaylist(frmMain->QuillmereDB, lblPlaylistID->text().toInt(), edName->text(),
+    ::UpdatePlaylist(Library(), lblPlaylistID->text().toInt(), edName->text(),
                      edDescription->text());
-    const QString entry = PlaylistEntry(lblPlaylistID->text(), edName->text());
-    TCompletingComboBox *chooser = frmMain->ccbPlayLists;
-    const int index = chooser->currentIndex();
-    if (index >= 0)
-        chooser->setItemText(index, entry);
-    chooser->setEditText(entry);
+    emit PlaylistRenamed(lblPlaylistID->text().toInt(),
+                         PlaylistEntry(lblPlaylistID->text(), edName->text()));
 }

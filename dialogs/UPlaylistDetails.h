@@ -3,6 +3,7 @@
 #include "dialogs/Form.h"
 
 class QDateTime;
+class TConnection;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -15,7 +16,8 @@ class TfrmPlaylistDetails : public TForm
     Q_OBJECT
 
 public:
-    explicit TfrmPlaylistDetails(QWidget *parent = nullptr);
+    // Works on the library of the connection, which outlives the dialog.
+    explicit TfrmPlaylistDetails(TConnection *connection = nullptr, QWidget *parent = nullptr);
 
     QGroupBox *gbPlayListDetails;
     QLabel *lblName;
@@ -43,8 +45,16 @@ public:
     void UpdatePlaylist();
     int LastPlaylistID();
 
+signals:
+    // After OK has stored the playlist: "[id] - name" is how the playlist chooser lists it.
+    void PlaylistCreated(qint64 id, const QString &entry);
+    void PlaylistRenamed(qint64 id, const QString &entry);
+
 private:
     bool NewPlaylistMode() const;
+    TConnection &Library() const;
+
+    TConnection *m_connection = nullptr;
 };
 
 extern TfrmPlaylistDetails *frmPlaylistDetails;

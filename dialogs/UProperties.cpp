@@ -1,9 +1,9 @@
 #include "dialogs/UProperties.h"
 
-#include "app/QuillmereApplication.h"
+#include "base/FileNames.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
-#include "data/FileNames.h"
+#include "dialogs/ErrorReporting.h"
 #include "platform/Shell.h"
 
 #include <QGroupBox>

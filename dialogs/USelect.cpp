@@ -1,15 +1,14 @@
 #include "dialogs/USelect.h"
 
-#include "app/QuillmereApplication.h"
-#include "app/UMain.h"
+#include "base/Errors.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/YearEdit.h"
 #include "data/DataSet.h"
 #include "data/Durations.h"
-#include "data/Errors.h"
 #include "data/UMP3s.h"
+#include "dialogs/ErrorReporting.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -106,12 +105,12 @@ void RemoveMarkedEntries(QListWidget *list)
 }
 
 // Runs a two-line statement on the library and hands each row's first column to `add`.
-void LoadList(QListWidget *list, const QStringList &statement,
+void LoadList(TConnection *connection, QListWidget *list, const QStringList &statement,
               const std::function<void(QListWidget *, const QVariant &)> &add)
 {
-    if (!frmMain)
+    if (!connection)
         throw EDatabaseError(QStringLiteral("The library is not open"));
-    TDataSet query(&frmMain->QuillmereDB);
+    TDataSet query(connection);
     query.SetSQL(statement);
     query.Open();
     list->clear();
@@ -121,7 +120,8 @@ void LoadList(QListWidget *list, const QStringList &statement,
 
 } // namespace
 
-TfrmSelect::TfrmSelect(QWidget *parent) : TForm(parent)
+TfrmSelect::TfrmSelect(TConnection *connection, QWidget *parent)
+    : TForm(parent), m_connection(connection)
 {
     setObjectName(QStringLiteral("frmSelect"));
     setWindowTitle(QStringLiteral("Select songs"));
@@ -232,7 +232,7 @@ void TfrmSelect::CreatePreview()
     gbMatchingSongs->setObjectName(QStringLiteral("gbMatchingSongs"));
     gbMatchingSongs->setGeometry(8, 202, 482, 172);
 
-    qryMatching = new TDataSet(frmMain ? &frmMain->QuillmereDB : nullptr, this);
+    qryMatching = new TDataSet(m_connection, this);
     qryMatching->setObjectName(QStringLiteral("qryMatching"));
     grdMatchingSongs = new TDBGrid(gbMatchingSongs);
     grdMatchingSongs->setObjectName(QStringLiteral("grdMatchingSongs"));
@@ -347,15 +347,15 @@ void TfrmSelect::ReloadCriteriaLists()
     const auto addText = [](QListWidget *list, const QVariant &value) {
         list->addItem(value.toString());
     };
-    LoadList(lbAvailableArtists,
+    LoadList(m_connection, lbAvailableArtists,
              {QStringLiteral("SELECT Distinct(ID3_Artist) as Artist FROM Playlist_DB"),
               QStringLiteral("ORDER BY ID3_Artist")},
              addText);
-    LoadList(lbAvailableAlbums,
+    LoadList(m_connection, lbAvailableAlbums,
              {QStringLiteral("SELECT Distinct(ID3_Album) as Album FROM Playlist_DB"),
               QStringLiteral("ORDER BY ID3_Album")},
              addText);
-    LoadList(lbAvailableGenres,
+    LoadList(m_connection, lbAvailableGenres,
              {QStringLiteral("SELECT Distinct(ID3_Genre) FROM Playlist_DB"),
               QStringLiteral("ORDER BY ID3_Genre")},
              [](QListWidget *list, const QVariant &value) {
@@ -401,8 +401,6 @@ void TfrmSelect::btnRemoveGenreClick()
 void TfrmSelect::btnRefreshClick()
 {
     qryMatching->Close();
-    if (frmMain)
-        qryMatching->SetConnection(&frmMain->QuillmereDB);
     qryMatching->SetCommandText(BuildSelectionSql());
     qryMatching->Open();
 }

@@ -4,6 +4,7 @@
 #include "dialogs/Form.h"
 
 class QGroupBox;
+class TConnection;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -23,7 +24,8 @@ class TfrmSelect : public TForm
     Q_OBJECT
 
 public:
-    explicit TfrmSelect(QWidget *parent = nullptr);
+    // Works on the library of the connection, which outlives the dialog.
+    explicit TfrmSelect(TConnection *connection = nullptr, QWidget *parent = nullptr);
 
     QTabWidget *PageControl1;
     QWidget *tsArtist;
@@ -92,6 +94,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    TConnection *m_connection;
+
     void CreateArtistTab();
     void CreateAlbumTab();
     void CreateGenreTab();

@@ -1,6 +1,6 @@
 #include "platform/FileCopy.h"
 
-#include "data/FileNames.h"
+#include "base/FileNames.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/MediaPlayer.h"
 
-#include "data/Errors.h"
-#include "data/FileNames.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "platform/AudioOutput.h"
 
 #include <atomic>

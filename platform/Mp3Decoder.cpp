@@ -1,7 +1,7 @@
 #include "platform/Mp3Decoder.h"
 
-#include "data/Errors.h"
-#include "data/FileNames.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 
 #include <QtEndian>
 #include <cerrno>

@@ -1,5 +1,5 @@
+#include "base/Errors.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
 #include "data/LibrarySchema.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"

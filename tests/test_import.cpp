@@ -1,10 +1,11 @@
+#include "app/Forms.h"
 #include "app/UMain.h"
+#include "base/Errors.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/ImportWalker.h"
 #include "data/PlaylistEntries.h"
 #include "data/URegistry.h"
 #include "dialogs/UImportSongs.h"
+#include "import/ImportWalker.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -717,7 +718,8 @@ protected:
         for (const char *name : {"ImportDrive", "ImportPath", "Imported"})
             WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
         window = StartMainWindow();
-        dialog = std::make_unique<TfrmImportSongs>();
+        dialog = std::make_unique<TfrmImportSongs>(&window->QuillmereDB);
+        ShowChangesIn(window.get(), dialog.get());
     }
     void TearDown() override
     {

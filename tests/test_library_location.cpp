@@ -1,5 +1,5 @@
+#include "base/Errors.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
 #include "data/LibraryLocation.h"
 #include "data/ProgramDirectory.h"
 #include "tests/support/TestFiles.h"

@@ -1,7 +1,7 @@
 #include "app/UMain.h"
+#include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
-#include "data/Errors.h"
 #include "data/ProgramDirectory.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"

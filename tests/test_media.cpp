@@ -1,4 +1,4 @@
-#include "data/Errors.h"
+#include "base/Errors.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"

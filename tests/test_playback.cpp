@@ -1,7 +1,7 @@
 #include "app/UMain.h"
+#include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
-#include "data/Errors.h"
 #include "dialogs/UOptions.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"

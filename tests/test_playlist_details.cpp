@@ -1,7 +1,8 @@
+#include "app/Forms.h"
 #include "app/UMain.h"
+#include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
 #include "dialogs/UPlaylistDetails.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
@@ -55,25 +56,41 @@ private:
 class PlaylistDetailsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { frmPlaylistDetails = &form; }
     void TearDown() override
     {
+        dialog.reset();
         window.reset();
         frmMain = nullptr;
         frmPlaylistDetails = nullptr;
     }
-    void Start() { window = StartMainWindow(); }
+    void Start()
+    {
+        window = StartMainWindow();
+        dialog.reset();
+        Form();
+    }
+    // The dialog on the window's library, created when first needed.
+    TfrmPlaylistDetails &Form()
+    {
+        if (!dialog) {
+            dialog = std::make_unique<TfrmPlaylistDetails>(window ? &window->QuillmereDB : nullptr);
+            if (window)
+                ShowChangesIn(window.get(), dialog.get());
+            frmPlaylistDetails = dialog.get();
+        }
+        return *dialog;
+    }
     // Runs a menu action that shows the dialog; `whileShown` acts on it. Returns false when
     // the dialog did not come up.
     bool WhileShown(QAction *item, const std::function<void()> &whileShown)
     {
         bool shown = false;
-        QTimer::singleShot(0, &form, [&] {
-            shown = form.isVisible();
-            Screenshot(form, QStringLiteral("playlist_details"));
+        QTimer::singleShot(0, &Form(), [&] {
+            shown = Form().isVisible();
+            Screenshot(Form(), QStringLiteral("playlist_details"));
             whileShown();
-            if (form.isVisible())
-                form.done(mrCancel); // a failed OK leaves it open
+            if (Form().isVisible())
+                Form().done(mrCancel); // a failed OK leaves it open
         });
         item->trigger();
         return shown;
@@ -96,16 +113,16 @@ protected:
 
     TestLibrary library;
     ScriptedMessages messages;
-    TfrmPlaylistDetails form;
     TMainWindowPtr window;
+    std::unique_ptr<TfrmPlaylistDetails> dialog;
 };
 
 TEST_F(PlaylistDetailsTest, NameAndDescriptionLimits)
 {
-    QTest::keyClicks(form.findChild<QLineEdit *>("edName"), QString(30, QLatin1Char('n')));
-    EXPECT_EQ(form.edName->text(), QString(25, QLatin1Char('n')));
-    form.findChild<QLineEdit *>("edDescription")->setText(QString(300, QLatin1Char('d')));
-    EXPECT_EQ(form.edDescription->text().size(), 255);
+    QTest::keyClicks(Form().findChild<QLineEdit *>("edName"), QString(30, QLatin1Char('n')));
+    EXPECT_EQ(Form().edName->text(), QString(25, QLatin1Char('n')));
+    Form().findChild<QLineEdit *>("edDescription")->setText(QString(300, QLatin1Char('d')));
+    EXPECT_EQ(Form().edDescription->text().size(), 255);
 }
 
 TEST_F(PlaylistDetailsTest, OkWithoutChangesRunsNoStatement)
@@ -114,16 +131,16 @@ TEST_F(PlaylistDetailsTest, OkWithoutChangesRunsNoStatement)
     Start();
     int statements = -1;
     ASSERT_TRUE(WhileShown(window->Properties3, [&] {
-        EXPECT_FALSE(form.lblPlaylistID->isHidden());
-        EXPECT_EQ(form.lblPlaylistID->text(), "1");
-        EXPECT_EQ(form.edName->text(), "Rock");
-        EXPECT_EQ(form.edDescription->text(), "Loud");
+        EXPECT_FALSE(Form().lblPlaylistID->isHidden());
+        EXPECT_EQ(Form().lblPlaylistID->text(), "1");
+        EXPECT_EQ(Form().edName->text(), "Rock");
+        EXPECT_EQ(Form().edDescription->text(), "Loud");
         StatementCounter counter(window->QuillmereDB);
-        form.btnOK->click();
+        Form().btnOK->click();
         statements = counter.Count();
     }));
     EXPECT_EQ(statements, 0);
-    EXPECT_EQ(form.result(), mrOk);
+    EXPECT_EQ(Form().result(), mrOk);
     EXPECT_EQ(Entries(), QStringList{"[1] - Rock"});
 }
 
@@ -138,8 +155,8 @@ TEST_F(PlaylistDetailsTest, ChangesRewriteTheRowAndTheChooserEntry)
     ASSERT_EQ(window->CurrentPlaylistId(), 2);
 
     WhileShown(window->Properties3, [&] {
-        form.edDescription->setText(QStringLiteral("loud")); // case counts as a change
-        form.btnOK->click();
+        Form().edDescription->setText(QStringLiteral("loud")); // case counts as a change
+        Form().btnOK->click();
     });
     EXPECT_EQ(Stored(2, QStringLiteral("Description")).toString(), "loud");
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Rock");
@@ -147,8 +164,8 @@ TEST_F(PlaylistDetailsTest, ChangesRewriteTheRowAndTheChooserEntry)
     EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Rock");
 
     WhileShown(window->Properties3, [&] {
-        form.edName->setText(QStringLiteral("Jazz"));
-        form.btnOK->click();
+        Form().edName->setText(QStringLiteral("Jazz"));
+        Form().btnOK->click();
     });
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
     EXPECT_EQ(Entries(), QStringList({"[1] - B", "[2] - Jazz", "[3] - Z"}));
@@ -157,10 +174,10 @@ TEST_F(PlaylistDetailsTest, ChangesRewriteTheRowAndTheChooserEntry)
 
     // Cancel keeps everything.
     WhileShown(window->Properties3, [&] {
-        form.edName->setText(QStringLiteral("Other"));
-        form.btnCancel->click();
+        Form().edName->setText(QStringLiteral("Other"));
+        Form().btnCancel->click();
     });
-    EXPECT_EQ(form.result(), mrCancel);
+    EXPECT_EQ(Form().result(), mrCancel);
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
     EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Jazz");
 }
@@ -175,14 +192,14 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
 
     ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
-        EXPECT_TRUE(form.lblPlaylistID->isHidden());
-        EXPECT_EQ(form.edName->text(), "");
-        EXPECT_EQ(form.edDescription->text(), "");
-        QTest::keyClicks(form.edName, QStringLiteral("Road trip"));
-        form.edDescription->setText(QStringLiteral("Long drives"));
-        form.btnOK->click();
+        EXPECT_TRUE(Form().lblPlaylistID->isHidden());
+        EXPECT_EQ(Form().edName->text(), "");
+        EXPECT_EQ(Form().edDescription->text(), "");
+        QTest::keyClicks(Form().edName, QStringLiteral("Road trip"));
+        Form().edDescription->setText(QStringLiteral("Long drives"));
+        Form().btnOK->click();
     }));
-    EXPECT_EQ(form.result(), mrOk);
+    EXPECT_EQ(Form().result(), mrOk);
     EXPECT_EQ(Stored(7, QStringLiteral("Name")).toString(), "Road trip");
     EXPECT_EQ(Stored(7, QStringLiteral("Description")).toString(), "Long drives");
     const QDateTime created = Stored(7, QStringLiteral("Date_Created")).toDateTime();
@@ -193,7 +210,7 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     EXPECT_EQ(window->CurrentPlaylistId(), 7);
     EXPECT_TRUE(window->qryPlayListSongs->Active());
     EXPECT_EQ(window->qryPlayListSongs->RecordCount(), 0);
-    EXPECT_EQ(form.LastPlaylistID(), 7);
+    EXPECT_EQ(Form().LastPlaylistID(), 7);
 }
 
 TEST_F(PlaylistDetailsTest, NewPlaylistTakesTheRowItInsertedNotTheLargestId)
@@ -205,10 +222,10 @@ TEST_F(PlaylistDetailsTest, NewPlaylistTakesTheRowItInsertedNotTheLargestId)
                                 "INSERT INTO Playlists(Name) VALUES('Theirs'); END"));
     Start();
     WhileShown(window->NewPlaylist1, [&] {
-        form.edName->setText(QStringLiteral("Mine"));
-        form.btnOK->click();
+        Form().edName->setText(QStringLiteral("Mine"));
+        Form().btnOK->click();
     });
-    EXPECT_EQ(form.LastPlaylistID(), 3);
+    EXPECT_EQ(Form().LastPlaylistID(), 3);
     EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Mine");
     EXPECT_EQ(window->CurrentPlaylistId(), 2);
 }
@@ -217,14 +234,14 @@ TEST_F(PlaylistDetailsTest, DeletedPlaylistOpensWithEmptyFields)
 {
     library.AddPlaylist(QStringLiteral("Gone"), QStringLiteral("Soon"));
     Start();
-    form.lblDateCreated->setText(QStringLiteral("stale"));
+    Form().lblDateCreated->setText(QStringLiteral("stale"));
     library.Exec(QStringLiteral("DELETE FROM Playlists"));
     WhileShown(window->Properties3, [&] {
-        EXPECT_EQ(form.lblPlaylistID->text(), "1");
-        EXPECT_EQ(form.edName->text(), "");
-        EXPECT_EQ(form.edDescription->text(), "");
-        EXPECT_EQ(form.lblDateCreated->text(), "");
-        EXPECT_EQ(form.LoadedName, "");
+        EXPECT_EQ(Form().lblPlaylistID->text(), "1");
+        EXPECT_EQ(Form().edName->text(), "");
+        EXPECT_EQ(Form().edDescription->text(), "");
+        EXPECT_EQ(Form().lblDateCreated->text(), "");
+        EXPECT_EQ(Form().LoadedName, "");
     });
 }
 
@@ -243,11 +260,11 @@ TEST_F(PlaylistDetailsTest, CreationTexts)
     const QDateTime now = QDateTime::currentDateTime();
     Start();
     WhileShown(window->NewPlaylist1, [&] {
-        EXPECT_EQ(form.lblDateCreated->text(),
+        EXPECT_EQ(Form().lblDateCreated->text(),
                   "Created on the " + locale.toString(now.date(), QLocale::ShortFormat));
-        EXPECT_FALSE(form.lblDateCreated->text().endsWith(QLatin1Char('.')));
-        form.edName->setText(QStringLiteral("Fresh"));
-        form.btnOK->click();
+        EXPECT_FALSE(Form().lblDateCreated->text().endsWith(QLatin1Char('.')));
+        Form().edName->setText(QStringLiteral("Fresh"));
+        Form().btnOK->click();
     });
 
     // Opened again, the stored date and time end with a full stop.
@@ -256,7 +273,7 @@ TEST_F(PlaylistDetailsTest, CreationTexts)
     const QDateTime stored(QDate(2004, 3, 9), QTime(14, 5, 6));
     // The long time, without the time zone's name.
     WhileShown(window->Properties3, [&] {
-        const QString text = form.lblDateCreated->text();
+        const QString text = Form().lblDateCreated->text();
         EXPECT_TRUE(text.startsWith("Created on the " +
                                     locale.toString(stored.date(), QLocale::ShortFormat) + " "))
             << text.toStdString();
@@ -278,10 +295,10 @@ TEST_F(PlaylistDetailsTest, FailedStatementLeavesTheDialogOpen)
     library.Exec(QStringLiteral("CREATE TRIGGER NoRenames BEFORE UPDATE ON Playlists "
                                 "BEGIN SELECT RAISE(ABORT, 'renames are locked'); END"));
     WhileShown(window->Properties3, [&] {
-        form.edName->setText(QStringLiteral("Pop"));
-        EXPECT_THROW(form.btnOKClick(), EDatabaseError);
-        EXPECT_TRUE(form.isVisible());
-        EXPECT_EQ(form.edName->text(), "Pop");
+        Form().edName->setText(QStringLiteral("Pop"));
+        EXPECT_THROW(Form().btnOKClick(), EDatabaseError);
+        EXPECT_TRUE(Form().isVisible());
+        EXPECT_EQ(Form().edName->text(), "Pop");
     });
     EXPECT_EQ(window->ccbPlayLists->currentText(), "[1] - Rock");
 }

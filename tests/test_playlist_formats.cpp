@@ -1,5 +1,5 @@
-#include "data/Errors.h"
-#include "data/FileNames.h"
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/PlaylistFormats.h"
 
 #include <gtest/gtest.h>

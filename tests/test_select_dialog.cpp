@@ -60,7 +60,7 @@ protected:
     void Start()
     {
         window = StartMainWindow();
-        dialog = std::make_unique<TfrmSelect>();
+        dialog = std::make_unique<TfrmSelect>(&window->QuillmereDB);
         frmSelect = dialog.get();
     }
     void TearDown() override
@@ -123,7 +123,7 @@ TEST_F(SelectDialogTest, ShowsTheErrorAndGoesOnWhenTheLibraryIsNotOpen)
     window = StartMainWindow();
     window->QuillmereDB.Close();
     messages.Clear();
-    ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>());
+    ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>(&window->QuillmereDB));
     EXPECT_EQ(messages.Texts(TMessageKind::Error).size(), 1);
     EXPECT_EQ(dialog->lbAvailableArtists->count(), 0);
     EXPECT_EQ(dialog->lbAvailableAlbums->count(), 0);

@@ -1,4 +1,4 @@
-#include "data/Errors.h"
+#include "base/Errors.h"
 #include "data/URegistry.h"
 
 #include <QDir>

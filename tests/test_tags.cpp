@@ -1,4 +1,4 @@
-#include "data/Errors.h"
+#include "base/Errors.h"
 #include "data/UMP3s.h"
 
 #include "tests/support/TestFiles.h"

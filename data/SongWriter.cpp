@@ -1,18 +1,11 @@
-#include "data/ImportWalker.h"
+#include "data/SongWriter.h"
 
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/Database.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
-#include "data/ID3v2Tags.h"
-#include "platform/Mp3Decoder.h"
 
-#include <QFile>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
+#include <utility>
 
 namespace
 {
@@ -46,43 +39,6 @@ int Characters(const QString &text)
     for (const QChar c : text)
         count += c.isLowSurrogate() ? 0 : 1;
     return count;
-}
-
-// A few hundred rows per transaction, and never a write lock held for long.
-constexpr int RowsPerTransaction = 256;
-constexpr qint64 TransactionMs = 1000;
-
-bool HasMp3Extension(const char *name)
-{
-    const size_t length = std::strlen(name);
-    return length >= 4 && strncasecmp(name + length - 4, ".mp3", 4) == 0;
-}
-
-void SortWithoutCase(QStringList &names)
-{
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-}
-
-class TDirCloser
-{
-public:
-    explicit TDirCloser(DIR *dir) : m_dir(dir) {}
-    ~TDirCloser() { closedir(m_dir); }
-    TDirCloser(const TDirCloser &) = delete;
-    TDirCloser &operator=(const TDirCloser &) = delete;
-
-private:
-    DIR *m_dir;
-};
-
-[[noreturn]] void FolderFailed(const QString &folder, int error)
-{
-    throw EInOutError(QStringLiteral("Cannot read folder \"%1\". %2")
-                          .arg(ReadableFileName(folder), qt_error_string(error)),
-                      error);
 }
 
 int ParameterIndex(const TStatement &statement, const char *name)
@@ -127,66 +83,6 @@ QString WidthRefusal(const QString &FileName)
         .arg(FilenameWidth);
 }
 
-TFolderListing ListFolder(const QString &Folder)
-{
-    TFolderListing listing;
-    const QByteArray path = FileNameToBytes(Folder);
-    DIR *dir = opendir(path.constData());
-    if (!dir)
-        FolderFailed(Folder, errno);
-    TDirCloser closer(dir);
-    struct stat own;
-    if (fstat(dirfd(dir), &own) != 0)
-        FolderFailed(Folder, errno);
-    listing.Id = {quint64(own.st_dev), quint64(own.st_ino)};
-
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (!entry) {
-            if (errno != 0)
-                FolderFailed(Folder, errno);
-            break;
-        }
-        const char *name = entry->d_name;
-        if (name[0] == '.') // hidden, and "." and ".."
-            continue;
-        unsigned char type = entry->d_type;
-        if (type == DT_LNK || type == DT_UNKNOWN) {
-            struct stat target;
-            if (fstatat(dirfd(dir), name, &target, 0) != 0)
-                continue; // a broken link is neither file nor folder
-            type = S_ISDIR(target.st_mode)   ? DT_DIR
-                   : S_ISREG(target.st_mode) ? DT_REG
-                                             : DT_FIFO; // any other kind: not to be read
-        }
-        if (type == DT_DIR)
-            listing.Folders << FileNameFromBytes(name);
-        else if (type == DT_REG && HasMp3Extension(name))
-            listing.Files << FileNameFromBytes(name);
-        else if (type != DT_LNK && type != DT_UNKNOWN && HasMp3Extension(name))
-            ++listing.NotFiles; // reading a FIFO or a device could wait forever
-    }
-    SortWithoutCase(listing.Files);
-    SortWithoutCase(listing.Folders);
-    return listing;
-}
-
-QString ImportFileName(const QString &Folder, const QString &Name)
-{
-    return Folder + QLatin1Char('/') + Name;
-}
-
-QString ImportSubfolder(const QString &Folder, const QString &Name)
-{
-    return Folder.endsWith(QLatin1Char('/')) ? Folder + Name : Folder + QLatin1Char('/') + Name;
-}
-
-int GetSongLength(const QString &FileName)
-{
-    return int(MeasureLengthMs(FileName) / 1000);
-}
-
 TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
@@ -225,14 +121,13 @@ bool TSongWriter::SongExists(const QString &FileName)
     return count > 0;
 }
 
-bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
+bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int Duration)
 {
     const auto [path, filename] = SplitFileName(FileName);
     const QString refusal = WidthRefusal(FileName);
     if (!refusal.isEmpty())
         throw EDatabaseError(refusal);
     const TFileStatus status = FileStatus(FileName);
-    const int duration = GetSongLength(FileName);
     try {
         // Checked before outside the write lock: another import may have added it since.
         if (Begin() && SongExists(FileName))
@@ -244,7 +139,7 @@ bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags)
     sqlite3_reset(q.Handle());
     BindText(q, m_insertIndex[0], path);
     BindText(q, m_insertIndex[1], filename);
-    BindInteger(q, m_insertIndex[2], duration);
+    BindInteger(q, m_insertIndex[2], Duration);
     BindInteger(q, m_insertIndex[3], 1);
     BindText(q, m_insertIndex[4], Tags.Title);
     BindText(q, m_insertIndex[5], Tags.Artist);
@@ -359,121 +254,4 @@ void TSongWriter::LoseTransaction()
     m_pending.clear();
     m_inTransaction = false;
     m_connection.SetOpenBatch({});
-}
-
-TImportWalker::TImportWalker(TConnection &Connection) : m_writer(Connection) {}
-
-void TImportWalker::ImportFolder(const QString &Folder)
-{
-    m_counts = {};
-    m_visited.clear();
-    m_stopped = false;
-    m_writer.CheckWritable();
-    try {
-        Walk(Folder);
-    } catch (...) {
-        Commit();
-        throw;
-    }
-    Commit();
-}
-
-void TImportWalker::Walk(const QString &Folder)
-{
-    TFolderListing listing;
-    try {
-        listing = ListFolder(Folder);
-    } catch (const EError &e) {
-        ++m_counts.FoldersUnreadable;
-        Report(TImportProblemKind::FolderUnreadable, Folder, e.Message());
-        return;
-    }
-    if (!m_visited.insert(listing.Id).second)
-        return; // reached again through a link
-    m_counts.Found += int(listing.Files.size());
-    m_counts.NotFiles += listing.NotFiles;
-    for (const QString &name : std::as_const(listing.Files)) {
-        if (OnFile)
-            OnFile(name);
-        ImportFile(ImportFileName(Folder, name));
-        ++m_counts.Done;
-        if (!Continue())
-            return;
-    }
-    for (const QString &name : std::as_const(listing.Folders)) {
-        if (!Continue())
-            return;
-        Walk(ImportSubfolder(Folder, name));
-        if (m_stopped)
-            return;
-    }
-}
-
-void TImportWalker::ImportFile(const QString &FileName)
-{
-    bool exists = false;
-    try {
-        exists = m_writer.SongExists(FileName);
-    } catch (const EError &e) {
-        Commit(); // no write lock held while the problem is shown
-        Report(TImportProblemKind::ExistsCheckFailed, FileName, e.Message());
-    }
-    if (exists) {
-        ++m_counts.Existing;
-        return;
-    }
-    TSongTags tags;
-    try {
-        tags = ReadSongTags(FileName);
-    } catch (const EError &e) {
-        ++m_counts.Failed;
-        Report(TImportProblemKind::FileUnreadable, FileName, e.Message());
-        return;
-    }
-    try {
-        if (!m_writer.InsertSong(FileName, tags)) {
-            ++m_counts.Existing;
-            return;
-        }
-    } catch (const ELibraryUnwritable &) {
-        ++m_counts.Failed;
-        throw;
-    } catch (const EError &e) {
-        ++m_counts.Failed;
-        // The rows before it are made durable before anyone hears of the failure.
-        Commit();
-        Report(TImportProblemKind::InsertFailed, FileName, e.Message());
-        return;
-    }
-    ++m_counts.Imported;
-}
-
-void TImportWalker::Commit()
-{
-    QString reason = QStringLiteral("The library undid the row after a later error");
-    try {
-        m_writer.Commit();
-    } catch (const EError &e) {
-        reason = e.Message();
-    }
-    for (const QString &name : m_writer.TakeLost()) {
-        --m_counts.Imported;
-        ++m_counts.Failed;
-        Report(TImportProblemKind::InsertFailed, name, reason);
-    }
-}
-
-void TImportWalker::Report(TImportProblemKind Kind, const QString &Name, const QString &Reason)
-{
-    if (OnProblem)
-        OnProblem({Kind, Name, Reason});
-}
-
-bool TImportWalker::Continue()
-{
-    if (m_writer.CommitDue())
-        Commit();
-    if (KeepGoing && !KeepGoing())
-        m_stopped = true;
-    return !m_stopped;
 }

@@ -1,4 +1,4 @@
-#include "data/FileNames.h"
+#include "base/FileNames.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,12 +1,12 @@
-#include "data/PlaylistImport.h"
+#include "import/PlaylistImport.h"
 
+#include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/DataSet.h"
-#include "data/Errors.h"
-#include "data/FileNames.h"
-#include "data/ImportWalker.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "data/SongRows.h"
+#include "import/ImportWalker.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -72,7 +72,7 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
             }
             try {
                 // Another import may have added it meanwhile; it is then simply there.
-                writer.InsertSong(file, ReadSongTags(file));
+                writer.InsertSong(file, ReadSongTags(file), GetSongLength(file));
             } catch (const EError &e) {
                 if (!connection.InTransaction())
                     throw; // the library gave up the whole transaction
