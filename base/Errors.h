@@ -16,10 +16,26 @@ private:
     QByteArray m_utf8;
 };
 
+// What went wrong in the database, as far as a caller acts on it.
+enum class TDatabaseFailure {
+    Other,
+    Busy,           // another program holds the library locked
+    ReadOnly,       // the library cannot be written
+    Duplicate,      // a row breaks a unique rule
+    ConnectionLost, // the database server went away
+};
+
 class EDatabaseError : public EError
 {
 public:
-    using EError::EError;
+    explicit EDatabaseError(QString message, TDatabaseFailure failure = TDatabaseFailure::Other)
+        : EError(std::move(message)), m_failure(failure)
+    {
+    }
+    TDatabaseFailure Failure() const { return m_failure; }
+
+private:
+    TDatabaseFailure m_failure;
 };
 
 // A file could not be opened ("Cannot open file ...").

@@ -4,28 +4,12 @@
 
 #include <QLocale>
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace
 {
 constexpr uint32_t NullText = 0xFFFFFFFFu;
 constexpr uint8_t SlotInserted = 1;
 constexpr uint8_t SlotModified = 2;
-
-TFieldType TypeFromDeclaration(const char *declared, int sqliteType)
-{
-    if (declared) {
-        const QByteArray d = QByteArray(declared).toUpper();
-        if (d.contains("INT"))
-            return TFieldType::Integer;
-        if (d.contains("DATE") || d.contains("TIME"))
-            return TFieldType::DateTime;
-        if (d.contains("CHAR") || d.contains("TEXT") || d.contains("CLOB"))
-            return TFieldType::Text;
-    }
-    return sqliteType == SQLITE_TEXT || sqliteType == SQLITE_BLOB ? TFieldType::Text
-                                                                  : TFieldType::Integer;
-}
 
 const QString DateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 } // namespace
@@ -161,14 +145,12 @@ void TDataSet::Load()
 {
     ClearData();
     TStatement statement(*m_connection, SelectText(), m_params);
-    sqlite3_stmt *stmt = statement.Handle();
-    const int columnCount = sqlite3_column_count(stmt);
+    const int columnCount = statement.ColumnCount();
     bool hasRow = statement.Step();
     for (int c = 0; c < columnCount; ++c) {
         TFieldDef def;
-        def.Name = QString::fromUtf8(sqlite3_column_name(stmt, c));
-        def.DataType = TypeFromDeclaration(sqlite3_column_decltype(stmt, c),
-                                           hasRow ? sqlite3_column_type(stmt, c) : SQLITE_NULL);
+        def.Name = statement.ColumnName(c);
+        def.DataType = statement.ColumnType(c);
         auto column = std::make_unique<Column>();
         column->Type = def.DataType;
         m_columns.push_back(std::move(column));
@@ -187,14 +169,13 @@ void TDataSet::Load()
     for (; hasRow; hasRow = statement.Step(), ++slot) {
         for (int c = 0; c < columnCount; ++c) {
             Column &column = *m_columns[size_t(c)];
-            const int type = sqlite3_column_type(stmt, c);
-            if (type == SQLITE_NULL) {
+            if (statement.IsNull(c)) {
                 column.PushNull();
             } else if (column.Type == TFieldType::Integer) {
-                column.PushInt(sqlite3_column_int64(stmt, c));
+                column.PushInt(statement.Integer(c));
             } else {
-                const char *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-                column.PushText(text, sqlite3_column_bytes(stmt, c));
+                const std::string_view text = statement.Utf8(c);
+                column.PushText(text.data(), int(text.size()));
             }
         }
         m_order.push_back(slot);

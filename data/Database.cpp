@@ -1,23 +1,12 @@
 #include "data/Database.h"
 
 #include "base/Errors.h"
-#include "base/FileNames.h"
+#include "data/Engine.h"
 #include "data/LibrarySchema.h"
+#include "data/SqliteEngine.h"
 
-#include <QAtomicInt>
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QUrl>
-#include <cerrno>
-#include <sqlite3.h>
-#include <unistd.h>
 #include <utility>
-
-extern const char *const LibrarySchemaSql; // generated from schema.sql
 
 void TParams::SetValue(const QString &name, const QVariant &value, TFieldType type)
 {
@@ -39,16 +28,7 @@ QString StatementText(const QStringList &lines)
     return text;
 }
 
-static QString SqliteText(sqlite3 *db)
-{
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
-TConnection::TConnection()
-{
-    static QAtomicInt counter;
-    m_connectionName = QStringLiteral("QuillmereDB%1").arg(counter.fetchAndAddRelaxed(1));
-}
+TConnection::TConnection() = default;
 
 TConnection::~TConnection()
 {
@@ -81,54 +61,14 @@ void TConnection::SetLibraryFile(const QString &fileName)
         QStringLiteral("Provider=SQLite;") + DataSourceKey + fileName + ConnectionTail;
 }
 
-// A library that this process may not write, with no write-ahead log beside it, is read as it
-// stands: reading it then leaves no -wal or -shm files behind.
-static bool ReadAsItStands(const QString &file)
-{
-    const QByteArray path = FileNameToBytes(file);
-    if (access(path.constData(), W_OK) == 0 ||
-        (errno != EACCES && errno != EPERM && errno != EROFS))
-        return false;
-    return access((path + "-wal").constData(), F_OK) != 0;
-}
-
 void TConnection::Open()
 {
     Close();
     m_notes.clear();
     const QString file = DataSourceOf(ConnectionString);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        // mode=rw: a missing file is an error instead of a new, empty library.
-        QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        url.setQuery(ReadAsItStands(file) ? QStringLiteral("mode=ro&immutable=1")
-                                          : QStringLiteral("mode=rw"));
-        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            const QString reason =
-                db.lastError().driverText() + QLatin1Char(' ') + db.lastError().databaseText();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_connectionName);
-            throw EDatabaseError(
-                QStringLiteral("Cannot open the library \"%1\": %2").arg(file, reason.trimmed()));
-        }
-        const QVariant handle = db.driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            m_handle = *static_cast<sqlite3 *const *>(handle.constData());
-    }
+    m_engine = OpenSqliteLibrary(file);
     m_fileName = file;
-    if (!m_handle) {
-        Close();
-        throw EDatabaseError(QStringLiteral("The SQLite driver gives no connection handle"));
-    }
-    // A file that is not a library fails here rather than at the first statement.
     try {
-        {
-            TStatement check(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-            check.Step();
-        }
-        Execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
         m_notes = UpgradeLibrary(*this);
     } catch (const EError &e) {
         Close();
@@ -139,21 +79,14 @@ void TConnection::Open()
 
 void TConnection::Close()
 {
-    if (!QSqlDatabase::contains(m_connectionName))
-        return;
-    m_handle = nullptr;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connectionName);
+    m_engine.reset();
 }
 
-sqlite3 *TConnection::Handle() const
+TEngine &TConnection::Engine() const
 {
-    if (!m_handle)
+    if (!m_engine)
         throw EDatabaseError(QStringLiteral("The library is not open"));
-    return m_handle;
+    return *m_engine;
 }
 
 void TConnection::Execute(const QString &sql, const TParams &params)
@@ -165,7 +98,12 @@ void TConnection::Execute(const QString &sql, const TParams &params)
 
 qint64 TConnection::LastInsertId() const
 {
-    return sqlite3_last_insert_rowid(Handle());
+    return Engine().LastInsertId();
+}
+
+int TConnection::Changes() const
+{
+    return Engine().Changes();
 }
 
 void TConnection::FinishOpenBatch()
@@ -177,7 +115,7 @@ void TConnection::FinishOpenBatch()
 void TConnection::BeginTransaction()
 {
     FinishOpenBatch();
-    Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    Execute(Engine().BeginText());
 }
 
 void TConnection::Commit()
@@ -185,27 +123,32 @@ void TConnection::Commit()
     Execute(QStringLiteral("COMMIT"));
 }
 
+// Quiet: it runs where an error is already on its way.
 void TConnection::Rollback()
 {
-    if (m_handle && !sqlite3_get_autocommit(m_handle))
-        sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!InTransaction())
+        return;
+    try {
+        m_engine->ExecuteScript(QStringLiteral("ROLLBACK"));
+    } catch (const EError &) {
+    }
 }
 
 bool TConnection::InTransaction() const
 {
-    return m_handle && !sqlite3_get_autocommit(m_handle);
+    return m_engine && m_engine->InTransaction();
 }
 
 bool TConnection::ReadOnly() const
 {
-    return sqlite3_db_readonly(Handle(), "main") == 1;
+    return Engine().ReadOnly();
 }
 
 TTransaction::TTransaction(TConnection &connection)
     : m_connection(connection), m_nested(connection.InTransaction())
 {
     m_connection.Execute(m_nested ? QStringLiteral("SAVEPOINT unit")
-                                  : QStringLiteral("BEGIN IMMEDIATE"));
+                                  : m_connection.Engine().BeginText());
 }
 
 TTransaction::~TTransaction()
@@ -217,9 +160,12 @@ TTransaction::~TTransaction()
         return;
     }
     // Errors such as a full disk may have ended the whole transaction already.
-    if (m_connection.InTransaction())
-        sqlite3_exec(m_connection.Handle(), "ROLLBACK TO unit; RELEASE unit", nullptr, nullptr,
-                     nullptr);
+    if (m_connection.InTransaction()) {
+        try {
+            m_connection.Engine().ExecuteScript(QStringLiteral("ROLLBACK TO unit; RELEASE unit"));
+        } catch (const EError &) {
+        }
+    }
 }
 
 void TTransaction::Commit()
@@ -229,87 +175,116 @@ void TTransaction::Commit()
 }
 
 TStatement::TStatement(const TConnection &connection, const QString &sql, const TParams &params)
-    : m_db(connection.Handle()), m_sql(sql)
+    : m_connection(connection), m_impl(connection.Engine().Prepare(sql)), m_sql(sql)
 {
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK)
-        Fail(QStringLiteral("prepare"));
-    if (!m_stmt)
-        throw EDatabaseError(QStringLiteral("Empty statement"));
-    for (const TParam &p : params.Items()) {
-        const QByteArray name = ':' + p.Name.toUtf8();
-        const int index = sqlite3_bind_parameter_index(m_stmt, name.constData());
-        if (index == 0)
+    for (const TParam &p : params.Items())
+        Bound(p);
+}
+
+TStatement::~TStatement() = default;
+
+void TStatement::Bound(const TParam &p)
+{
+    const int index = Parameter(p.Name);
+    if (p.Value.isNull()) {
+        BindNull(index);
+    } else if (p.DataType == TFieldType::Integer) {
+        bool ok = false;
+        const qint64 v = p.Value.toLongLong(&ok);
+        if (!ok)
             throw EDatabaseError(
-                QStringLiteral("Parameter %1 not found in: %2").arg(p.Name, m_sql));
-        int rc;
-        if (p.Value.isNull()) {
-            rc = sqlite3_bind_null(m_stmt, index);
-        } else if (p.DataType == TFieldType::Integer) {
-            bool ok = false;
-            const qint64 v = p.Value.toLongLong(&ok);
-            if (!ok)
-                throw EDatabaseError(
-                    QStringLiteral("\"%1\" is not a valid integer value").arg(p.Value.toString()));
-            rc = sqlite3_bind_int64(m_stmt, index, v);
-        } else {
-            QString value = p.Value.toString();
-            if (p.DataType == TFieldType::DateTime)
-                value = p.Value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            const QByteArray utf8 = value.toUtf8();
-            rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()),
-                                   SQLITE_TRANSIENT);
-        }
-        if (rc != SQLITE_OK)
-            Fail(QStringLiteral("bind"));
+                QStringLiteral("\"%1\" is not a valid integer value").arg(p.Value.toString()));
+        Bind(index, v);
+    } else if (p.DataType == TFieldType::DateTime) {
+        Bind(index, p.Value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    } else {
+        Bind(index, p.Value.toString());
     }
 }
 
-TStatement::~TStatement()
+int TStatement::Parameter(const QString &name) const
 {
-    sqlite3_finalize(m_stmt);
+    const int index = m_impl->Parameter(':' + name.toUtf8());
+    if (index == 0)
+        throw EDatabaseError(QStringLiteral("Parameter %1 not found in: %2").arg(name, m_sql));
+    return index;
+}
+
+void TStatement::Bind(int index, qint64 value)
+{
+    m_impl->BindInteger(index, value);
+}
+
+void TStatement::Bind(int index, const QString &value)
+{
+    m_impl->BindText(index, value.toUtf8());
+}
+
+void TStatement::BindNull(int index)
+{
+    m_impl->BindNull(index);
 }
 
 bool TStatement::Step()
 {
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    Fail(QStringLiteral("run"));
+    if (!m_started && m_connection.OnStatement)
+        m_connection.OnStatement(m_sql);
+    m_started = true;
+    return m_impl->Step();
 }
 
-void TStatement::Fail(const QString &action) const
+void TStatement::Reset()
 {
-    Q_UNUSED(action);
-    throw EDatabaseError(SqliteText(m_db) + QStringLiteral("\nStatement: ") + m_sql.trimmed());
+    m_impl->Reset();
+    m_started = false;
+}
+
+int TStatement::ColumnCount() const
+{
+    return m_impl->ColumnCount();
+}
+
+QString TStatement::ColumnName(int column) const
+{
+    return m_impl->ColumnName(column);
+}
+
+TFieldType TStatement::ColumnType(int column) const
+{
+    return m_impl->ColumnType(column);
+}
+
+bool TStatement::IsNull(int column) const
+{
+    return m_impl->IsNull(column);
+}
+
+qint64 TStatement::Integer(int column) const
+{
+    return m_impl->Integer(column);
+}
+
+std::optional<qint64> TStatement::OptionalInteger(int column) const
+{
+    if (m_impl->IsNull(column))
+        return std::nullopt;
+    return m_impl->Integer(column);
+}
+
+QString TStatement::Text(int column) const
+{
+    if (m_impl->IsNull(column))
+        return QString();
+    const std::string_view text = m_impl->Utf8(column);
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+std::string_view TStatement::Utf8(int column) const
+{
+    return m_impl->Utf8(column);
 }
 
 void CreateLibrary(const QString &fileName)
 {
-    if (QFileInfo::exists(fileName))
-        throw EDatabaseError(
-            QStringLiteral("\"%1\" already exists; it is not replaced").arg(fileName));
-    sqlite3 *db = nullptr;
-    const QByteArray name = QFile::encodeName(fileName);
-    int rc =
-        sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    QString error;
-    if (rc == SQLITE_OK) {
-        char *message = nullptr;
-        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_exec(db, LibrarySchemaSql, nullptr, nullptr, &message);
-        if (rc != SQLITE_OK)
-            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-        sqlite3_free(message);
-    } else {
-        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
-    }
-    sqlite3_close(db);
-    if (!error.isEmpty()) {
-        QFile::remove(fileName);
-        throw EDatabaseError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, error));
-    }
+    CreateSqliteLibrary(fileName);
 }

@@ -4,10 +4,13 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+class TEngine;
+class TEngineStatement;
 
 enum class TFieldType { Integer, Text, DateTime };
 
@@ -33,7 +36,8 @@ private:
 // Joins statement lines as they are sent: each line followed by CR LF.
 QString StatementText(const QStringList &lines);
 
-// The program's one database connection. Opening never creates a missing file.
+// The program's one way to its database: every statement runs through a connection, whatever
+// engine is behind it. Opening never creates a missing library.
 class TConnection
 {
 public:
@@ -49,15 +53,20 @@ public:
 
     void Open();
     void Close();
-    bool Connected() const { return m_handle != nullptr; }
+    bool Connected() const { return m_engine != nullptr; }
     QString FileName() const { return m_fileName; }
     // What the user should know about the library opened last (songs listed twice...).
     const QStringList &Notes() const { return m_notes; }
-    sqlite3 *Handle() const;
+    // Raises when the library is not open.
+    TEngine &Engine() const;
+
+    // Hears of every statement as it starts to run.
+    std::function<void(const QString &sql)> OnStatement;
 
     // Runs a statement with named parameters and no result set.
     void Execute(const QString &sql, const TParams &params = {});
     qint64 LastInsertId() const;
+    int Changes() const; // rows changed by the last statement
 
     void BeginTransaction(); // ends an open batch first
     void Commit();
@@ -77,14 +86,14 @@ public:
     static QString BuildConnectionString(const QString &programDirectory);
 
 private:
-    QString m_connectionName;
     QString m_fileName;
     QStringList m_notes;
-    sqlite3 *m_handle = nullptr;
+    std::unique_ptr<TEngine> m_engine;
     std::function<void()> m_finishBatch;
 };
 
-// A prepared statement bound to its parameters; finalised on destruction.
+// A prepared statement with its parameters bound, read through typed getters; finalised on
+// destruction. Its errors carry the statement's text.
 class TStatement
 {
 public:
@@ -93,14 +102,32 @@ public:
     TStatement(const TStatement &) = delete;
     TStatement &operator=(const TStatement &) = delete;
 
-    bool Step(); // true while a row is available
-    sqlite3_stmt *Handle() const { return m_stmt; }
-    [[noreturn]] void Fail(const QString &action) const;
+    // The index of a parameter (":name" in the text, given without the colon); raises when the
+    // text lacks it. Bound values stay until replaced.
+    int Parameter(const QString &name) const;
+    void Bind(int index, qint64 value);
+    void Bind(int index, const QString &value);
+    void BindNull(int index);
+
+    bool Step();  // true while a row is available
+    void Reset(); // ready to run again, bindings kept
+
+    int ColumnCount() const;
+    QString ColumnName(int column) const;
+    TFieldType ColumnType(int column) const;
+    bool IsNull(int column) const;
+    qint64 Integer(int column) const; // 0 for null
+    std::optional<qint64> OptionalInteger(int column) const;
+    QString Text(int column) const;          // null for null
+    std::string_view Utf8(int column) const; // valid until the next step
+    const QString &Sql() const { return m_sql; }
 
 private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt = nullptr;
+    void Bound(const TParam &param);
+    const TConnection &m_connection;
+    std::unique_ptr<TEngineStatement> m_impl;
     QString m_sql;
+    bool m_started = false;
 };
 
 // One unit of work: a transaction of its own, or a savepoint inside one that is already open,

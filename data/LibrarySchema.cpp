@@ -4,15 +4,13 @@
 #include "data/Database.h"
 #include "data/UMP3s.h"
 
-#include <sqlite3.h>
-
 namespace
 {
 
 int UserVersion(TConnection &connection)
 {
     TStatement version(connection, QStringLiteral("PRAGMA user_version"));
-    return version.Step() ? sqlite3_column_int(version.Handle(), 0) : 0;
+    return version.Step() ? version.Integer(0) : 0;
 }
 
 bool HasQuillmereTables(TConnection &connection)
@@ -21,13 +19,7 @@ bool HasQuillmereTables(TConnection &connection)
         connection,
         QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
                        "lower(name) IN ('playlist_db', 'playlists', 'playlist_songs')"));
-    return tables.Step() && sqlite3_column_int(tables.Handle(), 0) == 3;
-}
-
-QString ColumnText(sqlite3_stmt *s, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-    return text ? QString::fromUtf8(text, sqlite3_column_bytes(s, column)) : QString();
+    return tables.Step() && tables.Integer(0) == 3;
 }
 
 bool HasLatin1Controls(const QString &text)
@@ -52,12 +44,12 @@ void RemapTagTexts(TConnection &connection)
         QStringList texts;
         bool differs = false;
         for (int i = 0; i < columns.size(); ++i) {
-            const QString text = ColumnText(rows.Handle(), i + 1);
+            const QString text = rows.Text(i + 1);
             differs = differs || HasLatin1Controls(text);
             texts << text;
         }
         if (differs)
-            changed.append({sqlite3_column_int64(rows.Handle(), 0), texts});
+            changed.append({rows.Integer(0), texts});
     }
     for (const auto &[rowId, texts] : std::as_const(changed)) {
         TParams params;
@@ -80,7 +72,7 @@ qint64 DuplicateSongs(TConnection &connection)
     TStatement count(connection,
                      QStringLiteral("SELECT coalesce(sum(n - 1), 0) FROM (SELECT count(*) AS n "
                                     "FROM Playlist_DB GROUP BY Path, Filename HAVING n > 1)"));
-    return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : 0;
+    return count.Step() ? count.Integer(0) : 0;
 }
 
 QStringList DuplicatesNote(qint64 duplicates)
@@ -97,7 +89,7 @@ bool HasUniqueLocation(TConnection &connection)
     TStatement index(connection,
                      QStringLiteral("SELECT count(*) FROM pragma_index_list('Playlist_DB') "
                                     "WHERE name = 'Playlist_DB_Location' AND \"unique\""));
-    return index.Step() && sqlite3_column_int(index.Handle(), 0) == 1;
+    return index.Step() && index.Integer(0) == 1;
 }
 
 // Songs listed twice are kept as they are: which row the playlists mean is the user's call.

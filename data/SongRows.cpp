@@ -8,23 +8,9 @@
 
 #include <QSet>
 #include <cerrno>
-#include <sqlite3.h>
 
 namespace
 {
-
-QString ColumnText(sqlite3_stmt *s, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-    return text ? QString::fromUtf8(text, sqlite3_column_bytes(s, column)) : QString();
-}
-
-std::optional<qint64> ColumnInteger(sqlite3_stmt *s, int column)
-{
-    if (sqlite3_column_type(s, column) == SQLITE_NULL)
-        return std::nullopt;
-    return sqlite3_column_int64(s, column);
-}
 
 // The ids as a JSON array for json_each.
 QString IdList(const QList<qint64> &rowIds)
@@ -46,7 +32,7 @@ TParams IdParams(const QList<qint64> &rowIds)
 qint64 CountOf(TConnection &connection, const QString &sql, const TParams &params)
 {
     TStatement count(connection, sql, params);
-    return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : 0;
+    return count.Step() ? count.Integer(0) : 0;
 }
 
 QList<qint64> PlaylistsWithSongs(TConnection &connection, const QList<qint64> &rowIds)
@@ -58,7 +44,7 @@ QList<qint64> PlaylistsWithSongs(TConnection &connection, const QList<qint64> &r
                          IdParams(rowIds));
     QList<qint64> ids;
     while (playlists.Step())
-        ids << sqlite3_column_int64(playlists.Handle(), 0);
+        ids << playlists.Integer(0);
     return ids;
 }
 
@@ -74,7 +60,7 @@ std::optional<qint64> SongIdAt(TConnection &connection, const QString &path,
                     QStringLiteral("SELECT min(Row_ID) FROM Playlist_DB WHERE Path = :path AND "
                                    "Filename = :filename"),
                     params);
-    return song.Step() ? ColumnInteger(song.Handle(), 0) : std::nullopt;
+    return song.Step() ? song.OptionalInteger(0) : std::nullopt;
 }
 
 std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &folder)
@@ -87,12 +73,11 @@ std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &fol
                                    "FROM Playlist_DB ORDER BY Row_ID"));
     std::vector<TStoredSong> songs;
     while (rows.Step()) {
-        sqlite3_stmt *s = rows.Handle();
-        const QString path = ColumnText(s, 1);
+        const QString path = rows.Text(1);
         if (!path.startsWith(prefix))
             continue;
-        songs.push_back({sqlite3_column_int64(s, 0), path + ColumnText(s, 2), ColumnInteger(s, 3),
-                         ColumnInteger(s, 4)});
+        songs.push_back({rows.Integer(0), path + rows.Text(2), rows.OptionalInteger(3),
+                         rows.OptionalInteger(4)});
     }
     return songs;
 }
@@ -195,7 +180,7 @@ TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds)
                                      "json_each(:ids))"),
                       IdParams(rowIds));
     remove.Step();
-    counts.Songs = sqlite3_changes(connection.Handle());
+    counts.Songs = connection.Changes();
     transaction.Commit();
     return counts;
 }

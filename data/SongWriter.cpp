@@ -4,7 +4,6 @@
 #include "base/FileNames.h"
 #include "data/Database.h"
 
-#include <sqlite3.h>
 #include <utility>
 
 namespace
@@ -26,8 +25,8 @@ const QStringList InsertSongLines = {
 };
 
 const char *const InsertParameters[13] = {
-    ":path",       ":filename", ":duration", ":filetype", ":id3title", ":id3artist",   ":id3genre",
-    ":id3comment", ":id3album", ":id3year",  ":id3track", ":filesize", ":filemodified"};
+    "path",       "filename", "duration", "filetype", "id3title", "id3artist",   "id3genre",
+    "id3comment", "id3album", "id3year",  "id3track", "filesize", "filemodified"};
 
 // The widths of the Path and Filename columns, in characters.
 constexpr int PathWidth = 255;
@@ -39,28 +38,6 @@ int Characters(const QString &text)
     for (const QChar c : text)
         count += c.isLowSurrogate() ? 0 : 1;
     return count;
-}
-
-int ParameterIndex(const TStatement &statement, const char *name)
-{
-    const int index = sqlite3_bind_parameter_index(statement.Handle(), name);
-    if (index == 0)
-        throw EDatabaseError(QStringLiteral("Parameter %1 not found").arg(QLatin1String(name)));
-    return index;
-}
-
-void BindText(const TStatement &statement, int index, const QString &value)
-{
-    const QByteArray utf8 = value.toUtf8();
-    if (sqlite3_bind_text(statement.Handle(), index, utf8.constData(), int(utf8.size()),
-                          SQLITE_TRANSIENT) != SQLITE_OK)
-        statement.Fail(QStringLiteral("bind"));
-}
-
-void BindInteger(const TStatement &statement, int index, qint64 value)
-{
-    if (sqlite3_bind_int64(statement.Handle(), index, value) != SQLITE_OK)
-        statement.Fail(QStringLiteral("bind"));
 }
 
 // Folder part with its final separator, and the name.
@@ -87,10 +64,10 @@ TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
     m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
-    m_existsPath = ParameterIndex(*m_exists, ":path");
-    m_existsFilename = ParameterIndex(*m_exists, ":filename");
+    m_existsPath = m_exists->Parameter(QStringLiteral("path"));
+    m_existsFilename = m_exists->Parameter(QStringLiteral("filename"));
     for (int i = 0; i < 13; ++i)
-        m_insertIndex[i] = ParameterIndex(*m_insert, InsertParameters[i]);
+        m_insertIndex[i] = m_insert->Parameter(QLatin1String(InsertParameters[i]));
 }
 
 TSongWriter::~TSongWriter()
@@ -105,19 +82,12 @@ TSongWriter::~TSongWriter()
 bool TSongWriter::SongExists(const QString &FileName)
 {
     const auto [path, filename] = SplitFileName(FileName);
-    sqlite3_stmt *s = m_exists->Handle();
-    sqlite3_reset(s); // a failed run left it unreset; its error was raised then
-    BindText(*m_exists, m_existsPath, path);
-    BindText(*m_exists, m_existsFilename, filename);
-    int count = 0;
-    try {
-        if (m_exists->Step())
-            count = sqlite3_column_int(s, 0);
-    } catch (const EError &) {
-        sqlite3_reset(s);
-        throw;
-    }
-    sqlite3_reset(s);
+    TStatement &q = *m_exists;
+    q.Reset();
+    q.Bind(m_existsPath, path);
+    q.Bind(m_existsFilename, filename);
+    const qint64 count = q.Step() ? q.Integer(0) : 0;
+    q.Reset();
     return count > 0;
 }
 
@@ -135,34 +105,32 @@ bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int
     } catch (const EError &e) {
         Failed(e);
     }
-    const TStatement &q = *m_insert;
-    sqlite3_reset(q.Handle());
-    BindText(q, m_insertIndex[0], path);
-    BindText(q, m_insertIndex[1], filename);
-    BindInteger(q, m_insertIndex[2], Duration);
-    BindInteger(q, m_insertIndex[3], 1);
-    BindText(q, m_insertIndex[4], Tags.Title);
-    BindText(q, m_insertIndex[5], Tags.Artist);
-    BindInteger(q, m_insertIndex[6], Tags.Genre);
-    BindText(q, m_insertIndex[7], Tags.Comment);
-    BindText(q, m_insertIndex[8], Tags.Album);
-    BindInteger(q, m_insertIndex[9], Tags.Year);
-    BindInteger(q, m_insertIndex[10], Tags.Track);
-    BindInteger(q, m_insertIndex[11], status.Size);
-    BindInteger(q, m_insertIndex[12], status.ModifiedMs);
+    TStatement &q = *m_insert;
+    q.Reset();
+    q.Bind(m_insertIndex[0], path);
+    q.Bind(m_insertIndex[1], filename);
+    q.Bind(m_insertIndex[2], qint64(Duration));
+    q.Bind(m_insertIndex[3], qint64(1));
+    q.Bind(m_insertIndex[4], Tags.Title);
+    q.Bind(m_insertIndex[5], Tags.Artist);
+    q.Bind(m_insertIndex[6], qint64(Tags.Genre));
+    q.Bind(m_insertIndex[7], Tags.Comment);
+    q.Bind(m_insertIndex[8], Tags.Album);
+    q.Bind(m_insertIndex[9], qint64(Tags.Year));
+    q.Bind(m_insertIndex[10], qint64(Tags.Track));
+    q.Bind(m_insertIndex[11], status.Size);
+    q.Bind(m_insertIndex[12], status.ModifiedMs);
     try {
-        m_insert->Step();
-    } catch (const EError &e) {
-        const int code = sqlite3_extended_errcode(m_connection.Handle());
-        sqlite3_reset(q.Handle());
-        // Some errors (a full disk, an I/O error) make SQLite undo the whole transaction.
-        if (m_inTransaction && sqlite3_get_autocommit(m_connection.Handle()))
+        q.Step();
+    } catch (const EDatabaseError &e) {
+        // Some errors (a full disk, an I/O error) make the database undo the whole transaction.
+        if (m_inTransaction && !m_connection.InTransaction())
             LoseTransaction();
-        if (code == SQLITE_CONSTRAINT_UNIQUE)
+        if (e.Failure() == TDatabaseFailure::Duplicate)
             return false; // one row per file: it is there already
         Failed(e);
     }
-    sqlite3_reset(q.Handle());
+    q.Reset();
     if (m_inTransaction)
         m_pending << FileName;
     return true;
@@ -170,10 +138,10 @@ bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int
 
 void TSongWriter::CheckWritable()
 {
-    if (!sqlite3_get_autocommit(m_connection.Handle()))
+    if (m_connection.InTransaction())
         return; // inside a transaction that is writing already
     try {
-        if (sqlite3_db_readonly(m_connection.Handle(), "main") == 1)
+        if (m_connection.ReadOnly())
             throw EDatabaseError(QStringLiteral("it is read-only"));
         Begin();
     } catch (const EError &e) {
@@ -188,14 +156,16 @@ void TSongWriter::CheckWritable()
 // Only called from within a handler of Error.
 void TSongWriter::Failed(const EError &Error)
 {
-    const int code = sqlite3_errcode(m_connection.Handle());
+    const auto *databaseError = dynamic_cast<const EDatabaseError *>(&Error);
+    const TDatabaseFailure failure =
+        databaseError ? databaseError->Failure() : TDatabaseFailure::Other;
     const QString file = m_connection.FileName();
-    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+    if (failure == TDatabaseFailure::Busy)
         throw ELibraryUnwritable(
             QStringLiteral("The library \"%1\" is locked by another program; the import stopped. "
                            "What was imported so far is kept.")
                 .arg(file));
-    if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM ||
+    if (failure == TDatabaseFailure::ReadOnly ||
         Error.Message() == QLatin1String("it is read-only"))
         throw ELibraryUnwritable(QStringLiteral("The library \"%1\" cannot be written (%2).")
                                      .arg(file, Error.Message().section(QLatin1Char('\n'), 0, 0)));
@@ -232,7 +202,7 @@ QStringList TSongWriter::TakeLost()
 bool TSongWriter::Begin()
 {
     // Inside someone else's transaction each row simply joins it.
-    if (m_inTransaction || !sqlite3_get_autocommit(m_connection.Handle()))
+    if (m_inTransaction || m_connection.InTransaction())
         return false;
     m_connection.BeginTransaction();
     m_inTransaction = true;

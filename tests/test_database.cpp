@@ -100,7 +100,7 @@ QString FirstLayoutLibrary(const QTemporaryDir &dir, const QStringList &rows)
 qint64 Count(TConnection &c, const QString &sql)
 {
     TStatement s(c, sql);
-    return s.Step() ? sqlite3_column_int64(s.Handle(), 0) : -1;
+    return s.Step() ? s.Integer(0) : -1;
 }
 
 TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
@@ -120,15 +120,12 @@ TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
         c, QStringLiteral("SELECT ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, File_Size FROM "
                           "Playlist_DB"));
     ASSERT_TRUE(row->Step());
-    auto text = [&](int i) {
-        return QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(row->Handle(), i)));
-    };
+    auto text = [&](int i) { return row->Text(i); };
     EXPECT_EQ(text(0), QStringLiteral(u"Don\u2019t"));
     EXPECT_EQ(text(1), QStringLiteral(u"Caf\u00e9"));
     EXPECT_EQ(text(2), QStringLiteral(u"Wait\u2026"));
     EXPECT_EQ(text(3), QStringLiteral(u"\u0081\u008D")) << "unassigned bytes keep their characters";
-    EXPECT_EQ(sqlite3_column_type(row->Handle(), 4), SQLITE_NULL);
+    EXPECT_TRUE(row->IsNull(4));
     row.reset(); // a statement left open would keep the connection from closing
     EXPECT_EQ(Count(c, QStringLiteral("PRAGMA user_version")), LibrarySchemaVersion);
     EXPECT_EQ(Count(c, QStringLiteral("SELECT count(*) FROM Playlists")), 1);
@@ -140,10 +137,7 @@ TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
     c.Open();
     TStatement again(c, QStringLiteral("SELECT ID3_Title FROM Playlist_DB"));
     ASSERT_TRUE(again.Step());
-    EXPECT_EQ(
-        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(again.Handle(), 0))),
-        QStringLiteral(u"Don\u2019t"))
-        << "the mapping runs once";
+    EXPECT_EQ(again.Text(0), QStringLiteral(u"Don\u2019t")) << "the mapping runs once";
 }
 
 TEST(Upgrade, SongsListedTwiceAreReportedAndKept)
@@ -560,7 +554,7 @@ TEST(SongRows, StoresATagInATransactionOfItsOwn)
     tag.Track = 7;
     tag.Genre = 17;
     UpdateSongTag(connection, song, tag);
-    EXPECT_NE(sqlite3_get_autocommit(connection.Handle()), 0);
+    EXPECT_FALSE(connection.InTransaction());
 
     auto row = [&](qint64 id) {
         TDataSet q(&connection);
@@ -592,7 +586,7 @@ TEST(SongRows, StoresATagInATransactionOfItsOwn)
         EXPECT_TRUE(e.Message().contains(QStringLiteral("refused"))) << e.what();
     }
     EXPECT_EQ(row(song), before);
-    EXPECT_NE(sqlite3_get_autocommit(connection.Handle()), 0);
+    EXPECT_FALSE(connection.InTransaction());
 }
 
 } // namespace

@@ -639,7 +639,7 @@ protected:
         connection.SetLibraryFile(file);
         connection.Open();
         TStatement count(connection, QStringLiteral("SELECT count(*) FROM Playlist_DB"));
-        return count.Step() ? sqlite3_column_int64(count.Handle(), 0) : -1;
+        return count.Step() ? count.Integer(0) : -1;
     }
 
     QTemporaryDir dir;

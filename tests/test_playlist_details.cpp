@@ -36,20 +36,15 @@ void Screenshot(QWidget &window, const QString &name)
 class StatementCounter
 {
 public:
-    explicit StatementCounter(TConnection &connection) : m_db(connection.Handle())
+    explicit StatementCounter(TConnection &connection) : m_connection(connection)
     {
-        sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, &StatementCounter::Trace, this);
+        m_connection.OnStatement = [this](const QString &) { ++m_count; };
     }
-    ~StatementCounter() { sqlite3_trace_v2(m_db, 0, nullptr, nullptr); }
+    ~StatementCounter() { m_connection.OnStatement = {}; }
     int Count() const { return m_count; }
 
 private:
-    static int Trace(unsigned, void *context, void *, void *)
-    {
-        ++static_cast<StatementCounter *>(context)->m_count;
-        return 0;
-    }
-    sqlite3 *m_db;
+    TConnection &m_connection;
     int m_count = 0;
 };
 

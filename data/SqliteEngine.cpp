@@ -1,0 +1,273 @@
+#include "data/SqliteEngine.h"
+
+#include "base/Errors.h"
+#include "base/FileNames.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+#include <cerrno>
+#include <sqlite3.h>
+#include <unistd.h>
+
+extern const char *const LibrarySchemaSql; // generated from schema.sql
+
+namespace
+{
+
+TDatabaseFailure FailureOf(int extendedCode)
+{
+    switch (extendedCode & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return TDatabaseFailure::Busy;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        return TDatabaseFailure::ReadOnly;
+    default:
+        break;
+    }
+    if (extendedCode == SQLITE_CONSTRAINT_UNIQUE || extendedCode == SQLITE_CONSTRAINT_PRIMARYKEY)
+        return TDatabaseFailure::Duplicate;
+    return TDatabaseFailure::Other;
+}
+
+[[noreturn]] void Fail(sqlite3 *db, const QString &sql)
+{
+    throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)) + QStringLiteral("\nStatement: ") +
+                             sql.trimmed(),
+                         FailureOf(sqlite3_extended_errcode(db)));
+}
+
+class TSqliteStatement : public TEngineStatement
+{
+public:
+    TSqliteStatement(sqlite3 *db, const QString &sql) : m_db(db), m_sql(sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+            SQLITE_OK)
+            Fail(m_db, m_sql);
+        if (!m_stmt)
+            throw EDatabaseError(QStringLiteral("Empty statement"));
+    }
+    ~TSqliteStatement() override { sqlite3_finalize(m_stmt); }
+
+    int Parameter(const QByteArray &name) const override
+    {
+        return sqlite3_bind_parameter_index(m_stmt, name.constData());
+    }
+    void BindNull(int index) override { Check(sqlite3_bind_null(m_stmt, index)); }
+    void BindInteger(int index, qint64 value) override
+    {
+        Check(sqlite3_bind_int64(m_stmt, index, value));
+    }
+    void BindText(int index, const QByteArray &utf8) override
+    {
+        Check(
+            sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
+    }
+
+    bool Step() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        m_hasRow = rc == SQLITE_ROW;
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        // The error is read before the reset, which would replace it.
+        try {
+            Fail(m_db, m_sql);
+        } catch (...) {
+            sqlite3_reset(m_stmt);
+            throw;
+        }
+    }
+    void Reset() override
+    {
+        sqlite3_reset(m_stmt);
+        m_hasRow = false;
+    }
+
+    int ColumnCount() const override { return sqlite3_column_count(m_stmt); }
+    QString ColumnName(int column) const override
+    {
+        return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+    }
+    TFieldType ColumnType(int column) const override
+    {
+        if (const char *declared = sqlite3_column_decltype(m_stmt, column)) {
+            const QByteArray d = QByteArray(declared).toUpper();
+            if (d.contains("INT"))
+                return TFieldType::Integer;
+            if (d.contains("DATE") || d.contains("TIME"))
+                return TFieldType::DateTime;
+            if (d.contains("CHAR") || d.contains("TEXT") || d.contains("CLOB"))
+                return TFieldType::Text;
+        }
+        const int type = m_hasRow ? sqlite3_column_type(m_stmt, column) : SQLITE_NULL;
+        return type == SQLITE_TEXT || type == SQLITE_BLOB ? TFieldType::Text : TFieldType::Integer;
+    }
+    bool IsNull(int column) const override
+    {
+        return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    }
+    qint64 Integer(int column) const override { return sqlite3_column_int64(m_stmt, column); }
+    std::string_view Utf8(int column) const override
+    {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        return text ? std::string_view(text, size_t(sqlite3_column_bytes(m_stmt, column)))
+                    : std::string_view();
+    }
+
+private:
+    void Check(int rc) const
+    {
+        if (rc != SQLITE_OK)
+            Fail(m_db, m_sql);
+    }
+
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    QString m_sql;
+    bool m_hasRow = false;
+};
+
+class TSqliteEngine : public TEngine
+{
+public:
+    TSqliteEngine(QString connectionName, sqlite3 *db)
+        : m_connectionName(std::move(connectionName)), m_db(db)
+    {
+    }
+    ~TSqliteEngine() override
+    {
+        // A transaction left open (an error before its commit) is undone.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+
+    std::unique_ptr<TEngineStatement> Prepare(const QString &sql) override
+    {
+        return std::make_unique<TSqliteStatement>(m_db, sql);
+    }
+    void ExecuteScript(const QString &sql) override
+    {
+        char *message = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+        if (rc == SQLITE_OK)
+            return;
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+        sqlite3_free(message);
+        throw EDatabaseError(text + QStringLiteral("\nStatement: ") + sql.trimmed(),
+                             FailureOf(sqlite3_extended_errcode(m_db)));
+    }
+    qint64 LastInsertId() const override { return sqlite3_last_insert_rowid(m_db); }
+    int Changes() const override { return sqlite3_changes(m_db); }
+    bool InTransaction() const override { return !sqlite3_get_autocommit(m_db); }
+    bool ReadOnly() const override { return sqlite3_db_readonly(m_db, "main") == 1; }
+    // Takes the write lock at once: a busy library fails here, not halfway through.
+    QString BeginText() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+
+private:
+    QString m_connectionName;
+    sqlite3 *m_db;
+};
+
+// A library that this process may not write, with no write-ahead log beside it, is read as it
+// stands: reading it then leaves no -wal or -shm files behind.
+bool ReadAsItStands(const QString &file)
+{
+    const QByteArray path = FileNameToBytes(file);
+    if (access(path.constData(), W_OK) == 0 ||
+        (errno != EACCES && errno != EPERM && errno != EROFS))
+        return false;
+    return access((path + "-wal").constData(), F_OK) != 0;
+}
+
+} // namespace
+
+std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &file)
+{
+    static QAtomicInt counter;
+    const QString name = QStringLiteral("QuillmereDB%1").arg(counter.fetchAndAddRelaxed(1));
+    sqlite3 *handle = nullptr;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        // mode=rw: a missing file is an error instead of a new, empty library.
+        QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        url.setQuery(ReadAsItStands(file) ? QStringLiteral("mode=ro&immutable=1")
+                                          : QStringLiteral("mode=rw"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            const QString reason =
+                db.lastError().driverText() + QLatin1Char(' ') + db.lastError().databaseText();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw EDatabaseError(
+                QStringLiteral("Cannot open the library \"%1\": %2").arg(file, reason.trimmed()));
+        }
+        const QVariant driverHandle = db.driver()->handle();
+        if (driverHandle.isValid() && qstrcmp(driverHandle.typeName(), "sqlite3*") == 0)
+            handle = *static_cast<sqlite3 *const *>(driverHandle.constData());
+        if (!handle) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw EDatabaseError(QStringLiteral("The SQLite driver gives no connection handle"));
+        }
+    }
+    auto engine = std::make_unique<TSqliteEngine>(name, handle);
+    // A file that is not a library fails here rather than at the first statement.
+    try {
+        {
+            auto check = engine->Prepare(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            check->Step();
+        }
+        engine->ExecuteScript(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    } catch (const EError &e) {
+        throw EDatabaseError(
+            QStringLiteral("Cannot open the library \"%1\": %2").arg(file, e.Message()));
+    }
+    return engine;
+}
+
+void CreateSqliteLibrary(const QString &fileName)
+{
+    if (QFileInfo::exists(fileName))
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" already exists; it is not replaced").arg(fileName));
+    sqlite3 *db = nullptr;
+    const QByteArray name = QFile::encodeName(fileName);
+    int rc =
+        sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        char *message = nullptr;
+        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, LibrarySchemaSql, nullptr, nullptr, &message);
+        if (rc != SQLITE_OK)
+            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+    } else {
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    }
+    sqlite3_close(db);
+    if (!error.isEmpty()) {
+        QFile::remove(fileName);
+        throw EDatabaseError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, error));
+    }
+}
