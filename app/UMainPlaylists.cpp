@@ -6,6 +6,7 @@
 #include "controls/Hourglass.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
+#include "data/SongListings.h"
 #include "dialogs/MessageService.h"
 
 #include <QKeyEvent>
@@ -14,8 +15,7 @@
 void TfrmMain::FillPlaylistChooser()
 {
     TDataSet query(&QuillmereDB);
-    query.SetSQL({QStringLiteral("SELECT * FROM Playlists"), QStringLiteral("ORDER by Name")});
-    query.Open();
+    OpenPlaylistsByName(query);
     ccbPlayLists->clear();
     ccbPlayLists->setEditText(QString());
     const int id = query.FieldIndex(QStringLiteral("PlayList_ID"));
@@ -59,10 +59,7 @@ void TfrmMain::RenumberEntries()
 
 void TfrmMain::ShowAllSongs()
 {
-    qryAvailableSongs->Close();
-    qryAvailableSongs->SetSQL(
-        {QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")});
-    qryAvailableSongs->Open();
+    OpenAllSongs(*qryAvailableSongs);
 }
 
 int TfrmMain::NextSequence() const

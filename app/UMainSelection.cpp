@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 
+#include "data/SongListings.h"
 #include "dialogs/USelect.h"
 
 void TfrmMain::btnFilterClick()
@@ -10,9 +11,7 @@ void TfrmMain::btnFilterClick()
 
 void TfrmMain::ApplySelection()
 {
-    qryAvailableSongs->Close();
     // Without the dialog there are no criteria: all songs.
     const QString sql = frmSelect ? frmSelect->BuildSelectionSql() : BuildSelectionSql({});
-    qryAvailableSongs->SetSQL({sql});
-    qryAvailableSongs->Open();
+    OpenSelection(*qryAvailableSongs, sql);
 }

@@ -1,7 +1,9 @@
 #include "base/Errors.h"
 #include "cli/Verbs.h"
 #include "data/DataSet.h"
+#include "data/Playlists.h"
 #include "data/SelectionSql.h"
+#include "data/SongListings.h"
 #include "data/UMP3s.h"
 
 #include <QDir>
@@ -134,9 +136,7 @@ int VerbPlaylists(const TCliContext &context)
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
     TDataSet data(&connection);
-    data.SetCommandText(QStringLiteral(
-        "SELECT PlayList_ID, Name, Description, Date_Created FROM Playlists ORDER BY PlayList_ID"));
-    data.Open();
+    OpenPlaylistsById(data);
     PrintTable(data);
     return 0;
 }
@@ -153,9 +153,10 @@ int VerbSongs(const TCliContext &context)
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
     TDataSet data(&connection);
-    data.SetCommandText(filters.Any ? sql
-                                    : QStringLiteral("SELECT * FROM Playlist_DB ORDER BY Row_ID"));
-    data.Open();
+    if (filters.Any)
+        OpenSelection(data, sql);
+    else
+        OpenSongsByRowId(data);
     PrintTable(data);
     return 0;
 }

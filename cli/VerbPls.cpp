@@ -4,6 +4,7 @@
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
+#include "data/Playlists.h"
 
 #include <QDir>
 
@@ -21,12 +22,7 @@ int VerbPls(const TCliContext &context)
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
 
-    TDataSet playlist(&connection);
-    playlist.SetCommandText(
-        QStringLiteral("SELECT PlayList_ID FROM Playlists WHERE PlayList_ID = :playlistid"));
-    playlist.Parameters().SetValue(QStringLiteral("playlistid"), id, TFieldType::Integer);
-    playlist.Open();
-    if (playlist.IsEmpty())
+    if (!PlaylistExists(connection, id))
         throw EDatabaseError(QStringLiteral("There is no playlist %1.").arg(id));
 
     // The entries as the main window opens them, so the file lists them in its order.

@@ -56,3 +56,29 @@ std::optional<TPlaylistRow> LoadPlaylist(TConnection &connection, qint64 id)
                         query.AsString(QStringLiteral("Description")),
                         query.FieldValue(QStringLiteral("Date_Created"))};
 }
+
+bool PlaylistExists(TConnection &connection, qint64 id)
+{
+    TParams params;
+    params.SetValue(QStringLiteral("playlistid"), id, TFieldType::Integer);
+    TStatement playlist(
+        connection,
+        QStringLiteral("SELECT PlayList_ID FROM Playlists WHERE PlayList_ID = :playlistid"),
+        params);
+    return playlist.Step();
+}
+
+void OpenPlaylistsByName(TDataSet &playlists)
+{
+    playlists.Close();
+    playlists.SetSQL({QStringLiteral("SELECT * FROM Playlists"), QStringLiteral("ORDER by Name")});
+    playlists.Open();
+}
+
+void OpenPlaylistsById(TDataSet &playlists)
+{
+    playlists.Close();
+    playlists.SetCommandText(QStringLiteral(
+        "SELECT PlayList_ID, Name, Description, Date_Created FROM Playlists ORDER BY PlayList_ID"));
+    playlists.Open();
+}

@@ -6,6 +6,7 @@
 #include <optional>
 
 class TConnection;
+class TDataSet;
 
 // What the details dialog lets a playlist's texts hold.
 constexpr int PlaylistNameLength = 25;
@@ -30,3 +31,9 @@ void DeletePlaylist(TConnection &connection, qint64 id);
 int LastPlaylistID(TConnection &connection);
 // One playlist's row, or nothing when there is no such playlist.
 std::optional<TPlaylistRow> LoadPlaylist(TConnection &connection, qint64 id);
+// Whether a playlist with the id exists.
+bool PlaylistExists(TConnection &connection, qint64 id);
+// Opens every playlist, all columns, sorted by name.
+void OpenPlaylistsByName(TDataSet &playlists);
+// Opens every playlist's id, name, description and creation time in id order.
+void OpenPlaylistsById(TDataSet &playlists);

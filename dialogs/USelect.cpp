@@ -7,6 +7,7 @@
 #include "controls/YearEdit.h"
 #include "data/DataSet.h"
 #include "data/Durations.h"
+#include "data/SongListings.h"
 #include "data/UMP3s.h"
 #include "dialogs/ErrorReporting.h"
 
@@ -104,18 +105,16 @@ void RemoveMarkedEntries(QListWidget *list)
         list->model()->removeRow(row);
 }
 
-// Runs a two-line statement on the library and hands each row's first column to `add`.
-void LoadList(TConnection *connection, QListWidget *list, const QStringList &statement,
+// Reads one criterion's values from the library and hands each to `add`.
+void LoadList(TConnection *connection, QListWidget *list, TCriteriaList criterion,
               const std::function<void(QListWidget *, const QVariant &)> &add)
 {
     if (!connection)
         throw EDatabaseError(QStringLiteral("The library is not open"));
-    TDataSet query(connection);
-    query.SetSQL(statement);
-    query.Open();
+    const QVariantList values = CriteriaValues(*connection, criterion);
     list->clear();
-    for (int row = 0; row < query.RecordCount(); ++row)
-        add(list, query.Value(row, 0));
+    for (const QVariant &value : values)
+        add(list, value);
 }
 
 } // namespace
@@ -347,17 +346,9 @@ void TfrmSelect::ReloadCriteriaLists()
     const auto addText = [](QListWidget *list, const QVariant &value) {
         list->addItem(value.toString());
     };
-    LoadList(m_connection, lbAvailableArtists,
-             {QStringLiteral("SELECT Distinct(ID3_Artist) as Artist FROM Playlist_DB"),
-              QStringLiteral("ORDER BY ID3_Artist")},
-             addText);
-    LoadList(m_connection, lbAvailableAlbums,
-             {QStringLiteral("SELECT Distinct(ID3_Album) as Album FROM Playlist_DB"),
-              QStringLiteral("ORDER BY ID3_Album")},
-             addText);
-    LoadList(m_connection, lbAvailableGenres,
-             {QStringLiteral("SELECT Distinct(ID3_Genre) FROM Playlist_DB"),
-              QStringLiteral("ORDER BY ID3_Genre")},
+    LoadList(m_connection, lbAvailableArtists, TCriteriaList::Artists, addText);
+    LoadList(m_connection, lbAvailableAlbums, TCriteriaList::Albums, addText);
+    LoadList(m_connection, lbAvailableGenres, TCriteriaList::Genres,
              [](QListWidget *list, const QVariant &value) {
                  // A missing or unnamed genre (255: none) is no choice.
                  bool isNumber = false;
