@@ -25,6 +25,7 @@ void CreateForms()
 
     ShowChangesIn(frmMain, frmImportSongs);
     ShowChangesIn(frmMain, frmPlaylistDetails);
+    ShowChangesIn(frmMain, frmOptions);
 }
 
 void DestroyForms()
@@ -52,4 +53,12 @@ void ShowChangesIn(TfrmMain *window, TfrmPlaylistDetails *dialog)
                      &TfrmMain::PlaylistCreated);
     QObject::connect(dialog, &TfrmPlaylistDetails::PlaylistRenamed, window,
                      &TfrmMain::PlaylistRenamed);
+}
+
+void ShowChangesIn(TfrmMain *window, TfrmOptions *dialog)
+{
+    window->PlaybackOptions = dialog->Options();
+    QObject::connect(
+        dialog, &TfrmOptions::OptionsChanged, window,
+        [window](const TPlaybackOptions &options) { window->PlaybackOptions = options; });
 }

@@ -7,6 +7,7 @@
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
 #include "data/PlaylistFormats.h"
+#include "platform/PlaybackOptions.h"
 
 class QAction;
 class QButtonGroup;
@@ -53,6 +54,8 @@ public:
     int ShownHoverButton = 0;
     int PlayState = psIdle;
     int PlayingSequence = -1;
+    int AwaitedPlay = 0; // the player's play whose end moves the playlist on; 0 for none
+    TPlaybackOptions PlaybackOptions; // as the Options dialog last set them
     bool HighlightPlayingRow = false;
 
     // Controls
@@ -163,7 +166,7 @@ public:
     void btnPreviousClick();
     void grdPlayListDblClick();
     void Play1Click();
-    void MediaPlayer1Notify();
+    void MediaPlayer1Notify(int play, const QString &failure);
     void SongTimerTimer();
     void pbSongProgressMouseDown();
     // Stores a song's measured length as its duration when the options ask for it.

@@ -1,13 +1,11 @@
 #include "app/UMain.h"
 
 #include "app/QuillmereApplication.h"
+#include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
-#include "dialogs/UOptions.h"
 #include "platform/MediaPlayer.h"
 
-#include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -18,16 +16,15 @@ void TfrmMain::CreatePlaybackControls()
 {
     MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
-    connect(MediaPlayer1, &TMediaPlayer::Notify, this,
-            ReportingErrors(this, &TfrmMain::MediaPlayer1Notify));
+    connect(MediaPlayer1, &TMediaPlayer::Notify, this, [this](int play, const QString &failure) {
+        RunReportingErrors([&] { MediaPlayer1Notify(play, failure); });
+    });
 }
 
 void TfrmMain::btnPlayClick()
 {
-    PlayState = psIdle;
+    // The stopped song's notice carries its own play's number and is ignored.
     btnStopClick();
-    // A notice left by the stopped song meets Idle here and is ignored.
-    QCoreApplication::processEvents();
     PlayState = psPlaying;
     const bool hasEntry = qryPlayListSongs->Active() && !qryPlayListSongs->IsEmpty();
     const QString path = hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Path")) : QString();
@@ -40,6 +37,7 @@ void TfrmMain::btnPlayClick()
     pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
     CheckStoredDuration(MediaPlayer1->Length());
     MediaPlayer1->Play();
+    AwaitedPlay = MediaPlayer1->PlayNumber();
     grdPlayList->viewport()->update();
 }
 
@@ -58,6 +56,7 @@ void TfrmMain::btnStopClick()
     btnDummy->setChecked(true);
     PlayingSequence = -1;
     PlayState = psIdle;
+    AwaitedPlay = 0;
     grdPlayList->viewport()->update();
 }
 
@@ -65,11 +64,12 @@ void TfrmMain::btnPauseClick()
 {
     if (PlayingSequence >= 0) {
         MediaPlayer1->Pause();
-        QCoreApplication::processEvents();
         if (PlayState != psPaused) {
             PlayState = psPaused;
             return;
         }
+        // A resume is a play of its own; the paused play's notice is ignored.
+        AwaitedPlay = MediaPlayer1->PlayNumber();
     }
     PlayState = psPlaying;
     btnDummy->setChecked(true);
@@ -103,24 +103,29 @@ void TfrmMain::Play1Click()
     btnPlayClick();
 }
 
-void TfrmMain::MediaPlayer1Notify()
+void TfrmMain::MediaPlayer1Notify(int play, const QString &failure)
 {
-    if (PlayState != psPlaying)
+    // Only the end of the play the window waits for counts.
+    if (play != AwaitedPlay || PlayState != psPlaying)
         return;
+    AwaitedPlay = 0;
     SongTimer->stop();
     PlayState = psIdle;
     const bool atLast = !qryPlayListSongs->Active() ||
                         qryPlayListSongs->RecNo() >= qryPlayListSongs->RecordCount() - 1;
-    if (!atLast) {
+    if (failure.isEmpty() && !atLast) {
         btnNextClick();
         return;
     }
-    // The end of the playlist: start again from the top when looping, otherwise stop. The
+    // The end of the playlist, or a song that could not be played to its end: stop there. The
     // device has stopped by itself, so the bar is brought back here.
     btnStopClick();
     pbSongProgress->setValue(0);
     lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
-    if (frmOptions && frmOptions->cbLoopPlayList->isChecked() && qryPlayListSongs->Active()) {
+    if (!failure.isEmpty())
+        throw EMCIDeviceError(failure);
+    // Looping starts again from the top.
+    if (PlaybackOptions.LoopPlaylist && qryPlayListSongs->Active()) {
         qryPlayListSongs->First();
         btnPlayClick();
         btnDummy->setChecked(true);
@@ -142,7 +147,7 @@ void TfrmMain::pbSongProgressMouseDown()
 
 void TfrmMain::CheckStoredDuration(qint64 lengthMs)
 {
-    if (!frmOptions || !frmOptions->cbAutoUpdateDurations->isChecked())
+    if (!PlaybackOptions.AutoUpdateDurations)
         return;
     const qint64 seconds = lengthMs / 1000;
     if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())

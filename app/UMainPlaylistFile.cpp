@@ -5,11 +5,9 @@
 #include "data/Playlists.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/MessageService.h"
-#include "dialogs/UOptions.h"
 #include "platform/Shell.h"
 
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QUrl>
 
 void TfrmMain::WritePlaylistFile(const QString &fileName, TPlaylistFormat format)
@@ -48,8 +46,7 @@ void TfrmMain::RuninWinAmp1Click()
     const QString fileName = PrepareTemporaryPlaylist(LibraryLocation);
     // A failed write raises, and the player is not started.
     WritePlaylistFile(fileName);
-    const QString player =
-        frmOptions ? frmOptions->edPlayerPath->text() : TfrmOptions::DefaultPlayerPath();
+    const QString player = PlaybackOptions.PlayerPath;
     // One argument, however many blanks the names hold.
     if (!Shell::StartProgram(player, {fileName}))
         ShowError(QStringLiteral("There was an error launching your Player."));

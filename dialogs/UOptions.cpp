@@ -40,7 +40,8 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     lblPlayerPath =
         NewCaption(this, QStringLiteral("lblPlayerPath"), playerCaption, 24, 36, SkyBlue(), true);
 
-    edPlayerPath = new QLineEdit(DefaultPlayerPath(), this);
+    const TPlaybackOptions defaults;
+    edPlayerPath = new QLineEdit(defaults.PlayerPath, this);
     edPlayerPath->setObjectName(QStringLiteral("edPlayerPath"));
     // Sky blue on black, as the program's grids are drawn.
     QPalette editPalette = edPlayerPath->palette();
@@ -52,7 +53,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     cbLoopPlayList = new QCheckBox(this);
     cbLoopPlayList->setObjectName(QStringLiteral("cbLoopPlayList"));
     cbLoopPlayList->setGeometry(24, 74, 13, 13);
-    cbLoopPlayList->setChecked(false);
+    cbLoopPlayList->setChecked(defaults.LoopPlaylist);
 
     const QString loopCaption = QStringLiteral("Loop Playlist");
     lblLoopPlaylist2 =
@@ -63,7 +64,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     cbAutoUpdateDurations = new QCheckBox(this);
     cbAutoUpdateDurations->setObjectName(QStringLiteral("cbAutoUpdateDurations"));
     cbAutoUpdateDurations->setGeometry(24, 98, 13, 13);
-    cbAutoUpdateDurations->setChecked(true);
+    cbAutoUpdateDurations->setChecked(defaults.AutoUpdateDurations);
 
     const QString autoCaption =
         QStringLiteral("Automatically update stored durations from song length");
@@ -95,16 +96,20 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
             &TfrmOptions::lblAutoUpdateDurationsClick);
     connect(lblAutoUpdateDurations2, &TClickLabel::clicked, this,
             &TfrmOptions::lblAutoUpdateDurationsClick);
+
+    const auto changed = [this] { emit OptionsChanged(Options()); };
+    connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
+    connect(cbLoopPlayList, &QCheckBox::toggled, this, changed);
+    connect(cbAutoUpdateDurations, &QCheckBox::toggled, this, changed);
 }
 
-QString TfrmOptions::DefaultPlayerPath()
+TPlaybackOptions TfrmOptions::Options() const
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\Program Files\\WinAmp3\\Studio.exe");
-#else
-    // Opens the playlist file in whatever player the desktop has for it.
-    return QStringLiteral("/usr/bin/xdg-open");
-#endif
+    TPlaybackOptions options;
+    options.PlayerPath = edPlayerPath->text();
+    options.LoopPlaylist = cbLoopPlayList->isChecked();
+    options.AutoUpdateDurations = cbAutoUpdateDurations->isChecked();
+    return options;
 }
 
 void TfrmOptions::FormShow()

@@ -2,6 +2,7 @@
 
 #include "controls/Anchors.h"
 #include "dialogs/Form.h"
+#include "platform/PlaybackOptions.h"
 
 class QCheckBox;
 class QFrame;
@@ -10,8 +11,8 @@ class QToolButton;
 class TClickLabel;
 class TTexturedBackground;
 
-// The Options dialog. Its controls are the live settings: playback and the external player
-// read them directly, and nothing is saved between runs.
+// The Options dialog. It hands its values on as they change, so a change holds whether the
+// dialog closes with OK or Cancel; nothing is saved between runs.
 class TfrmOptions : public TForm
 {
     Q_OBJECT
@@ -20,7 +21,9 @@ public:
     explicit TfrmOptions(QWidget *parent = nullptr);
 
     // The player started with the playlist file.
-    static QString DefaultPlayerPath();
+    static QString DefaultPlayerPath() { return TPlaybackOptions::DefaultPlayerPath(); }
+    // The values its controls show.
+    TPlaybackOptions Options() const;
 
     TTexturedBackground *TexturedBackground1;
     QFrame *Bevel1;
@@ -41,6 +44,9 @@ public:
     void btnCancelClick();
     void lblLoopPlaylistClick();
     void lblAutoUpdateDurationsClick();
+
+signals:
+    void OptionsChanged(const TPlaybackOptions &options);
 
 protected:
     void showEvent(QShowEvent *event) override;

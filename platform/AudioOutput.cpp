@@ -22,9 +22,9 @@ const size_t RingSeconds = 2;    // decoded ahead at most
 
 } // namespace
 
-TPcmSource::TPcmSource(TMp3Decoder &decoder)
-    : m_decoder(decoder), m_sampleRate(decoder.SampleRate()),
-      m_bytesPerFrame(decoder.BytesPerFrame())
+TPcmSource::TPcmSource(std::unique_ptr<TMp3Decoder> decoder)
+    : m_decoder(std::move(decoder)), m_sampleRate(m_decoder->SampleRate()),
+      m_bytesPerFrame(m_decoder->BytesPerFrame())
 {
     // Open never fails for a read-only sequential device.
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -38,6 +38,11 @@ TPcmSource::TPcmSource(TMp3Decoder &decoder)
 
 TPcmSource::~TPcmSource()
 {
+    StopDecoding();
+}
+
+void TPcmSource::StopDecoding()
+{
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
@@ -45,6 +50,12 @@ TPcmSource::~TPcmSource()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+}
+
+std::unique_ptr<TMp3Decoder> TPcmSource::Release()
+{
+    StopDecoding();
+    return std::move(m_decoder);
 }
 
 bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
@@ -56,7 +67,7 @@ bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
             return false;
     }
     // Decoding runs without the lock; only this thread touches the decoder meanwhile.
-    const qint64 n = m_decoder.Read(scratch.data(), qint64(scratch.size()));
+    const qint64 n = m_decoder->Read(scratch.data(), qint64(scratch.size()));
     std::lock_guard<std::mutex> lock(m_mutex);
     size_t writePos = (m_readPos + m_filled) % m_ring.size();
     for (qint64 done = 0; done < n;) {
@@ -66,7 +77,7 @@ bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
         done += qint64(part);
     }
     m_filled += size_t(std::max<qint64>(n, 0));
-    if (n <= 0 || m_decoder.AtEnd())
+    if (n <= 0 || m_decoder->AtEnd())
         m_decoded = true;
     return !m_decoded;
 }

@@ -14,13 +14,16 @@ class QAudioSink;
 class TMp3Decoder;
 
 // PCM from a decoder thread that keeps up to two seconds decoded ahead of the output; the
-// output reads it as it needs it. The decoder belongs to this source until it is destroyed.
+// output reads it as it needs it. The source owns the decoder while it plays: only its thread
+// touches it, until Release ends the thread and hands the decoder back.
 class TPcmSource : public QIODevice
 {
     Q_OBJECT
 public:
-    explicit TPcmSource(TMp3Decoder &decoder);
+    explicit TPcmSource(std::unique_ptr<TMp3Decoder> decoder);
     ~TPcmSource() override;
+    // Stops decoding; what was decoded can still be read.
+    std::unique_ptr<TMp3Decoder> Release();
     bool isSequential() const override { return true; }
     bool atEnd() const override;
     qint64 bytesAvailable() const override;
@@ -39,8 +42,9 @@ private:
     // Decodes one chunk into the ring; false when the song is decoded or the source closes.
     bool DecodeChunk(std::vector<char> &scratch);
     void DecodeLoop();
+    void StopDecoding();
 
-    TMp3Decoder &m_decoder;
+    std::unique_ptr<TMp3Decoder> m_decoder; // the decoder thread's alone while it runs
     const int m_sampleRate;
     const int m_bytesPerFrame;
     qint64 m_delivered = 0; // owner's thread only

@@ -13,7 +13,10 @@ std::atomic<bool> SilentOnly{false};
 
 } // namespace
 
-TMediaPlayer::TMediaPlayer(QObject *parent) : QObject(parent) {}
+TMediaPlayer::TMediaPlayer(QObject *parent)
+    : QObject(parent), m_decoder(std::make_unique<TMp3Decoder>())
+{
+}
 
 TMediaPlayer::~TMediaPlayer()
 {
@@ -62,10 +65,10 @@ void TMediaPlayer::Open()
         Close();
     m_error = NoError;
     try {
-        m_decoder.Open(FileName);
-        m_length = m_decoder.Length();
+        m_decoder->Open(FileName);
+        m_length = m_decoder->Length();
     } catch (const EMCIDeviceError &) {
-        m_decoder.Close();
+        m_decoder->Close();
         m_error = FileStatus(FileName).Exists ? ErrInvalidFile : ErrFileNotFound;
         throw;
     }
@@ -83,7 +86,7 @@ void TMediaPlayer::Close()
     StopOutput();
     if (m_notifyPending)
         PostNotify();
-    m_decoder.Close();
+    m_decoder->Close();
     m_opened = false;
     m_mode = mpNotReady;
     m_lengthMs = 0;
@@ -126,6 +129,7 @@ void TMediaPlayer::Play()
         PostNotify(); // superseded
     if (m_positionMs >= m_lengthMs)
         m_positionMs = 0;
+    ++m_playNumber;
     m_notifyPending = true;
     m_mode = mpPlaying;
     StartOutput(true);
@@ -153,6 +157,7 @@ void TMediaPlayer::Pause()
     } else if (m_mode == mpPaused) {
         if (m_notifyPending)
             PostNotify(); // superseded by the resume
+        ++m_playNumber;
         m_notifyPending = true;
         m_playStarted.start();
         if (m_output->Resume()) {
@@ -172,9 +177,9 @@ void TMediaPlayer::Step()
 
 void TMediaPlayer::StartOutput(bool allowSound)
 {
-    m_decoder.SeekToSample(m_positionMs * m_length.SampleRate / 1000);
+    m_decoder->SeekToSample(m_positionMs * m_length.SampleRate / 1000);
     m_startMs = m_positionMs;
-    m_source = std::make_unique<TPcmSource>(m_decoder);
+    m_source = std::make_unique<TPcmSource>(std::move(m_decoder));
     m_firstBufferUs = -1;
     m_playStarted.start();
     connect(m_source.get(), &TPcmSource::FirstData, this,
@@ -204,7 +209,10 @@ void TMediaPlayer::StopOutput()
         // Outputs emit from their own timers; never delete one inside its signal.
         m_output.release()->deleteLater();
     }
-    m_source.reset();
+    if (m_source) {
+        m_decoder = m_source->Release();
+        m_source.reset();
+    }
 }
 
 void TMediaPlayer::SwitchToSilent()
@@ -220,15 +228,20 @@ void TMediaPlayer::SwitchToSilent()
 
 void TMediaPlayer::Finished()
 {
+    const qint64 playedMs = PlayedMs();
     StopOutput();
-    m_positionMs = m_lengthMs;
+    // Damage ends the song where it lies.
+    const QString failure = m_decoder->Failure();
+    m_positionMs = failure.isEmpty() ? m_lengthMs : playedMs;
     m_mode = mpStopped;
     if (m_notifyPending)
-        PostNotify();
+        PostNotify(failure);
 }
 
-void TMediaPlayer::PostNotify()
+void TMediaPlayer::PostNotify(const QString &failure)
 {
     m_notifyPending = false;
-    QMetaObject::invokeMethod(this, &TMediaPlayer::Notify, Qt::QueuedConnection);
+    const int play = m_playNumber;
+    QMetaObject::invokeMethod(
+        this, [this, play, failure] { emit Notify(play, failure); }, Qt::QueuedConnection);
 }

@@ -11,8 +11,11 @@ class TAudioOutput;
 class TPcmSource;
 
 // The invisible player component: one media device for one MP3 file at a time.
-// Notify is posted to the owner's thread for every end of a play command: finished,
-// superseded by a new play or resume, or aborted by Stop or Close.
+// Every Play and every resume is a play command with a number of its own. Notify is posted to
+// the owner's thread, with that number, for every end of a play command: finished, superseded
+// by a new play or resume, or aborted by Stop or Close.
+// The player owns the decoder while nothing plays and hands it to the audio source for each
+// play; the source's thread alone decodes, and the decoder comes back when the output stops.
 class TMediaPlayer : public QObject
 {
     Q_OBJECT
@@ -50,6 +53,9 @@ public:
     QString ErrorMessage() const { return ErrorText(m_error); }
     static QString ErrorText(int code);
 
+    // The number of the latest play command; 0 before the first.
+    int PlayNumber() const { return m_playNumber; }
+
     // True while a real sound device plays, false for the silent clock.
     bool Audible() const { return m_audible; }
     // From the last Play or resume to the first PCM handed to the output.
@@ -59,7 +65,8 @@ public:
     static void SetSilentOnly(bool silent);
 
 signals:
-    void Notify();
+    // failure is empty unless the song could not be decoded to its end; it then says why.
+    void Notify(int play, const QString &failure);
 
 private:
     void RequireOpen() const;
@@ -67,10 +74,10 @@ private:
     void StopOutput();
     void SwitchToSilent();
     void Finished();
-    void PostNotify();
+    void PostNotify(const QString &failure = QString());
     qint64 PlayedMs() const;
 
-    TMp3Decoder m_decoder;
+    std::unique_ptr<TMp3Decoder> m_decoder; // null while the source holds it
     std::unique_ptr<TPcmSource> m_source;
     std::unique_ptr<TAudioOutput> m_output;
     TMp3Length m_length;
@@ -83,6 +90,7 @@ private:
     bool m_audible = false;
     int m_stepSize = 0;
     int m_error = NoError;
+    int m_playNumber = 0;
     QElapsedTimer m_playStarted;
     qint64 m_firstBufferUs = -1;
 };

@@ -347,6 +347,7 @@ void TMp3Decoder::Open(const QString &fileName)
     m_atEnd = false;
     m_scanned = false;
     m_changed = false;
+    m_failure.clear();
 
     try {
         m_layout = ParseMp3Layout(
@@ -486,8 +487,17 @@ qint64 TMp3Decoder::Read(char *data, qint64 maxBytes)
             continue;
         if (result == MPG123_OK || result == MPG123_NEW_FORMAT)
             return qint64(done);
-        // Damage past the point where libmpg123 can resync ends the song.
+        // Damage past the point where libmpg123 can resync ends the song, and is told; a file
+        // that another program cut short ends it quietly.
         m_atEnd = true;
+        if (!m_changed) {
+            QString reason = QString::fromUtf8(
+                result == MPG123_ERR ? mpg123_strerror(m_handle) : mpg123_plain_strerror(result));
+            if (reason.endsWith(QLatin1Char('.')))
+                reason.chop(1);
+            m_failure = QStringLiteral("Cannot play \"%1\": its MPEG audio data is corrupt (%2).")
+                            .arg(ReadableFileName(m_fileName), reason);
+        }
         return qint64(done);
     }
 }
@@ -501,6 +511,7 @@ void TMp3Decoder::SeekToSample(qint64 sample)
         Fail(QStringLiteral("seeking failed (%1)")
                  .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
     m_atEnd = false;
+    m_failure.clear();
 }
 
 qint64 MeasureLengthMs(const QString &fileName)

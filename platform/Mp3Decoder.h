@@ -69,8 +69,12 @@ public:
     int Channels() const { return 2; }
     int BytesPerFrame() const { return 4; }
 
-    // Decodes up to maxBytes of PCM; 0 at the end of the stream, or once the file changed.
+    // Decodes up to maxBytes of PCM; 0 at the end of the stream, once the file changed, or
+    // after damage that ends decoding early.
     qint64 Read(char *data, qint64 maxBytes);
+    // Why Read ended before the end of the song, as a message naming the file; empty when it
+    // did not. A file cut short by another program just ends the song.
+    QString Failure() const { return m_failure; }
     // The file became shorter than it was when it was opened.
     bool Changed() const { return m_changed; }
     void SeekToSample(qint64 sample);
@@ -84,6 +88,7 @@ private:
     mpg123_handle_struct *m_handle = nullptr;
     QFile m_file;
     QString m_fileName;
+    QString m_failure;
     qint64 m_size = 0;
     qint64 m_pos = 0;
     QByteArray m_readAhead; // the file's bytes from m_readAheadStart on

@@ -54,7 +54,11 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         TMediaPlayer::SetSilentOnly(true);
     }
-    void TearDown() override { TMediaPlayer::SetSilentOnly(false); }
+    void TearDown() override
+    {
+        TSilentOutput::SetSpeed(1.0);
+        TMediaPlayer::SetSilentOnly(false);
+    }
 
     QString Write(const QString &name, const Opt &options)
     {
@@ -387,6 +391,8 @@ TEST_F(MediaTest, PlayToTheEndNotifiesOnce)
     EXPECT_GT(last, 0);
     Wait(100);
     EXPECT_EQ(notices.count(), 1);
+    EXPECT_EQ(notices.at(0).at(0).toInt(), player.PlayNumber());
+    EXPECT_EQ(notices.at(0).at(1).toString(), QString()); // no failure
     EXPECT_EQ(player.Mode(), TMediaPlayer::mpStopped);
     EXPECT_EQ(player.Position(), player.Length());
 
@@ -395,6 +401,44 @@ TEST_F(MediaTest, PlayToTheEndNotifiesOnce)
     Wait(50);
     EXPECT_LT(player.Position(), player.Length());
     EXPECT_TRUE(QTest::qWaitFor([&] { return notices.count() == 2; }, 3000));
+}
+
+// Damage that libmpg123 cannot get past ends the song there, and the end says why.
+TEST_F(MediaTest, DamageMidSongEndsThePlayWithItsReason)
+{
+    Opt broken = Make(44100, 128, 40, Opt::XingHeader); // 1045 ms
+    broken.ZeroedBytes = 2000;
+    const QString path = Write("broken.mp3", broken);
+
+    TMp3Decoder decoder;
+    decoder.Open(path);
+    std::vector<char> buffer(16384);
+    qint64 bytes = 0, n = 0;
+    while ((n = decoder.Read(buffer.data(), qint64(buffer.size()))) > 0)
+        bytes += n;
+    EXPECT_TRUE(decoder.AtEnd());
+    EXPECT_GT(bytes, 0);
+    EXPECT_LT(bytes / 4, SilentMp3ExpectedSamples(broken) * 3 / 4);
+    const QString failure = decoder.Failure();
+    EXPECT_TRUE(failure.startsWith(QStringLiteral("Cannot play \"%1\": ").arg(path)))
+        << failure.toStdString();
+    decoder.SeekToSample(0); // decoding again from the start has not failed yet
+    EXPECT_EQ(decoder.Failure(), QString());
+
+    TSilentOutput::SetSpeed(4.0);
+    TMediaPlayer player;
+    QSignalSpy notices(&player, &TMediaPlayer::Notify);
+    player.FileName = path;
+    player.Open();
+    EXPECT_EQ(player.Length(), SilentMp3ExpectedLengthMs(broken));
+    player.Play();
+    ASSERT_TRUE(notices.wait(3000));
+    EXPECT_EQ(notices.at(0).at(0).toInt(), player.PlayNumber());
+    EXPECT_EQ(notices.at(0).at(1).toString(), failure);
+    EXPECT_EQ(player.Mode(), TMediaPlayer::mpStopped);
+    // It stopped where the damage lies.
+    EXPECT_GT(player.Position(), 0);
+    EXPECT_LT(player.Position(), player.Length() * 3 / 4);
 }
 
 TEST_F(MediaTest, StopLeavesANoticeForTheEventLoop)
@@ -449,11 +493,15 @@ TEST_F(MediaTest, PauseAndResume)
     EXPECT_EQ(player.Position(), pausedAt);
     EXPECT_EQ(notices.count(), 0); // pausing ends nothing
 
-    player.Pause(); // resume
+    EXPECT_EQ(player.PlayNumber(), 1);
+    player.Pause(); // resume: a play of its own
     EXPECT_EQ(player.Mode(), TMediaPlayer::mpPlaying);
+    EXPECT_EQ(player.PlayNumber(), 2);
     QCoreApplication::processEvents();
     EXPECT_EQ(notices.count(), 1); // the superseded play
+    EXPECT_EQ(notices.at(0).at(0).toInt(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return notices.count() == 2; }, 3000));
+    EXPECT_EQ(notices.at(1).at(0).toInt(), 2);
     EXPECT_GE(clock.elapsed(), 391 + 300 - 20);
     EXPECT_EQ(player.Position(), player.Length());
     Wait(100);

@@ -129,15 +129,23 @@ TEST(OptionsDialog, EitherLabelFlipsItsBox)
 TEST(OptionsDialog, OkAndCancelOnlyClose)
 {
     TfrmOptions form;
+    TPlaybackOptions handedOn;
+    QObject::connect(&form, &TfrmOptions::OptionsChanged,
+                     [&handedOn](const TPlaybackOptions &options) { handedOn = options; });
     int result = RunModal(form, [&] {
         form.edPlayerPath->setText(QString());
         form.cbAutoUpdateDurations->setChecked(false);
         QTest::mouseClick(form.btnCancel, Qt::LeftButton);
     });
     EXPECT_EQ(result, mrCancel);
-    // Changes stay after Cancel, including an empty path.
+    // Changes stay after Cancel, including an empty path, and have been handed on.
     EXPECT_TRUE(form.edPlayerPath->text().isEmpty());
     EXPECT_FALSE(form.cbAutoUpdateDurations->isChecked());
+    for (const TPlaybackOptions &options : {form.Options(), handedOn}) {
+        EXPECT_TRUE(options.PlayerPath.isEmpty());
+        EXPECT_FALSE(options.AutoUpdateDurations);
+        EXPECT_FALSE(options.LoopPlaylist);
+    }
 
     result = RunModal(form, [&] { QTest::mouseClick(form.btnOK, Qt::LeftButton); });
     EXPECT_EQ(result, mrOk);

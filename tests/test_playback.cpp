@@ -2,6 +2,7 @@
 #include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
+#include "dialogs/MessageService.h"
 #include "dialogs/UOptions.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
@@ -10,9 +11,9 @@
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestLibrary.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@
 namespace
 {
 
-// A playlist of three short silent songs, played through the silent output at ten times speed.
+// A playlist of three short silent songs, played through the silent output at four times speed.
+// No Options dialog exists: the window's options value alone drives playback.
 class PlaybackTest : public ::testing::Test
 {
 protected:
@@ -39,15 +41,12 @@ protected:
             library.AddEntry(list, songs.last(), i);
         }
         lengthMs = SilentMp3ExpectedLengthMs(options);
-        options_ = std::make_unique<TfrmOptions>();
-        frmOptions = options_.get();
         window = StartMainWindow();
     }
     void TearDown() override
     {
         window.reset();
         frmMain = nullptr;
-        frmOptions = nullptr;
         TSilentOutput::SetSpeed(1.0);
         TMediaPlayer::SetSilentOnly(false);
     }
@@ -76,7 +75,6 @@ protected:
     qint64 list = 0;
     QList<qint64> songs;
     qint64 lengthMs = 0;
-    std::unique_ptr<TfrmOptions> options_;
     TMainWindowPtr window;
 };
 
@@ -116,7 +114,8 @@ TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
 
 TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
 {
-    frmOptions->cbLoopPlayList->setChecked(true);
+    ASSERT_EQ(frmOptions, nullptr);
+    window->PlaybackOptions.LoopPlaylist = true;
     window->qryPlayListSongs->Last();
     window->btnPlayClick();
     ASSERT_TRUE(WaitForSong(QStringLiteral("S1")));
@@ -168,6 +167,60 @@ TEST_F(PlaybackTest, StaleNoticeAfterStopIsIgnored)
     EXPECT_FALSE(AnyTransportPressed());
 }
 
+// A stopped or paused play still sends its notice, after the next play began: only the
+// number of the play the window waits for moves the playlist on.
+TEST_F(PlaybackTest, ANoticeFromASupersededPlayIsIgnored)
+{
+    TSilentOutput::SetSpeed(1.0); // no song ends while the notices come
+    QSignalSpy notices(window->MediaPlayer1, &TMediaPlayer::Notify);
+    window->btnPlayClick();
+    const int first = window->MediaPlayer1->PlayNumber();
+    window->btnPauseClick();
+    window->btnPauseClick(); // the resume supersedes the first play
+    ASSERT_TRUE(notices.wait(2000));
+    EXPECT_EQ(notices.at(0).at(0).toInt(), first);
+    EXPECT_EQ(Current(), QStringLiteral("S1"));
+    EXPECT_EQ(window->PlayingSequence, 1);
+    EXPECT_EQ(window->PlayState, psPlaying);
+
+    window->btnNextClick(); // stops the resumed play and starts the next song
+    ASSERT_TRUE(notices.wait(2000));
+    EXPECT_EQ(notices.at(1).at(0).toInt(), first + 1);
+    EXPECT_EQ(Current(), QStringLiteral("S2"));
+    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_EQ(window->PlayState, psPlaying);
+    emit window->MediaPlayer1->Notify(first, QString()); // however late it comes
+    EXPECT_EQ(Current(), QStringLiteral("S2"));
+    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(PlaybackTest, DamageMidSongIsShownAndStopsThePlayback)
+{
+    SilentMp3Options broken;
+    broken.Frames = 40;
+    broken.Header = SilentMp3Options::XingHeader;
+    broken.ZeroedBytes = 2000;
+    const QString path = library.Directory() + QStringLiteral("s2.mp3");
+    WriteSilentMp3(path, broken);
+    window->qryPlayListSongs->First();
+    window->btnPlayClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !messages.Texts().isEmpty(); }, 5000));
+    const QStringList errors = messages.Texts(TMessageKind::Error);
+    ASSERT_EQ(errors.size(), 1) << messages.Texts().join('\n').toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Cannot play \"%1\": ").arg(path)))
+        << errors[0].toStdString();
+    // The first song played to its end; the damaged one stopped the playlist.
+    EXPECT_EQ(Current(), QStringLiteral("S2"));
+    EXPECT_EQ(window->PlayState, psIdle);
+    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_FALSE(window->SongTimer->isActive());
+    EXPECT_EQ(window->pbSongProgress->value(), 0);
+    QTest::qWait(lengthMs / 2);
+    EXPECT_EQ(Current(), QStringLiteral("S2"));
+    EXPECT_EQ(messages.Texts().size(), 1);
+}
+
 TEST_F(PlaybackTest, AMissingFileShowsTheErrorAndStaysPlaying)
 {
     QFile::remove(library.Directory() + QStringLiteral("s2.mp3"));
@@ -217,10 +270,10 @@ TEST_F(PlaybackTest, PlayStoresTheMeasuredDurationWhenAsked)
     library.Exec(QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON Playlist_DB BEGIN "
                                 "SELECT RAISE(ABORT, 'written'); END"));
     EXPECT_NO_THROW(window->CheckStoredDuration(215500));
-    frmOptions->cbAutoUpdateDurations->setChecked(false);
+    window->PlaybackOptions.AutoUpdateDurations = false;
     EXPECT_NO_THROW(window->CheckStoredDuration(1000));
     library.Exec(QStringLiteral("DROP TRIGGER no_update"));
-    frmOptions->cbAutoUpdateDurations->setChecked(true);
+    window->PlaybackOptions.AutoUpdateDurations = true;
     window->btnPlayClick();
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
               lengthMs / 1000);

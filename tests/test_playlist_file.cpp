@@ -1,3 +1,4 @@
+#include "app/Forms.h"
 #include "app/UMain.h"
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
@@ -277,6 +278,7 @@ protected:
         window = StartMainWindow();
         options = std::make_unique<TfrmOptions>();
         frmOptions = options.get();
+        ShowChangesIn(window.get(), options.get());
     }
     void TearDown() override
     {

@@ -172,6 +172,8 @@ QByteArray SilentMp3(const SilentMp3Options &o)
         o.Header == SilentMp3Options::NoHeader ? frames : HeaderFrame(o, frames.size()) + frames;
     if (o.TruncateStreamTo >= 0)
         stream.truncate(int(o.TruncateStreamTo));
+    if (o.ZeroedBytes > 0)
+        stream.replace(stream.size() / 2, o.ZeroedBytes, QByteArray(o.ZeroedBytes, '\0'));
 
     QByteArray file;
     if (o.Id3v2Padding >= 0) {

@@ -21,6 +21,8 @@ struct SilentMp3Options {
     int Id3v2Padding = -1;        // >= 0: an ID3v2 tag holding only that much padding
     bool Id3v1 = false;           // a 128-byte ID3v1 tag at the end
     qint64 TruncateStreamTo = -1; // >= 0: keep only this many bytes of the MPEG stream
+    // This many bytes from the middle of the stream on are zeros: damage decoding cannot pass.
+    int ZeroedBytes = 0;
 };
 
 QByteArray SilentMp3(const SilentMp3Options &options);
