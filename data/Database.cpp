@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "data/Engine.h"
 #include "data/LibrarySchema.h"
+#include "data/PostgresEngine.h"
 #include "data/SqliteEngine.h"
 
 #include <QDateTime>
@@ -66,7 +67,7 @@ void TConnection::Open()
     Close();
     m_notes.clear();
     const QString file = DataSourceOf(ConnectionString);
-    m_engine = OpenSqliteLibrary(file);
+    m_engine = IsServerLibrary(file) ? OpenPostgresLibrary(file) : OpenSqliteLibrary(file);
     m_fileName = file;
     try {
         m_notes = UpgradeLibrary(*this);
@@ -137,6 +138,11 @@ void TConnection::Rollback()
 bool TConnection::InTransaction() const
 {
     return m_engine && m_engine->InTransaction();
+}
+
+bool TConnection::OnServer() const
+{
+    return m_engine && m_engine->Kind() == TEngineKind::Postgres;
 }
 
 bool TConnection::ReadOnly() const
@@ -286,5 +292,8 @@ std::string_view TStatement::Utf8(int column) const
 
 void CreateLibrary(const QString &fileName)
 {
-    CreateSqliteLibrary(fileName);
+    if (IsServerLibrary(fileName))
+        CreatePostgresLibrary(fileName);
+    else
+        CreateSqliteLibrary(fileName);
 }

@@ -74,6 +74,8 @@ public:
     bool InTransaction() const;
     // True when the library file can be read but not changed.
     bool ReadOnly() const;
+    // True when the library lives on a database server (PostgreSQL) rather than in a file.
+    bool OnServer() const;
 
     // A writer that keeps its transaction open between steps that let events run (the
     // import's batches) says how to end it. Any other writer ends it first, so that no write
@@ -149,5 +151,6 @@ private:
     bool m_open = true;
 };
 
-// Creates an empty library with the project's schema; refuses an existing file.
+// Creates an empty library with the project's schema; refuses an existing file. A PostgreSQL
+// address gets the tables in its existing database, which must not hold them yet.
 void CreateLibrary(const QString &fileName);

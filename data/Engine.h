@@ -34,6 +34,8 @@ public:
     virtual std::string_view Utf8(int column) const = 0;
 };
 
+enum class TEngineKind { Sqlite, Postgres };
+
 class TEngine
 {
 public:
@@ -48,4 +50,5 @@ public:
     virtual bool ReadOnly() const = 0;
     // The statement that starts a writing transaction.
     virtual QString BeginText() const = 0;
+    virtual TEngineKind Kind() const = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
+#include "data/SqlDialect.h"
 #include "data/UMP3s.h"
 
 namespace
@@ -110,6 +111,30 @@ void AddFileStamps(TConnection &connection)
     connection.Execute(QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Modified INTEGER"));
 }
 
+// A library on a server is laid out by init in its current layout; it has no older one to
+// bring up to date. Its layout version is the comment on Playlist_DB.
+void CheckServerLibrary(TConnection &connection)
+{
+    const QString name = connection.FileName();
+    TStatement tables(connection,
+                      QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname "
+                                     "= current_schema() AND tablename IN ('playlist_db', "
+                                     "'playlists', 'playlist_songs')"));
+    if (!tables.Step() || tables.Integer(0) != 3)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(name));
+    TStatement comment(connection,
+                       QStringLiteral("SELECT obj_description(CAST('playlist_db' AS regclass), "
+                                      "'pg_class')"));
+    const int version = comment.Step() ? PostgresLayoutVersion(comment.Text(0)) : -1;
+    if (version < 0)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(name));
+    if (version > LibrarySchemaVersion)
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" was made by a newer version of Quillmere (layout %2)")
+                .arg(name)
+                .arg(version));
+}
+
 } // namespace
 
 QString RemapLatin1Controls(const QString &Text)
@@ -127,6 +152,10 @@ QString RemapLatin1Controls(const QString &Text)
 QStringList UpgradeLibrary(TConnection &Connection)
 {
     const QString file = Connection.FileName();
+    if (Connection.OnServer()) {
+        CheckServerLibrary(Connection);
+        return {};
+    }
     if (!HasQuillmereTables(Connection))
         throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(file));
     const int version = UserVersion(Connection);

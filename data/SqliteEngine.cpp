@@ -179,6 +179,7 @@ public:
     bool ReadOnly() const override { return sqlite3_db_readonly(m_db, "main") == 1; }
     // Takes the write lock at once: a busy library fails here, not halfway through.
     QString BeginText() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    TEngineKind Kind() const override { return TEngineKind::Sqlite; }
 
 private:
     QString m_connectionName;

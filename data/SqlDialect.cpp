@@ -1,0 +1,214 @@
+#include "data/SqlDialect.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace
+{
+
+struct TSegment {
+    QString Text;
+    bool Quoted; // a string literal or a quoted name, passed on as it is
+};
+
+// The text split at its literals, so that rewrites never touch what a literal holds.
+std::vector<TSegment> Segments(const QString &text)
+{
+    std::vector<TSegment> segments;
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\'' && c != u'"') {
+            plain += c;
+            continue;
+        }
+        segments.push_back({std::exchange(plain, {}), false});
+        qsizetype end = i + 1;
+        for (; end < text.size(); ++end) {
+            if (text[end] != c)
+                continue;
+            if (end + 1 < text.size() && text[end + 1] == c) {
+                ++end;
+                continue;
+            }
+            break;
+        }
+        segments.push_back({text.mid(i, end - i + 1), true});
+        i = end;
+    }
+    segments.push_back({plain, false});
+    return segments;
+}
+
+// SQLite's phrases and PostgreSQL's, side by side.
+struct TRewrite {
+    QRegularExpression Sqlite;
+    QString Postgres;
+};
+
+const std::vector<TRewrite> &Rewrites()
+{
+    static const std::vector<TRewrite> rewrites = {
+        // A list of ids, sent as a JSON array.
+        {QRegularExpression(QStringLiteral(R"(SELECT\s+value\s+FROM\s+json_each\((:\w+)\))"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral("SELECT CAST(value AS bigint) FROM json_array_elements_text(CAST(\\1 AS "
+                        "json))")},
+        // The server picks its own index.
+        {QRegularExpression(QStringLiteral(R"(\s+INDEXED\s+BY\s+\w+)"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QString()},
+    };
+    return rewrites;
+}
+
+// SQLite's LIKE ignores the case of ASCII letters and has no escape character; a column that
+// ignores case in comparisons cannot be matched with LIKE on PostgreSQL, so it is compared
+// byte-wise there.
+const QRegularExpression &LikeBeforeLiteral()
+{
+    static const QRegularExpression like(QStringLiteral(R"(\s+LIKE\s*$)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return like;
+}
+
+const QRegularExpression &ParameterName()
+{
+    static const QRegularExpression name(QStringLiteral(R"((?<!:):([A-Za-z_][A-Za-z0-9_]*))"));
+    return name;
+}
+
+const QRegularExpression &InsertSong()
+{
+    static const QRegularExpression insert(
+        QStringLiteral(R"(^\s*INSERT\s+INTO\s+Playlist_DB\s*\()"),
+        QRegularExpression::CaseInsensitiveOption);
+    return insert;
+}
+
+} // namespace
+
+TPostgresText PostgresText(const QString &sqliteText)
+{
+    TPostgresText result{{}, {}, false};
+    std::vector<TSegment> segments = Segments(sqliteText);
+    QString text;
+    bool escapeNext = false;
+    for (TSegment &segment : segments) {
+        if (segment.Quoted) {
+            text += segment.Text;
+            if (std::exchange(escapeNext, false) && segment.Text.startsWith(u'\''))
+                text += QStringLiteral(" ESCAPE ''");
+            continue;
+        }
+        QString plain = segment.Text;
+        for (const TRewrite &rewrite : Rewrites())
+            plain.replace(rewrite.Sqlite, rewrite.Postgres);
+        if (LikeBeforeLiteral().match(plain).hasMatch()) {
+            plain.replace(LikeBeforeLiteral(), QStringLiteral(" COLLATE \"C\" ILIKE "));
+            escapeNext = true;
+        }
+        // Parameters: ":name" becomes "$n", the same name the same number.
+        QString numbered;
+        qsizetype last = 0;
+        auto matches = ParameterName().globalMatch(plain);
+        while (matches.hasNext()) {
+            const QRegularExpressionMatch match = matches.next();
+            const QString name = match.captured(1);
+            qsizetype number = result.Parameters.indexOf(name);
+            if (number < 0) {
+                result.Parameters << name;
+                number = result.Parameters.size() - 1;
+            }
+            numbered += plain.mid(last, match.capturedStart() - last);
+            numbered += QLatin1Char('$') + QString::number(number + 1);
+            last = match.capturedEnd();
+        }
+        numbered += plain.mid(last);
+        text += numbered;
+    }
+    // One row per file: a row that is there already is skipped, and the transaction goes on.
+    if (InsertSong().match(text).hasMatch()) {
+        text = text.trimmed() + QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
+        result.DuplicateIsSkipped = true;
+    }
+    result.Text = text.toUtf8();
+    return result;
+}
+
+QString LibraryColumnName(const QString &postgresName)
+{
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> map;
+        for (const char *name :
+             {"Row_ID",    "Path",        "Filename",     "Duration",      "FileType",
+              "ID3_Title", "ID3_Artist",  "ID3_Genre",    "ID3_Comment",   "ID3_Album",
+              "ID3_Year",  "ID3_Track",   "File_Size",    "File_Modified", "PlayList_ID",
+              "Name",      "Description", "Date_Created", "Song_ID",       "Sequence",
+              "SongCount", "LastID",      "Artist",       "Album"}) {
+            const QString spelled = QLatin1String(name);
+            map.insert(spelled.toLower(), spelled);
+        }
+        return map;
+    }();
+    return names.value(postgresName, postgresName);
+}
+
+// Names ignore case as SQLite's NOCASE does, through a collation of PostgreSQL's own ICU.
+const char *const PostgresSchemaSql = R"SQL(
+CREATE COLLATION IF NOT EXISTS quillmere_nocase
+    (provider = icu, locale = 'und-u-ks-level2', deterministic = false);
+
+CREATE TABLE Playlist_DB (
+    Row_ID        bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    Path          text NOT NULL CHECK (char_length(Path) <= 255),
+    Filename      text NOT NULL CHECK (char_length(Filename) <= 100),
+    Duration      bigint,
+    FileType      bigint,
+    ID3_Title     text COLLATE quillmere_nocase CHECK (char_length(ID3_Title) <= 30),
+    ID3_Artist    text COLLATE quillmere_nocase CHECK (char_length(ID3_Artist) <= 30),
+    ID3_Genre     bigint CHECK (ID3_Genre BETWEEN 0 AND 255),
+    ID3_Comment   text COLLATE quillmere_nocase CHECK (char_length(ID3_Comment) <= 30),
+    ID3_Album     text COLLATE quillmere_nocase CHECK (char_length(ID3_Album) <= 30),
+    ID3_Year      bigint,
+    ID3_Track     bigint CHECK (ID3_Track BETWEEN 0 AND 255),
+    File_Size     bigint,
+    File_Modified bigint
+);
+CREATE UNIQUE INDEX Playlist_DB_Location ON Playlist_DB (Path, Filename);
+
+CREATE TABLE Playlists (
+    PlayList_ID  bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    Name         text COLLATE quillmere_nocase,
+    Description  text,
+    Date_Created timestamp(0)
+);
+
+CREATE TABLE Playlist_Songs (
+    Row_ID      bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    Song_ID     bigint,
+    PlayList_ID bigint CHECK (PlayList_ID BETWEEN 0 AND 65535),
+    Sequence    bigint CHECK (Sequence BETWEEN 0 AND 65535)
+);
+CREATE INDEX Playlist_Songs_PlayList ON Playlist_Songs (PlayList_ID);
+
+CREATE FUNCTION Playlists_Delete_Entries() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    DELETE FROM Playlist_Songs WHERE PlayList_ID = OLD.PlayList_ID;
+    RETURN OLD;
+END $$;
+CREATE TRIGGER Playlists_Delete_Entries AFTER DELETE ON Playlists
+    FOR EACH ROW EXECUTE FUNCTION Playlists_Delete_Entries();
+)SQL";
+
+QString PostgresLayoutComment(int version)
+{
+    return QStringLiteral("Quillmere library layout %1").arg(version);
+}
+
+int PostgresLayoutVersion(const QString &comment)
+{
+    static const QRegularExpression layout(QStringLiteral(R"(^Quillmere library layout (\d+)$)"));
+    const QRegularExpressionMatch match = layout.match(comment);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
