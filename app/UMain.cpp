@@ -524,8 +524,12 @@ void TfrmMain::FormCreate()
     ProgramDirectory = GetProgramDirectory();
     LibraryLocation = FindLibraryLocation();
     QuillmereDB.ConnectionString = LibraryLocation.ConnectionString();
+    const QString server = ServerLibrarySetting();
     try {
-        PrepareLibrary(LibraryLocation);
+        if (server.isEmpty())
+            PrepareLibrary(LibraryLocation);
+        else
+            QuillmereDB.SetLibraryFile(server);
         QuillmereDB.Open();
     } catch (const EError &e) {
         ShowError(e.Message());

@@ -2,7 +2,9 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
+#include "data/PostgresEngine.h"
 #include "data/ProgramDirectory.h"
+#include "data/URegistry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -93,6 +95,17 @@ void PrepareLibrary(const TLibraryLocation &location)
         return;
     MakeLibraryFolder(location);
     CreateLibrary(location.LibraryFile);
+}
+
+QString ServerLibrarySetting()
+{
+    try {
+        const QString value =
+            ReadSetting(QuillmereKeyPath, QStringLiteral("Library"), false).trimmed();
+        return IsServerLibrary(value) ? value : QString();
+    } catch (const EError &) {
+        return {};
+    }
 }
 
 QString PrepareTemporaryPlaylist(const TLibraryLocation &location)

@@ -44,6 +44,11 @@ void MakeLibraryFolder(const TLibraryLocation &location);
 // cannot be created; nothing else is written then.
 void PrepareLibrary(const TLibraryLocation &location);
 
+// The PostgreSQL library that the setting "Library" names ("postgresql://USER@HOST:PORT/DB"),
+// or empty: the window then opens the library file as it always has. A setting that cannot be
+// read, or holds anything else, names none.
+QString ServerLibrarySetting();
+
 // qmtemp.pls, with the per-user cache folder created when missing; raises an error naming the
 // folder that cannot be created.
 QString PrepareTemporaryPlaylist(const TLibraryLocation &location);

@@ -1,4 +1,5 @@
 #include "base/Errors.h"
+#include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
 #include "data/Engine.h"
 #include "data/ID3v2Tags.h"
@@ -6,13 +7,18 @@
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "data/SongWriter.h"
+#include "data/URegistry.h"
+#include "tests/support/MainWindowHost.h"
+#include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestLibrary.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -368,6 +374,29 @@ TEST_F(ServerLibrary, TwoImportsOfOneFolderAtOnceAddEachFileOnce)
         EXPECT_EQ(import->exitCode(), 0) << import->readAllStandardError().constData();
     }
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 60);
+}
+
+// The setting "Library" points the window at the server; anything but such an address leaves
+// it with the file beside the program.
+TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
+{
+    CreateLibrary(uri);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    TestLibrary file;
+    file.AddPlaylist(QStringLiteral("In the file"));
+    OpenPostgresLibrary(uri)->ExecuteScript(
+        QStringLiteral("INSERT INTO Playlists(Name) VALUES('On the server')"));
+    ScriptedMessages messages;
+    for (const auto &[setting, expected] :
+         {std::pair{QStringLiteral("/music/library.mdb"), QStringLiteral("In the file")},
+          std::pair{uri, QStringLiteral("On the server")}}) {
+        WriteSetting(QuillmereKeyPath, QStringLiteral("Library"), setting, false);
+        TMainWindowPtr window = StartMainWindow();
+        EXPECT_EQ(window->QuillmereDB.OnServer(), setting == uri);
+        EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(expected))
+            << window->ccbPlayLists->currentText().toStdString();
+    }
 }
 
 } // namespace
