@@ -86,7 +86,14 @@ bool TSongWriter::SongExists(const QString &FileName)
     q.Reset();
     q.Bind(m_existsPath, path);
     q.Bind(m_existsFilename, filename);
-    const qint64 count = q.Step() ? q.Integer(0) : 0;
+    qint64 count = 0;
+    try {
+        count = q.Step() ? q.Integer(0) : 0;
+    } catch (const EDatabaseError &e) {
+        if (e.Failure() == TDatabaseFailure::ConnectionLost)
+            Failed(e);
+        throw;
+    }
     q.Reset();
     return count > 0;
 }
@@ -165,6 +172,10 @@ void TSongWriter::Failed(const EError &Error)
             QStringLiteral("The library \"%1\" is locked by another program; the import stopped. "
                            "What was imported so far is kept.")
                 .arg(file));
+    // A library server that went away takes no further row either.
+    if (failure == TDatabaseFailure::ConnectionLost)
+        throw ELibraryUnwritable(Error.Message().section(QLatin1Char('\n'), 0, 0) +
+                                 QStringLiteral("; the import stopped."));
     if (failure == TDatabaseFailure::ReadOnly ||
         Error.Message() == QLatin1String("it is read-only"))
         throw ELibraryUnwritable(QStringLiteral("The library \"%1\" cannot be written (%2).")

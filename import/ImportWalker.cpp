@@ -164,6 +164,9 @@ void TImportWalker::ImportFile(const QString &FileName)
     bool exists = false;
     try {
         exists = m_writer.SongExists(FileName);
+    } catch (const ELibraryUnwritable &) {
+        ++m_counts.Failed;
+        throw;
     } catch (const EError &e) {
         Commit(); // no write lock held while the problem is shown
         Report(TImportProblemKind::ExistsCheckFailed, FileName, e.Message());

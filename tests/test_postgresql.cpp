@@ -8,6 +8,7 @@
 #include "data/SongListings.h"
 #include "data/SongWriter.h"
 #include "data/URegistry.h"
+#include "import/ImportWalker.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -285,6 +286,34 @@ TEST_F(ServerLibrary, AnImportAddsEachFileOnceAndItsBatchSurvivesADuplicate)
     writer.Commit();
     EXPECT_TRUE(writer.TakeLost().isEmpty());
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+}
+
+TEST_F(ServerLibrary, AServerThatGoesAwayStopsAnImportWithOneMessage)
+{
+    OpenNew();
+    QTemporaryDir dir;
+    for (int i = 0; i < 10; ++i)
+        WriteSilentMp3(dir.path() + QStringLiteral("/%1.mp3").arg(i), {});
+    const qint64 backend = Count(QStringLiteral("SELECT pg_backend_pid()"));
+    TImportWalker walker(connection);
+    int files = 0;
+    walker.OnFile = [&](const QString &) {
+        if (++files == 5)
+            OpenPostgresLibrary(uri)->ExecuteScript(
+                QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
+    };
+    QStringList problems;
+    walker.OnProblem = [&](const TImportProblem &problem) { problems << problem.Reason; };
+    try {
+        walker.ImportFolder(dir.path());
+        FAIL() << "the import went on without its server";
+    } catch (const ELibraryUnwritable &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("was lost")));
+        EXPECT_TRUE(e.Message().endsWith(QStringLiteral("the import stopped.")));
+    }
+    EXPECT_EQ(files, 5);
+    // Only the rows of the open batch are told of, each as not imported.
+    EXPECT_EQ(problems.size(), 4);
 }
 
 // The command line gives the same answers on both engines.
