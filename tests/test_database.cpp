@@ -47,6 +47,19 @@ struct EntryView {
     }
 };
 
+// Cases that hold for a library file and for a library on a PostgreSQL server (the address in
+// QUILLMERE_TEST_PG: tests/with_postgresql.sh).
+class OnEachEngine : public ::testing::TestWithParam<QString>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(File, OnEachEngine, ::testing::Values(QString()));
+INSTANTIATE_TEST_SUITE_P(Server, OnEachEngine,
+                         ::testing::ValuesIn(qEnvironmentVariableIsEmpty("QUILLMERE_TEST_PG")
+                                                 ? QStringList()
+                                                 : QStringList{
+                                                       qEnvironmentVariable("QUILLMERE_TEST_PG")}));
+
 TEST(Connection, MissingOrForeignFileFailsWithoutCreatingAnything)
 {
     QTemporaryDir dir;
@@ -231,9 +244,9 @@ TEST(Library, InitRefusesToReplaceAFile)
               1);
 }
 
-TEST(Library, EveryStatementOfTheProgramRuns)
+TEST_P(OnEachEngine, EveryStatementOfTheProgramRuns)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     TConnection c;
     c.ConnectionString = library.ConnectionString();
     c.Open();
@@ -329,9 +342,9 @@ TEST(Library, EveryStatementOfTheProgramRuns)
               1);
 }
 
-TEST(Library, NamesAreMatchedWithoutRegardToCase)
+TEST_P(OnEachEngine, NamesAreMatchedWithoutRegardToCase)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     library.AddSong(QStringLiteral("Song"), QStringLiteral("/m/"), QStringLiteral("a.mp3"));
     TConnection c;
     c.ConnectionString = library.ConnectionString();
@@ -345,9 +358,9 @@ TEST(Library, NamesAreMatchedWithoutRegardToCase)
     EXPECT_THROW(q.FieldValue(QStringLiteral("NoSuchField")), EDatabaseError);
 }
 
-TEST(Library, EveryByteOfATagTextSurvivesTheLibrary)
+TEST_P(OnEachEngine, EveryByteOfATagTextSurvivesTheLibrary)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     QByteArray bytes;
     for (int b = 1; b < 256; ++b)
         bytes.append(char(b));
@@ -363,9 +376,9 @@ TEST(Library, EveryByteOfATagTextSurvivesTheLibrary)
     EXPECT_EQ(q.AsString(QStringLiteral("ID3_Title")).toLatin1(), bytes.mid(200, 30));
 }
 
-TEST(Library, SchemaGuardsTheData)
+TEST_P(OnEachEngine, SchemaGuardsTheData)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     // Widths: a path or file name too long for its column is refused.
     EXPECT_THROW(library.AddSong(QStringLiteral("t"), QString(256, QLatin1Char('p'))),
                  EDatabaseError);
@@ -390,9 +403,9 @@ TEST(Library, SchemaGuardsTheData)
               1);
 }
 
-TEST(DataSet, WalksLocatesAndBookmarks)
+TEST_P(OnEachEngine, DataSetWalksLocatesAndBookmarks)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     for (const char *t : {"b", "a", "c"})
         library.AddSong(QString::fromLatin1(t));
     TConnection c;
@@ -424,9 +437,9 @@ TEST(DataSet, WalksLocatesAndBookmarks)
     EXPECT_THROW(q.Append(), EDatabaseError); // no update target: read-only
 }
 
-TEST(EntryView, LooksUpSongFieldsAndShowsNothingForAMissingSong)
+TEST_P(OnEachEngine, EntryViewLooksUpSongFieldsAndShowsNothingForAMissingSong)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     const qint64 song = library.AddSong(QStringLiteral("Title"), QStringLiteral("/m/"),
                                         QStringLiteral("t.mp3"), 185);
     const qint64 list = library.AddPlaylist(QStringLiteral("L"));
@@ -450,9 +463,9 @@ TEST(EntryView, LooksUpSongFieldsAndShowsNothingForAMissingSong)
               0);
 }
 
-TEST(EntryView, PendingChangesAreCommittedTogetherOrDroppedOnClose)
+TEST_P(OnEachEngine, EntryViewPendingChangesAreCommittedTogetherOrDroppedOnClose)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     const qint64 list = library.AddPlaylist(QStringLiteral("L"));
     for (int i = 1; i <= 3; ++i)
         library.AddEntry(list, 100 + i, i);
@@ -485,9 +498,9 @@ TEST(EntryView, PendingChangesAreCommittedTogetherOrDroppedOnClose)
     EXPECT_EQ(library.StoredEntries(list).size(), 3);
 }
 
-TEST(EntryView, RefusesNumbersOutsideTheirRange)
+TEST_P(OnEachEngine, EntryViewRefusesNumbersOutsideTheirRange)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     EntryView view(library.ConnectionString());
     view.Open(1);
     EXPECT_THROW(view.Add(-1, 5, 1), EDatabaseError);
@@ -515,9 +528,9 @@ TEST(EntryView, AFailedCommitKeepsTheChangesAndStoresNothing)
     EXPECT_TRUE(view.Entries.HasPendingChanges());
 }
 
-TEST(SongsTable, SeesNewSongsOnlyAfterReopeningAndStoresOneField)
+TEST_P(OnEachEngine, SongsTableSeesNewSongsOnlyAfterReopeningAndStoresOneField)
 {
-    TestLibrary library;
+    TestLibrary library(GetParam());
     const qint64 list = library.AddPlaylist(QStringLiteral("L"));
     EntryView view(library.ConnectionString());
     const qint64 song = library.AddSong(QStringLiteral("late"));

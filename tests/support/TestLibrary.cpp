@@ -1,6 +1,8 @@
 #include "tests/support/TestLibrary.h"
 
 #include "data/DataSet.h"
+#include "data/Engine.h"
+#include "data/PostgresEngine.h"
 #include "data/ProgramDirectory.h"
 
 #include <QDateTime>
@@ -9,6 +11,17 @@
 TestLibrary::TestLibrary()
 {
     SetProgramDirectoryOverride(m_dir.path());
+    CreateLibrary(FileName());
+    m_connection.ConnectionString = ConnectionString();
+    m_connection.Open();
+}
+
+TestLibrary::TestLibrary(const QString &serverAddress) : m_server(serverAddress)
+{
+    SetProgramDirectoryOverride(m_dir.path());
+    if (!m_server.isEmpty())
+        OpenPostgresLibrary(m_server)->ExecuteScript(
+            QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public"));
     CreateLibrary(FileName());
     m_connection.ConnectionString = ConnectionString();
     m_connection.Open();
@@ -27,11 +40,18 @@ QString TestLibrary::Directory() const
 
 QString TestLibrary::FileName() const
 {
+    if (!m_server.isEmpty())
+        return m_server;
     return Directory() + QStringLiteral("quillmeredb.mdb");
 }
 
 QString TestLibrary::ConnectionString() const
 {
+    if (!m_server.isEmpty()) {
+        TConnection connection;
+        connection.SetLibraryFile(m_server);
+        return connection.ConnectionString;
+    }
     return TConnection::BuildConnectionString(Directory());
 }
 

@@ -9,7 +9,9 @@
 class TestLibrary
 {
 public:
-    TestLibrary();  // creates the library and points the program directory at it
+    TestLibrary(); // creates the library and points the program directory at it
+    // With a PostgreSQL address: the library in that database, emptied first.
+    explicit TestLibrary(const QString &serverAddress);
     ~TestLibrary(); // restores the program directory
 
     QString Directory() const; // with trailing separator
@@ -32,5 +34,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_server;
     TConnection m_connection;
 };
