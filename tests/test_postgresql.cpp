@@ -362,11 +362,37 @@ TEST_F(ServerLibrary, TheCommandLineWorksOnAServerAsOnAFile)
          QStringLiteral("1")},
         {QStringLiteral("playlist"), QStringLiteral("entries"), QStringLiteral("1")},
         {QStringLiteral("pls"), QStringLiteral("1"), QStringLiteral("@.pls")},
+        {QStringLiteral("export"), QStringLiteral("1"), QStringLiteral("@.m3u8")},
+        {QStringLiteral("playlist"), QStringLiteral("import"), QStringLiteral("@.m3u8"),
+         QStringLiteral("--name"), QStringLiteral("again")},
+        {QStringLiteral("playlist"), QStringLiteral("rename"), QStringLiteral("2"),
+         QStringLiteral("MIX")},
+        {QStringLiteral("playlists")},
+        {QStringLiteral("rescan")},
+        {QStringLiteral("tag"), QStringLiteral("set"), music + QStringLiteral("/a.mp3"),
+         QStringLiteral("--title"), QStringLiteral("Renamed")},
+        {QStringLiteral("rescan"), music},
+        {QStringLiteral("songs"), QStringLiteral("--sort"), QStringLiteral("Title")},
+        {QStringLiteral("rm"), music + QStringLiteral("/b/c.mp3")},
         {QStringLiteral("missing")},
+        {QStringLiteral("prune")},
+        {QStringLiteral("prune"), QStringLiteral("--yes")},
+        {QStringLiteral("playlist"), QStringLiteral("entries"), QStringLiteral("1")},
+        {QStringLiteral("playlist"), QStringLiteral("delete"), QStringLiteral("1")},
+        {QStringLiteral("playlists")},
     };
     // The creation time and the library's name are the only differences.
     static const QRegularExpression stamp(QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"));
     for (const QStringList &step : steps) {
+        // The file system's steps happen once, between the two libraries' steps.
+        if (step.first() == QLatin1String("rm")) {
+            ASSERT_TRUE(QFile::remove(step.at(1)));
+            continue;
+        }
+        if (step.first() == QLatin1String("tag")) {
+            ASSERT_EQ(RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY), step).ExitCode, 0);
+            continue;
+        }
         QStringList onServer = step, onFile = step;
         onServer.replaceInStrings(QStringLiteral("@"), dir.path() + QStringLiteral("/server"));
         onFile.replaceInStrings(QStringLiteral("@"), dir.path() + QStringLiteral("/file"));
