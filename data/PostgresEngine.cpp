@@ -341,9 +341,10 @@ PGconn *Connect(const QString &uri)
 {
     CheckServerAddress(uri);
     const QByteArray address = uri.toUtf8();
-    const char *const keywords[] = {"dbname", "client_encoding", "fallback_application_name",
-                                    nullptr};
-    const char *const values[] = {address.constData(), "UTF8", "quillmere", nullptr};
+    // The address may set its own connect_timeout; texts always travel as UTF-8.
+    const char *const keywords[] = {"connect_timeout", "dbname", "client_encoding",
+                                    "fallback_application_name", nullptr};
+    const char *const values[] = {"10", address.constData(), "UTF8", "quillmere", nullptr};
     PGconn *connection = PQconnectdbParams(keywords, values, 1);
     if (!connection)
         throw EDatabaseError(

@@ -94,6 +94,7 @@ TPostgresText PostgresText(const QString &sqliteText)
     std::vector<TSegment> segments = Segments(sqliteText);
     QString text;
     bool escapeNext = false;
+    bool script = false; // more than one statement
     for (TSegment &segment : segments) {
         if (segment.Quoted) {
             text += segment.Text;
@@ -102,6 +103,8 @@ TPostgresText PostgresText(const QString &sqliteText)
             continue;
         }
         QString plain = segment.Text;
+        script = script ||
+                 plain.trimmed().chopped(plain.trimmed().endsWith(u';') ? 1 : 0).contains(u';');
         for (const TRewrite &rewrite : Rewrites())
             plain.replace(rewrite.Sqlite, rewrite.Postgres);
         if (LikeBeforeLiteral().match(plain).hasMatch()) {
@@ -128,8 +131,11 @@ TPostgresText PostgresText(const QString &sqliteText)
         text += numbered;
     }
     // One row per file: a row that is there already is skipped, and the transaction goes on.
-    if (InsertSong().match(text).hasMatch()) {
-        text = text.trimmed() + QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
+    if (!script && InsertSong().match(text).hasMatch()) {
+        text = text.trimmed();
+        if (text.endsWith(u';'))
+            text.chop(1);
+        text += QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
         result.DuplicateIsSkipped = true;
     }
     result.Text = text.toUtf8();

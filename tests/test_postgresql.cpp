@@ -7,6 +7,7 @@
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "data/SongWriter.h"
+#include "data/SqlDialect.h"
 #include "data/URegistry.h"
 #include "import/ImportWalker.h"
 #include "tests/support/MainWindowHost.h"
@@ -33,6 +34,37 @@ namespace
 QString ServerAddress()
 {
     return qEnvironmentVariable("QUILLMERE_TEST_PG");
+}
+
+// What the server is sent instead of SQLite's phrases; literals are left as they are.
+TEST(PostgresText, RewritesOnlyOutsideLiteralsAndNumbersParameters)
+{
+    const TPostgresText like = PostgresText(QStringLiteral(
+        "SELECT * FROM Playlist_DB\rWHERE ((ID3_Artist = 'a LIKE ''b'' :x')\r) AND ID3_Comment "
+        "LIKE '%50\\%'\rAND Path = :path AND Filename = :name AND Path <> :path"));
+    EXPECT_EQ(like.Text.toStdString(),
+              "SELECT * FROM Playlist_DB\rWHERE ((ID3_Artist = 'a LIKE ''b'' :x')\r) AND "
+              "ID3_Comment COLLATE \"C\" ILIKE '%50\\%' ESCAPE ''\rAND Path = $1 AND Filename "
+              "= $2 AND Path <> $1");
+    EXPECT_EQ(like.Parameters, QStringList({QStringLiteral("path"), QStringLiteral("name")}));
+    EXPECT_FALSE(like.DuplicateIsSkipped);
+
+    EXPECT_EQ(PostgresText(QStringLiteral("SELECT * FROM Playlist_DB INDEXED BY row_id ORDER BY "
+                                          "Row_ID"))
+                  .Text.toStdString(),
+              "SELECT * FROM Playlist_DB ORDER BY Row_ID");
+    EXPECT_EQ(PostgresText(QStringLiteral("DELETE FROM Playlist_DB WHERE Row_ID IN (SELECT value "
+                                          "FROM json_each(:ids))"))
+                  .Text.toStdString(),
+              "DELETE FROM Playlist_DB WHERE Row_ID IN (SELECT CAST(value AS bigint) FROM "
+              "json_array_elements_text(CAST($1 AS json)))");
+    const TPostgresText insert = PostgresText(
+        QStringLiteral("INSERT INTO Playlist_DB(Path, Filename)\r\nVALUES(:p, ':f');"));
+    EXPECT_TRUE(insert.DuplicateIsSkipped);
+    EXPECT_EQ(insert.Text.toStdString(), "INSERT INTO Playlist_DB(Path, Filename)\r\nVALUES($1, "
+                                         "':f') ON CONFLICT (Path, Filename) DO NOTHING");
+    EXPECT_FALSE(PostgresText(QStringLiteral("INSERT INTO Playlist_DB(Path) VALUES('a'); SELECT 1"))
+                     .DuplicateIsSkipped);
 }
 
 class ServerLibrary : public ::testing::Test
