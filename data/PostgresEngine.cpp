@@ -150,13 +150,19 @@ public:
     }
     void ExecuteScript(const QString &sql) override
     {
-        const QByteArray text = PostgresText(sql).Text;
-        Checked(Owned(PQexec(m_connection, text.constData())), text);
+        const TPostgresText postgres = PostgresText(sql);
+        const QByteArray &text = postgres.Text;
+        KeepKey();
+        TResult result = Checked(Owned(PQexec(m_connection, text.constData())), text);
+        if (postgres.ReturnsKey)
+            NoteKeys(result.get());
         for (const QByteArray &part : text.split(';'))
             Track(part);
     }
     qint64 LastInsertId() const override
     {
+        if (m_lastKey)
+            return *m_lastKey;
         TResult result = Owned(PQexec(m_connection, "SELECT lastval()"));
         if (!Succeeded(result.get()))
             return 0;
@@ -207,6 +213,8 @@ public:
             if (status.startsWith("INSERT") || status.startsWith("UPDATE") ||
                 status.startsWith("DELETE"))
                 m_changes = QByteArray(PQcmdTuples(result.get())).toInt();
+            if (status.startsWith("INSERT"))
+                m_lastKey.reset();
             return result;
         }
         if (PQstatus(m_connection) == CONNECTION_BAD || !result)
@@ -226,6 +234,18 @@ public:
         throw EDatabaseError(
             message + QStringLiteral("\nStatement: ") + QString::fromUtf8(text).trimmed(), failure);
     }
+
+    // The key of the last row that an INSERT ... RETURNING added; an INSERT that added none
+    // leaves the one before, as SQLite does.
+    void NoteKeys(const PGresult *result)
+    {
+        const int rows = PQntuples(result);
+        if (rows > 0)
+            m_lastKey = QByteArray(PQgetvalue(result, rows - 1, 0)).toLongLong();
+        else
+            m_lastKey = m_keyBefore;
+    }
+    void KeepKey() { m_keyBefore = m_lastKey; }
 
     // Follows the savepoints that are open, from the statements that ran.
     void Track(const QByteArray &text)
@@ -257,6 +277,7 @@ private:
     PGconn *m_connection;
     QString m_uri;
     int m_changes = 0;
+    std::optional<qint64> m_lastKey, m_keyBefore;
     int m_names = 0;
     int m_savepoints = 0;
     QList<QByteArray> m_forgotten;
@@ -311,6 +332,7 @@ bool TPostgresStatement::Step()
         // Run once, it is sent with its text; run again, it is prepared on the server.
         if (m_ranOnce)
             Prepare();
+        m_engine.KeepKey();
         m_result = m_engine.Checked(
             Owned(m_name.isEmpty()
                       ? PQexecParams(m_engine.Connection(), m_text.Text.constData(), count, nullptr,
@@ -321,13 +343,18 @@ bool TPostgresStatement::Step()
         m_ranOnce = true;
         m_engine.Track(m_text.Text);
         m_row = -1;
+        // The returned keys are the engine's, not rows of the statement.
+        if (m_text.ReturnsKey) {
+            m_engine.NoteKeys(m_result.get());
+            m_row = PQntuples(m_result.get());
+        }
         if (m_text.DuplicateIsSkipped && QByteArray(PQcmdTuples(m_result.get())) == "0")
             throw EDatabaseError(QStringLiteral("duplicate key value violates unique constraint "
                                                 "\"playlist_db_location\"\nStatement: ") +
                                      QString::fromUtf8(m_text.Text).trimmed(),
                                  TDatabaseFailure::Duplicate);
     }
-    if (m_row + 1 >= PQntuples(m_result.get())) {
+    if (m_row + 1 >= PQntuples(m_result.get()) || m_text.ReturnsKey) {
         m_row = PQntuples(m_result.get());
         return false;
     }

@@ -78,19 +78,29 @@ const QRegularExpression &ParameterName()
     return name;
 }
 
-const QRegularExpression &InsertSong()
+const QRegularExpression &InsertInto()
 {
-    static const QRegularExpression insert(
-        QStringLiteral(R"(^\s*INSERT\s+INTO\s+Playlist_DB\s*\()"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression insert(QStringLiteral(R"(^\s*INSERT\s+INTO\s+(\w+)\s*\()"),
+                                           QRegularExpression::CaseInsensitiveOption);
     return insert;
+}
+
+// The key column of each of the library's tables.
+QString KeyOf(const QString &table)
+{
+    if (table.compare(QLatin1String("Playlists"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("PlayList_ID");
+    if (table.compare(QLatin1String("Playlist_DB"), Qt::CaseInsensitive) == 0 ||
+        table.compare(QLatin1String("Playlist_Songs"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Row_ID");
+    return {};
 }
 
 } // namespace
 
 TPostgresText PostgresText(const QString &sqliteText)
 {
-    TPostgresText result{{}, {}, false};
+    TPostgresText result{{}, {}, false, false};
     std::vector<TSegment> segments = Segments(sqliteText);
     QString text;
     bool escapeNext = false;
@@ -130,13 +140,20 @@ TPostgresText PostgresText(const QString &sqliteText)
         numbered += plain.mid(last);
         text += numbered;
     }
-    // One row per file: a row that is there already is skipped, and the transaction goes on.
-    if (!script && InsertSong().match(text).hasMatch()) {
+    const QRegularExpressionMatch insert = InsertInto().match(text);
+    const QString key = insert.hasMatch() && !script ? KeyOf(insert.captured(1)) : QString();
+    if (!key.isEmpty() && !text.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive)) {
         text = text.trimmed();
         if (text.endsWith(u';'))
             text.chop(1);
-        text += QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
-        result.DuplicateIsSkipped = true;
+        // One row per file: a row that is there already is skipped, and the transaction goes on.
+        if (insert.captured(1).compare(QLatin1String("Playlist_DB"), Qt::CaseInsensitive) == 0) {
+            text += QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
+            result.DuplicateIsSkipped = true;
+        }
+        // The new row's key comes back with the statement instead of through another one.
+        text += QStringLiteral(" RETURNING ") + key;
+        result.ReturnsKey = true;
     }
     result.Text = text.toUtf8();
     return result;

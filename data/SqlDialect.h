@@ -11,6 +11,7 @@ struct TPostgresText {
     QByteArray Text;         // with $1, $2... for the parameters
     QStringList Parameters;  // the names in the order of their numbers, without the colon
     bool DuplicateIsSkipped; // an INSERT that skips a duplicate row instead of failing
+    bool ReturnsKey;         // an INSERT that returns the new rows' keys, for LastInsertId
 };
 
 TPostgresText PostgresText(const QString &sqliteText);

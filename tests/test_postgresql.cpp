@@ -61,10 +61,14 @@ TEST(PostgresText, RewritesOnlyOutsideLiteralsAndNumbersParameters)
     const TPostgresText insert = PostgresText(
         QStringLiteral("INSERT INTO Playlist_DB(Path, Filename)\r\nVALUES(:p, ':f');"));
     EXPECT_TRUE(insert.DuplicateIsSkipped);
-    EXPECT_EQ(insert.Text.toStdString(), "INSERT INTO Playlist_DB(Path, Filename)\r\nVALUES($1, "
-                                         "':f') ON CONFLICT (Path, Filename) DO NOTHING");
+    EXPECT_EQ(insert.Text.toStdString(),
+              "INSERT INTO Playlist_DB(Path, Filename)\r\nVALUES($1, "
+              "':f') ON CONFLICT (Path, Filename) DO NOTHING RETURNING Row_ID");
     EXPECT_FALSE(PostgresText(QStringLiteral("INSERT INTO Playlist_DB(Path) VALUES('a'); SELECT 1"))
                      .DuplicateIsSkipped);
+    EXPECT_EQ(
+        PostgresText(QStringLiteral("INSERT INTO Playlists(Name) VALUES(:n)")).Text.toStdString(),
+        "INSERT INTO Playlists(Name) VALUES($1) RETURNING PlayList_ID");
 }
 
 class ServerLibrary : public ::testing::Test
@@ -237,6 +241,12 @@ TEST_F(ServerLibrary, TransactionsSavepointsAndFailuresKeepTheirMeaning)
     try {
         connection.Execute(
             QStringLiteral("INSERT INTO Playlist_Songs(Row_ID, PlayList_ID) VALUES(7, 1)"));
+        // The key of the last row added, given or not, as SQLite's last_insert_rowid.
+        EXPECT_EQ(connection.LastInsertId(), 7);
+        EXPECT_THROW(connection.Execute(QStringLiteral(
+                         "INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'a')")),
+                     EDatabaseError);
+        EXPECT_EQ(connection.LastInsertId(), 7);
         connection.Execute(
             QStringLiteral("INSERT INTO Playlist_Songs(Row_ID, PlayList_ID) VALUES(7, 1)"));
         FAIL() << "a key was taken twice";
