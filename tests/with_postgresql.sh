@@ -24,7 +24,9 @@ cleanup() {
     rm -rf "$dir"
 }
 trap cleanup EXIT
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# A free port: the system's choice where python3 is there, else a random one.
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' \
+    2>/dev/null || shuf -i 20000-60000 -n 1)
 if ! "${as[@]}" "$bin/initdb" -D "$dir/data" -U quillmere --auth=trust -E UTF8 --locale=C.UTF-8 \
         >"$dir/initdb.log" 2>&1; then
     cat "$dir/initdb.log" >&2
