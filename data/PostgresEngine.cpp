@@ -4,9 +4,11 @@
 #include "data/LibrarySchema.h"
 #include "data/SqlDialect.h"
 
-#include <QAtomicInt>
+#include <QList>
 #include <charconv>
 #include <libpq-fe.h>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace
@@ -136,6 +138,7 @@ private:
     TResult m_result{nullptr, &PQclear};
     int m_row = -1;
     bool m_ranOnce = false;
+    std::weak_ptr<int> m_engineLife;
 };
 
 class TPostgresEngine : public TEngine
@@ -184,6 +187,8 @@ public:
     TEngineKind Kind() const override { return TEngineKind::Postgres; }
 
     PGconn *Connection() const { return m_connection; }
+    // Ends with the engine: a statement that outlives it no longer reaches it.
+    std::weak_ptr<int> Life() const { return m_life; }
     // Runs a script as it is written for PostgreSQL.
     void ExecuteRaw(const QByteArray &text)
     {
@@ -281,10 +286,12 @@ private:
     int m_names = 0;
     int m_savepoints = 0;
     QList<QByteArray> m_forgotten;
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };
 
 TPostgresStatement::TPostgresStatement(TPostgresEngine &engine, const QString &sql)
-    : m_engine(engine), m_text(PostgresText(sql)), m_values(size_t(m_text.Parameters.size()))
+    : m_engine(engine), m_text(PostgresText(sql)), m_values(size_t(m_text.Parameters.size())),
+      m_engineLife(engine.Life())
 {
     if (m_text.Text.trimmed().isEmpty())
         throw EDatabaseError(QStringLiteral("Empty statement"));
@@ -293,7 +300,7 @@ TPostgresStatement::TPostgresStatement(TPostgresEngine &engine, const QString &s
 TPostgresStatement::~TPostgresStatement()
 {
     m_result.reset();
-    if (!m_name.isEmpty())
+    if (!m_name.isEmpty() && !m_engineLife.expired())
         m_engine.Forget(m_name);
 }
 
@@ -301,6 +308,8 @@ void TPostgresStatement::Prepare() const
 {
     if (!m_name.isEmpty())
         return;
+    if (m_engineLife.expired())
+        throw EDatabaseError(QStringLiteral("The library is not open"));
     const QByteArray name = m_engine.NewName();
     m_engine.Checked(Owned(PQprepare(m_engine.Connection(), name.constData(),
                                      m_text.Text.constData(), int(m_values.size()), nullptr)),
@@ -323,6 +332,8 @@ const PGresult *TPostgresStatement::Description() const
 bool TPostgresStatement::Step()
 {
     if (!m_result) {
+        if (m_engineLife.expired())
+            throw EDatabaseError(QStringLiteral("The library is not open"));
         m_engine.CheckCommit(m_text.Text);
         std::vector<const char *> values;
         values.reserve(m_values.size());

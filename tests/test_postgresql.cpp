@@ -210,6 +210,14 @@ TEST_F(ServerLibrary, StatementsBindAndReadTypedValues)
 
     connection.Execute(QStringLiteral("UPDATE Playlists SET Description = 'x'"));
     EXPECT_EQ(connection.Changes(), 1);
+    // A statement that outlives its connection fails instead of reaching a closed one.
+    auto stale = std::make_unique<TStatement>(connection, QStringLiteral("SELECT 1"));
+    byName.Reset();
+    connection.Close();
+    EXPECT_THROW(stale->Step(), EDatabaseError);
+    EXPECT_THROW(byName.Step(), EDatabaseError);
+    stale.reset();
+    connection.Open();
     connection.Execute(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID < 0"));
     EXPECT_EQ(connection.Changes(), 0);
 }
