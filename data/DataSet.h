@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class TColumnStore;
 class TTable;
 
 struct TFieldDef {
@@ -136,7 +137,6 @@ protected:
     void SetSlotValue(int slot, int field, const QVariant &value);
 
 private:
-    struct Column;
     void Load();
     void ClearData();
     void RequireBrowse() const;
@@ -157,7 +157,7 @@ private:
     std::vector<TFieldDef> m_lookupDefs;
     QSet<TTable *> m_lookupTables;    // connected for change notices
     QHash<QString, int> m_fieldIndex; // upper-cased name -> index
-    std::vector<std::unique_ptr<Column>> m_columns;
+    std::vector<std::unique_ptr<TColumnStore>> m_columns;
     std::vector<int> m_order; // slots in the order shown
     int m_current = -1;
     bool m_eof = true;
@@ -170,39 +170,14 @@ private:
     QString m_keyField;
     QStringList m_writableFields;
     struct TRange {
-        int Unused;
         qint64 Minimum, Maximum;
     };
     std::vector<TRange> m_ranges;
     QStringList m_rangeNames;
+    static constexpr uint8_t SlotInserted = 1;
+    static constexpr uint8_t SlotModified = 2;
     std::vector<uint8_t> m_slotFlags; // inserted / modified
     std::vector<qint64> m_deletedKeys;
     int m_editSlot = -1;
     std::vector<QVariant> m_editBuffer;
-};
-
-// A whole table opened through its key index; rows are looked up by key.
-class TTable : public TDataSet
-{
-    Q_OBJECT
-
-public:
-    explicit TTable(TConnection *connection = nullptr, QObject *parent = nullptr);
-    QString TableName;
-    QString IndexName;  // name of the index the table is opened through
-    QString IndexField; // its column
-
-    // Row (as shown) whose key equals the value, or -1.
-    int FindKey(qint64 key) const;
-    QVariant LookupValue(qint64 key, int field) const;
-    // Stores one field of the row with that key in the file and in the open table.
-    void UpdateValue(qint64 key, const QString &fieldName, const QVariant &value);
-
-protected:
-    QString SelectText() const override;
-    void AfterOpen() override;
-    void AfterCloseData() override;
-
-private:
-    QHash<qint64, int> m_keyRow;
 };

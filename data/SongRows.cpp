@@ -4,6 +4,7 @@
 #include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/Table.h"
 #include "data/UMP3s.h"
 
 #include <QSet>

@@ -5,6 +5,7 @@
 #include "data/ID3v2Tags.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
+#include "data/Table.h"
 #include "import/ImportWalker.h"
 #include "platform/FileCopy.h"
 #include "platform/Mp3Decoder.h"

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/Table.h"
 #include "data/URegistry.h"
 #include "dialogs/UImportSongs.h"
 #include "import/ImportWalker.h"
