@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -48,112 +47,17 @@ QString CleanFolder(const QString &folder)
 {
     return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
 }
+
+// The lists show the folders and files as the import walks them.
+TFolderReader ImportFolders()
+{
+    return {[](const QString &folder) {
+                TFolderListing listing = ListFolder(folder);
+                return TFolderEntries{listing.Files, listing.Folders};
+            },
+            &ImportSubfolder};
+}
 } // namespace
-
-// ---- Drive chooser
-
-TDriveComboBox::TDriveComboBox(QWidget *parent) : QComboBox(parent)
-{
-    for (const QFileInfo &drive : QDir::drives()) {
-        const QString root = drive.absoluteFilePath();
-        addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), QDir::toNativeSeparators(root),
-                DriveOf(root));
-    }
-}
-
-QString TDriveComboBox::Drive() const
-{
-    return currentData().toString();
-}
-
-void TDriveComboBox::SetDrive(const QString &drive)
-{
-    const int index = findData(drive.toLower());
-    if (index >= 0)
-        setCurrentIndex(index);
-}
-
-QString TDriveComboBox::RootOf(const QString &drive)
-{
-#ifdef Q_OS_WIN
-    return drive.toUpper() + QStringLiteral(":/");
-#else
-    Q_UNUSED(drive);
-    return QStringLiteral("/");
-#endif
-}
-
-QString TDriveComboBox::DriveOf(const QString &folder)
-{
-#ifdef Q_OS_WIN
-    return folder.left(1).toLower();
-#else
-    Q_UNUSED(folder);
-    return QStringLiteral("/");
-#endif
-}
-
-// ---- Folder list
-
-TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)
-{
-    connect(this, &QListWidget::itemActivated, this, &TDirectoryListBox::OpenCurrent);
-}
-
-void TDirectoryListBox::SetDirectory(const QString &folder)
-{
-    const QString directory = CleanFolder(folder);
-    const TFolderListing listing = ListFolder(directory);
-
-    const QString root = TDriveComboBox::RootOf(TDriveComboBox::DriveOf(directory));
-    const QStringList parts =
-        directory.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    clear();
-    auto add = [this](const QIcon &icon, int level, const QString &text, const QString &path) {
-        auto *item = new QListWidgetItem(
-            icon, QString(level * 2, QLatin1Char(' ')) + ReadableFileName(text), this);
-        item->setData(Qt::UserRole, path);
-    };
-    QString path = root;
-    add(open, 0, QDir::toNativeSeparators(root), root);
-    for (int level = 0; level < parts.size(); ++level) {
-        path = ImportSubfolder(path, parts[level]);
-        add(open, level + 1, parts[level], path);
-    }
-    setCurrentRow(int(parts.size()));
-    for (const QString &name : listing.Folders)
-        add(closed, int(parts.size()) + 1, name, ImportSubfolder(directory, name));
-    m_directory = directory;
-    emit DirectoryChanged();
-}
-
-QString TDirectoryListBox::HighlightedDirectory() const
-{
-    const QListWidgetItem *item = currentItem();
-    return item ? item->data(Qt::UserRole).toString() : m_directory;
-}
-
-void TDirectoryListBox::OpenCurrent()
-{
-    SetDirectory(HighlightedDirectory());
-}
-
-// ---- File list
-
-TFileListBox::TFileListBox(QWidget *parent) : QListWidget(parent) {}
-
-void TFileListBox::SetDirectory(const QString &folder)
-{
-    clear();
-    try {
-        for (const QString &name : ListFolder(folder).Files)
-            addItem(ReadableFileName(name));
-    } catch (const EError &) {
-        // The folder list has already refused a folder it cannot read.
-    }
-}
 
 // ---- The dialog
 
@@ -170,12 +74,12 @@ TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     gbDrive = NewGroupBox(this, QStringLiteral("gbDrive"), QStringLiteral("Drive"), dcbDrive,
                           QRect(8, 4, 185, 49));
 
-    dlbFolder = new TDirectoryListBox;
+    dlbFolder = new TDirectoryListBox(ImportFolders());
     dlbFolder->setObjectName(QStringLiteral("dlbFolder"));
     gbFolders = NewGroupBox(this, QStringLiteral("gbFolders"), QStringLiteral("Folder"), dlbFolder,
                             QRect(8, 56, 185, 186));
 
-    flbFile = new TFileListBox;
+    flbFile = new TFileListBox(ImportFolders());
     flbFile->setObjectName(QStringLiteral("flbFile"));
     gbFiles = NewGroupBox(this, QStringLiteral("gbFiles"), QStringLiteral("Music Files"), flbFile,
                           QRect(200, 4, 184, 238));
