@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <chrono>
 
 TfrmImportSongs *frmImportSongs = nullptr;
 
@@ -64,6 +65,11 @@ TFolderReader ImportFolders()
 TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     : TForm(parent), m_anchors(ClientSize), m_connection(connection)
 {
+    Clock = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
     setObjectName(QStringLiteral("frmImportSongs"));
     setWindowTitle(QStringLiteral("Import Music"));
     setFont(DialogFont());
@@ -271,16 +277,17 @@ void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)
     };
     pbImport->setRange(0, 0);
     pbImport->show();
-    m_sinceRepaint.invalidate();
+    m_lastRepaint.reset();
     walker.ImportFolder(folder);
     ShowProgress(walker.Counts(), true);
 }
 
 void TfrmImportSongs::ShowProgress(const TImportCounts &counts, bool now)
 {
-    if (!now && m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < RepaintMs)
+    const qint64 time = Clock();
+    if (!now && m_lastRepaint && time - *m_lastRepaint < RepaintMs)
         return;
-    m_sinceRepaint.start();
+    m_lastRepaint = time;
     StatusBar1->showMessage(QStringLiteral("Adding Song \"") + m_currentName +
                             QStringLiteral("\"..."));
     pbImport->setRange(0, qMax(1, counts.Found));

@@ -5,7 +5,8 @@
 #include "dialogs/Form.h"
 #include "import/ImportWalker.h"
 
-#include <QElapsedTimer>
+#include <functional>
+#include <optional>
 
 class QGroupBox;
 class QProgressBar;
@@ -33,6 +34,8 @@ public:
 
     bool Cancelled = false;
     int ExistingCount = 0;
+    // Milliseconds on a steady clock, which spaces the repaints of the progress.
+    std::function<qint64()> Clock;
 
     void FormCreate();
     void btnOKClick();
@@ -60,8 +63,8 @@ private:
     TConnection *m_connection = nullptr;
     bool m_importing = false;
     QString m_currentName;
-    QElapsedTimer m_sinceRepaint;
-    QStringList m_unreadable; // files and folders skipped, for the summary at the end
+    std::optional<qint64> m_lastRepaint; // by the clock
+    QStringList m_unreadable;            // files and folders skipped, for the summary at the end
 };
 
 extern TfrmImportSongs *frmImportSongs;

@@ -13,7 +13,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -491,13 +490,7 @@ TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
     grid->selectionModel()->select(grid->model()->index(5, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QSignalSpy changes(grid->selectionModel(), &QItemSelectionModel::selectionChanged);
-
-    QElapsedTimer timer;
-    timer.start();
-    window->SelectAllRows(grid);
-    const qint64 elapsed = timer.elapsed();
-
-    EXPECT_LT(elapsed, 250) << "SelectAllRows took " << elapsed << " ms";
+    window->SelectAllRows(grid); // timed in bench_grids
     const QItemSelection selection = grid->selectionModel()->selection();
     ASSERT_EQ(selection.size(), 1);
     EXPECT_EQ(selection.first().top(), 0);
@@ -600,7 +593,7 @@ TEST_F(GridsTest, Screenshot)
                                                   QItemSelectionModel::Select |
                                                       QItemSelectionModel::Rows);
     MoveMouseOver(window->btnPlay);
-    QTest::qWait(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Shows(window->btnPlay, window->imgPlayOver); }));
     ASSERT_TRUE(window->grab().save(target));
 }
 

@@ -341,7 +341,9 @@ TEST_F(WindowActionsTest, Screenshots)
     EXPECT_EQ(step, 2);
 
     ClickRow(Grid(), 1);
-    QTimer::singleShot(100, &properties, [&] {
+    QTimer::singleShot(0, &properties, [&] {
+        if (!QTest::qWaitForWindowExposed(&properties))
+            ADD_FAILURE() << "the properties never showed";
         properties.edTitle->setText(QStringLiteral("So What (live)"));
         properties.edArtist->setText(QStringLiteral("Miles Davis"));
         QTest::mouseClick(properties.btnSave, Qt::LeftButton);
