@@ -42,7 +42,6 @@ public:
     explicit TDataSet(TConnection *connection = nullptr, QObject *parent = nullptr);
     ~TDataSet() override;
 
-    void SetConnection(TConnection *connection) { m_connection = connection; }
     TConnection *Connection() const { return m_connection; }
 
     // The statement: lines sent each followed by CR LF, or one text sent as it is.
@@ -111,7 +110,6 @@ public:
     // While disabled, attached controls get no notifications; enabling resets them.
     void DisableControls();
     void EnableControls();
-    bool ControlsDisabled() const { return m_disableCount > 0; }
 
 signals:
     void AfterScroll();
@@ -141,9 +139,7 @@ private:
     void ClearData();
     void RequireBrowse() const;
     void MoveTo(int row, bool notify = true);
-    void NotifyScroll();
     int NewSlot();
-    qint64 IntValue(int slot, int field, bool *isNull) const;
     void CheckRanges(const std::vector<QVariant> &values) const;
     bool Notifying() const { return m_disableCount == 0; }
     void ConnectLookupTable(TTable *table);
