@@ -222,11 +222,6 @@ TDataSet::TBookmark TDataSet::GetBookmark() const
     return m_current < 0 ? -1 : SlotOf(m_current);
 }
 
-bool TDataSet::BookmarkValid(TBookmark bookmark) const
-{
-    return std::find(m_order.begin(), m_order.end(), bookmark) != m_order.end();
-}
-
 void TDataSet::GotoBookmark(TBookmark bookmark)
 {
     RequireActive();

@@ -69,7 +69,6 @@ public:
     void SetRecNo(int row);
     bool Locate(const QString &fieldName, const QVariant &value);
     TBookmark GetBookmark() const;
-    bool BookmarkValid(TBookmark bookmark) const;
     void GotoBookmark(TBookmark bookmark);
 
     // Fields, by name without regard to case.
@@ -100,7 +99,6 @@ public:
     void Delete();
     bool HasPendingChanges() const;
     void UpdateBatch(); // writes every pending change in one transaction
-    void CancelBatch(); // drops them (as Close does)
 
     // Takes values that another statement stored into the rows whose key field holds the key:
     // no pending change, no move. Names the data set lacks are passed over.

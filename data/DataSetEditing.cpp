@@ -229,14 +229,6 @@ void TDataSet::UpdateBatch()
         emit ValuesChanged();
 }
 
-void TDataSet::CancelBatch()
-{
-    if (!Active())
-        return;
-    Cancel();
-    Open();
-}
-
 void TDataSet::RefreshRowValues(const QString &keyField, qint64 key,
                                 const QList<QPair<QString, QVariant>> &values)
 {
