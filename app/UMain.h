@@ -7,6 +7,7 @@
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
 #include "data/PlaylistFormats.h"
+#include "data/Table.h"
 #include "platform/PlaybackOptions.h"
 
 class QAction;

@@ -1,6 +1,7 @@
 #include "bench/BenchLibrary.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/Table.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,5 @@
 #include "app/UMain.h"
+#include "base/Errors.h"
 #include "bench/BenchLibrary.h"
 #include "data/Database.h"
 #include "data/ProgramDirectory.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <sqlite3.h>
 
 namespace
 {
@@ -126,6 +128,28 @@ void BM_ImportDialogNewFiles(benchmark::State &state)
         benchmark::Counter(double(Files), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ImportDialogNewFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// An import into a library that another program holds locked: how soon it gives up.
+void BM_ImportIntoALockedLibrary(benchmark::State &state)
+{
+    const QString tree = MusicTree();
+    const QString library = NewLibrary(QStringLiteral("locked.mdb"));
+    sqlite3 *other = nullptr;
+    sqlite3_open_v2(QFile::encodeName(library).constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
+    if (sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        state.SkipWithError("the library could not be locked");
+    for (auto _ : state) {
+        try {
+            Import(library, tree);
+            state.SkipWithError("the import went on");
+        } catch (const EError &) {
+            // refused, as it should be
+        }
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
+BENCHMARK(BM_ImportIntoALockedLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFormats.h"
 #include "data/Playlists.h"
+#include "data/Table.h"
 #include "import/PlaylistImport.h"
 
 #include <QDateTime>

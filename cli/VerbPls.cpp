@@ -5,6 +5,7 @@
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
 #include "data/Playlists.h"
+#include "data/Table.h"
 
 #include <QDir>
 

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "controls/DataSetModel.h"
+
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <functional>
-
-class TDataSet;
 
 // The sky-blue text colour of the grids and the playlist chooser.
 QColor SkyBlue();
@@ -23,43 +22,6 @@ void DrawCellRight(QPainter &painter, const QRect &rect, const QColor &backgroun
 qint64 CellInteger(const QString &text);
 // A stored number of whole seconds as minutes and seconds ("03:05").
 QString CellDuration(const QString &seconds);
-
-struct TColumn {
-    QString FieldName;
-    QString Title; // empty: the field's name
-    int Width = 64;
-    bool Visible = true;
-};
-
-// Shows a data set's rows through a grid's columns.
-class TDataSetModel : public QAbstractTableModel
-{
-    Q_OBJECT
-
-public:
-    explicit TDataSetModel(QObject *parent = nullptr);
-    void SetDataSet(TDataSet *dataSet);
-    TDataSet *DataSet() const { return m_dataSet; }
-    void SetColumns(const QList<TColumn> &columns);
-    const QList<TColumn> &Columns() const { return m_columns; }
-    int FieldOf(int column) const; // the data set's field index, or -1
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-private:
-    void ResolveFields();
-    void BeginReset();
-    void EndReset();
-
-    TDataSet *m_dataSet = nullptr;
-    QList<TColumn> m_columns;
-    std::vector<int> m_fields;
-    int m_rows = 0;
-    bool m_resetting = false;
-};
 
 // A data-aware grid: whole rows, several selectable, its current row tied to the data
 // set's. A per-cell hook draws after the grid's own drawing.

@@ -1,100 +1,11 @@
 #include "data/DataSet.h"
 
 #include "base/Errors.h"
+#include "data/ColumnStore.h"
+#include "data/Table.h"
 
 #include <QLocale>
 #include <algorithm>
-
-namespace
-{
-constexpr uint32_t NullText = 0xFFFFFFFFu;
-constexpr uint8_t SlotInserted = 1;
-constexpr uint8_t SlotModified = 2;
-
-const QString DateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-} // namespace
-
-// One column's values, indexed by slot. Texts share one buffer per column.
-struct TDataSet::Column {
-    TFieldType Type = TFieldType::Text;
-    std::vector<qint64> Ints;
-    std::vector<bool> IntNull;
-    std::vector<uint32_t> Offset, Length;
-    std::string Text;
-
-    void PushNull()
-    {
-        if (Type == TFieldType::Integer) {
-            Ints.push_back(0);
-            IntNull.push_back(true);
-        } else {
-            Offset.push_back(0);
-            Length.push_back(NullText);
-        }
-    }
-    void PushInt(qint64 v)
-    {
-        Ints.push_back(v);
-        IntNull.push_back(false);
-    }
-    void PushText(const char *bytes, int size)
-    {
-        if (Text.size() + size_t(size) > 0xFFFFFFF0u)
-            throw EDatabaseError(QStringLiteral("The result set is too large"));
-        Offset.push_back(uint32_t(Text.size()));
-        Length.push_back(uint32_t(size));
-        Text.append(bytes, size_t(size));
-    }
-    void Push(const QVariant &v)
-    {
-        if (v.isNull()) {
-            PushNull();
-        } else if (Type == TFieldType::Integer) {
-            PushInt(v.toLongLong());
-        } else {
-            const QByteArray utf8 = ToText(v).toUtf8();
-            PushText(utf8.constData(), int(utf8.size()));
-        }
-    }
-    void Set(size_t slot, const QVariant &v)
-    {
-        if (Type == TFieldType::Integer) {
-            Ints[slot] = v.isNull() ? 0 : v.toLongLong();
-            IntNull[slot] = v.isNull();
-        } else if (v.isNull()) {
-            Length[slot] = NullText;
-        } else {
-            const QByteArray utf8 = ToText(v).toUtf8();
-            Offset[slot] = uint32_t(Text.size());
-            Length[slot] = uint32_t(utf8.size());
-            Text.append(utf8.constData(), size_t(utf8.size()));
-        }
-    }
-    QVariant Get(size_t slot) const
-    {
-        if (Type == TFieldType::Integer)
-            return IntNull[slot] ? QVariant() : QVariant(Ints[slot]);
-        if (Length[slot] == NullText)
-            return {};
-        const QString text = QString::fromUtf8(Text.data() + Offset[slot], int(Length[slot]));
-        if (Type == TFieldType::DateTime) {
-            const QDateTime dt = QDateTime::fromString(text, DateTimeFormat);
-            if (dt.isValid())
-                return dt;
-        }
-        return text;
-    }
-    bool IsNull(size_t slot) const
-    {
-        return Type == TFieldType::Integer ? bool(IntNull[slot]) : Length[slot] == NullText;
-    }
-    static QString ToText(const QVariant &v)
-    {
-        if (v.metaType().id() == QMetaType::QDateTime)
-            return v.toDateTime().toString(DateTimeFormat);
-        return v.toString();
-    }
-};
 
 TDataSet::TDataSet(TConnection *connection, QObject *parent)
     : QObject(parent), m_connection(connection)
@@ -151,9 +62,7 @@ void TDataSet::Load()
         TFieldDef def;
         def.Name = statement.ColumnName(c);
         def.DataType = statement.ColumnType(c);
-        auto column = std::make_unique<Column>();
-        column->Type = def.DataType;
-        m_columns.push_back(std::move(column));
+        m_columns.push_back(std::make_unique<TColumnStore>(def.DataType));
         const QString key = def.Name.toUpper();
         if (!m_fieldIndex.contains(key))
             m_fieldIndex.insert(key, int(m_fields.size()));
@@ -168,7 +77,7 @@ void TDataSet::Load()
     int slot = 0;
     for (; hasRow; hasRow = statement.Step(), ++slot) {
         for (int c = 0; c < columnCount; ++c) {
-            Column &column = *m_columns[size_t(c)];
+            TColumnStore &column = *m_columns[size_t(c)];
             if (statement.IsNull(c)) {
                 column.PushNull();
             } else if (column.Type == TFieldType::Integer) {
@@ -313,11 +222,6 @@ TDataSet::TBookmark TDataSet::GetBookmark() const
     return m_current < 0 ? -1 : SlotOf(m_current);
 }
 
-bool TDataSet::BookmarkValid(TBookmark bookmark) const
-{
-    return std::find(m_order.begin(), m_order.end(), bookmark) != m_order.end();
-}
-
 void TDataSet::GotoBookmark(TBookmark bookmark)
 {
     RequireActive();
@@ -435,262 +339,6 @@ void TDataSet::ConnectLookupTable(TTable *table)
     connect(table, &TDataSet::RowChanged, this, changed);
 }
 
-void TDataSet::SetUpdateTarget(const QString &tableName, const QString &keyField,
-                               const QStringList &writableFields)
-{
-    m_updateTable = tableName;
-    m_keyField = keyField;
-    m_writableFields = writableFields;
-}
-
-void TDataSet::SetFieldRange(const QString &fieldName, qint64 minimum, qint64 maximum)
-{
-    m_ranges.push_back({-1, minimum, maximum});
-    m_rangeNames.push_back(fieldName);
-}
-
-void TDataSet::CheckRanges(const std::vector<QVariant> &values) const
-{
-    for (size_t i = 0; i < m_ranges.size(); ++i) {
-        const int field = FindField(m_rangeNames[int(i)]);
-        if (field < 0 || values[size_t(field)].isNull())
-            continue;
-        const qint64 v = values[size_t(field)].toLongLong();
-        if (v < m_ranges[i].Minimum || v > m_ranges[i].Maximum)
-            throw EDatabaseError(
-                QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 "
-                               "to %4")
-                    .arg(v)
-                    .arg(m_fields[size_t(field)].Name)
-                    .arg(m_ranges[i].Minimum)
-                    .arg(m_ranges[i].Maximum));
-    }
-}
-
-void TDataSet::Append()
-{
-    RequireBrowse();
-    if (m_updateTable.isEmpty())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    m_editBuffer.assign(m_fields.size(), QVariant());
-    m_editSlot = -1;
-    m_state = TState::Insert;
-}
-
-void TDataSet::Edit()
-{
-    RequireBrowse();
-    if (m_updateTable.isEmpty())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    if (m_current < 0)
-        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    m_editSlot = SlotOf(m_current);
-    m_editBuffer.assign(m_fields.size(), QVariant());
-    for (size_t f = 0; f < m_fields.size(); ++f) {
-        if (!m_fields[f].Lookup)
-            m_editBuffer[f] = SlotValue(m_editSlot, int(f));
-    }
-    m_state = TState::Edit;
-}
-
-void TDataSet::SetFieldValue(const QString &name, const QVariant &value)
-{
-    if (m_state != TState::Edit && m_state != TState::Insert)
-        throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
-    const int field = FieldIndex(name);
-    if (m_fields[size_t(field)].Lookup)
-        return; // looked-up values are never written
-    m_editBuffer[size_t(field)] = value;
-}
-
-void TDataSet::Post()
-{
-    if (m_state != TState::Edit && m_state != TState::Insert)
-        return;
-    try {
-        CheckRanges(m_editBuffer);
-    } catch (...) {
-        Cancel();
-        throw;
-    }
-    if (m_state == TState::Insert) {
-        const int slot = NewSlot();
-        for (size_t f = 0; f < m_fields.size(); ++f) {
-            if (!m_fields[f].Lookup)
-                m_columns[f]->Push(m_editBuffer[f]);
-        }
-        m_slotFlags.push_back(SlotInserted);
-        const int row = RecordCount();
-        if (Notifying())
-            emit BeforeRowInserted(row);
-        m_order.push_back(slot);
-        m_state = TState::Browse;
-        m_editBuffer.clear();
-        if (Notifying())
-            emit RowInserted(row);
-        m_eof = m_bof = false;
-        MoveTo(row);
-        return;
-    }
-    for (size_t f = 0; f < m_fields.size(); ++f) {
-        if (!m_fields[f].Lookup && m_editBuffer[f] != SlotValue(m_editSlot, int(f)))
-            SetSlotValue(m_editSlot, int(f), m_editBuffer[f]);
-    }
-    if (!(m_slotFlags[size_t(m_editSlot)] & SlotInserted))
-        m_slotFlags[size_t(m_editSlot)] |= SlotModified;
-    m_state = TState::Browse;
-    m_editBuffer.clear();
-    m_editSlot = -1;
-    if (Notifying())
-        emit RowChanged(m_current);
-}
-
-void TDataSet::Cancel()
-{
-    if (m_state == TState::Edit || m_state == TState::Insert)
-        m_state = TState::Browse;
-    m_editBuffer.clear();
-    m_editSlot = -1;
-}
-
-int TDataSet::NewSlot()
-{
-    return int(m_slotFlags.size());
-}
-
-void TDataSet::Delete()
-{
-    RequireBrowse();
-    if (m_updateTable.isEmpty())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    if (m_current < 0)
-        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    const int row = m_current;
-    const int slot = SlotOf(row);
-    if (!(m_slotFlags[size_t(slot)] & SlotInserted)) {
-        const QVariant key = SlotValue(slot, FieldIndex(m_keyField));
-        if (!key.isNull())
-            m_deletedKeys.push_back(key.toLongLong());
-    }
-    if (Notifying())
-        emit BeforeRowRemoved(row);
-    m_order.erase(m_order.begin() + row);
-    if (Notifying())
-        emit RowRemoved(row);
-    m_current = std::min(row, RecordCount() - 1);
-    m_eof = m_order.empty() || (row >= RecordCount());
-    m_bof = m_order.empty();
-    if (Notifying())
-        emit CurrentChanged(m_current);
-    emit AfterScroll();
-}
-
-bool TDataSet::HasPendingChanges() const
-{
-    if (!m_deletedKeys.empty())
-        return true;
-    for (int slot : m_order) {
-        if (m_slotFlags[size_t(slot)] != 0)
-            return true;
-    }
-    return false;
-}
-
-void TDataSet::UpdateBatch()
-{
-    RequireActive();
-    Post();
-    if (!HasPendingChanges())
-        return;
-    const int keyField = FieldIndex(m_keyField);
-    std::vector<int> writable;
-    for (const QString &name : m_writableFields)
-        writable.push_back(FieldIndex(name));
-
-    std::vector<int> insertedSlots;
-    // Inside a caller's transaction the batch is one step of it.
-    TTransaction transaction(*m_connection);
-    try {
-        const QString keyName = m_fields[size_t(keyField)].Name;
-        for (qint64 key : m_deletedKeys) {
-            TParams p;
-            p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
-            m_connection->Execute(
-                QStringLiteral("DELETE FROM %1 WHERE %2 = :key").arg(m_updateTable, keyName), p);
-        }
-        QStringList names, values, assignments;
-        for (int f : writable) {
-            names << m_fields[size_t(f)].Name;
-            values << QStringLiteral(":f%1").arg(f);
-            assignments << QStringLiteral("%1 = :f%2").arg(m_fields[size_t(f)].Name).arg(f);
-        }
-        const QString insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                                      .arg(m_updateTable, names.join(QStringLiteral(", ")),
-                                           values.join(QStringLiteral(", ")));
-        const QString updateSql =
-            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :key")
-                .arg(m_updateTable, assignments.join(QStringLiteral(", ")), keyName);
-        for (int slot : m_order) {
-            const uint8_t flags = m_slotFlags[size_t(slot)];
-            if (flags == 0)
-                continue;
-            TParams p;
-            for (int f : writable) {
-                p.SetValue(QStringLiteral("f%1").arg(f), SlotValue(slot, f),
-                           m_fields[size_t(f)].DataType);
-            }
-            if (flags & SlotInserted) {
-                m_connection->Execute(insertSql, p);
-                SetSlotValue(slot, keyField, m_connection->LastInsertId());
-                insertedSlots.push_back(slot);
-            } else {
-                p.SetValue(QStringLiteral("key"), SlotValue(slot, keyField), TFieldType::Integer);
-                m_connection->Execute(updateSql, p);
-            }
-        }
-        transaction.Commit();
-    } catch (...) {
-        for (int slot : insertedSlots)
-            SetSlotValue(slot, keyField, QVariant());
-        throw;
-    }
-    std::fill(m_slotFlags.begin(), m_slotFlags.end(), 0);
-    m_deletedKeys.clear();
-    if (Notifying())
-        emit ValuesChanged();
-}
-
-void TDataSet::CancelBatch()
-{
-    if (!Active())
-        return;
-    Cancel();
-    Open();
-}
-
-void TDataSet::RefreshRowValues(const QString &keyField, qint64 key,
-                                const QList<QPair<QString, QVariant>> &values)
-{
-    if (!Active())
-        return;
-    const int keyIndex = FieldIndex(keyField);
-    std::vector<std::pair<int, QVariant>> fields;
-    for (const auto &[name, value] : values) {
-        const int field = FindField(name);
-        if (field >= 0 && !m_fields[size_t(field)].Lookup)
-            fields.emplace_back(field, value);
-    }
-    for (int row = 0; row < RecordCount(); ++row) {
-        const QVariant rowKey = Value(row, keyIndex);
-        if (rowKey.isNull() || rowKey.toLongLong() != key)
-            continue;
-        for (const auto &[field, value] : fields)
-            SetSlotValue(SlotOf(row), field, value);
-        if (Notifying())
-            emit RowChanged(row);
-    }
-}
-
 void TDataSet::DisableControls()
 {
     ++m_disableCount;
@@ -704,60 +352,5 @@ void TDataSet::EnableControls()
         emit BeforeReset();
         emit DataReset();
         emit CurrentChanged(m_current);
-    }
-}
-
-TTable::TTable(TConnection *connection, QObject *parent) : TDataSet(connection, parent) {}
-
-QString TTable::SelectText() const
-{
-    return QStringLiteral("SELECT * FROM %1 INDEXED BY %2 ORDER BY %3")
-        .arg(TableName, IndexName, IndexField);
-}
-
-void TTable::AfterOpen()
-{
-    m_keyRow.clear();
-    const int field = FieldIndex(IndexField);
-    m_keyRow.reserve(RecordCount());
-    for (int row = 0; row < RecordCount(); ++row) {
-        const QVariant key = Value(row, field);
-        if (!key.isNull())
-            m_keyRow.insert(key.toLongLong(), row);
-    }
-}
-
-void TTable::AfterCloseData()
-{
-    m_keyRow.clear();
-}
-
-int TTable::FindKey(qint64 key) const
-{
-    return m_keyRow.value(key, -1);
-}
-
-QVariant TTable::LookupValue(qint64 key, int field) const
-{
-    const int row = FindKey(key);
-    return row < 0 ? QVariant() : Value(row, field);
-}
-
-void TTable::UpdateValue(qint64 key, const QString &fieldName, const QVariant &value)
-{
-    RequireActive();
-    const int field = FieldIndex(fieldName);
-    TParams p;
-    p.SetValue(QStringLiteral("value"), value, Field(field).DataType);
-    p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
-    // Its own transaction: never inside an import's open batch, which may yet fail.
-    Connection()->FinishOpenBatch();
-    Connection()->Execute(QStringLiteral("UPDATE %1 SET %2 = :value WHERE %3 = :key")
-                              .arg(TableName, Field(field).Name, IndexField),
-                          p);
-    const int row = FindKey(key);
-    if (row >= 0) {
-        SetSlotValue(SlotOf(row), field, value);
-        emit RowChanged(row);
     }
 }

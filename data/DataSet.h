@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class TColumnStore;
 class TTable;
 
 struct TFieldDef {
@@ -41,7 +42,6 @@ public:
     explicit TDataSet(TConnection *connection = nullptr, QObject *parent = nullptr);
     ~TDataSet() override;
 
-    void SetConnection(TConnection *connection) { m_connection = connection; }
     TConnection *Connection() const { return m_connection; }
 
     // The statement: lines sent each followed by CR LF, or one text sent as it is.
@@ -69,7 +69,6 @@ public:
     void SetRecNo(int row);
     bool Locate(const QString &fieldName, const QVariant &value);
     TBookmark GetBookmark() const;
-    bool BookmarkValid(TBookmark bookmark) const;
     void GotoBookmark(TBookmark bookmark);
 
     // Fields, by name without regard to case.
@@ -100,7 +99,6 @@ public:
     void Delete();
     bool HasPendingChanges() const;
     void UpdateBatch(); // writes every pending change in one transaction
-    void CancelBatch(); // drops them (as Close does)
 
     // Takes values that another statement stored into the rows whose key field holds the key:
     // no pending change, no move. Names the data set lacks are passed over.
@@ -110,7 +108,6 @@ public:
     // While disabled, attached controls get no notifications; enabling resets them.
     void DisableControls();
     void EnableControls();
-    bool ControlsDisabled() const { return m_disableCount > 0; }
 
 signals:
     void AfterScroll();
@@ -136,14 +133,11 @@ protected:
     void SetSlotValue(int slot, int field, const QVariant &value);
 
 private:
-    struct Column;
     void Load();
     void ClearData();
     void RequireBrowse() const;
     void MoveTo(int row, bool notify = true);
-    void NotifyScroll();
     int NewSlot();
-    qint64 IntValue(int slot, int field, bool *isNull) const;
     void CheckRanges(const std::vector<QVariant> &values) const;
     bool Notifying() const { return m_disableCount == 0; }
     void ConnectLookupTable(TTable *table);
@@ -157,7 +151,7 @@ private:
     std::vector<TFieldDef> m_lookupDefs;
     QSet<TTable *> m_lookupTables;    // connected for change notices
     QHash<QString, int> m_fieldIndex; // upper-cased name -> index
-    std::vector<std::unique_ptr<Column>> m_columns;
+    std::vector<std::unique_ptr<TColumnStore>> m_columns;
     std::vector<int> m_order; // slots in the order shown
     int m_current = -1;
     bool m_eof = true;
@@ -170,39 +164,14 @@ private:
     QString m_keyField;
     QStringList m_writableFields;
     struct TRange {
-        int Unused;
         qint64 Minimum, Maximum;
     };
     std::vector<TRange> m_ranges;
     QStringList m_rangeNames;
+    static constexpr uint8_t SlotInserted = 1;
+    static constexpr uint8_t SlotModified = 2;
     std::vector<uint8_t> m_slotFlags; // inserted / modified
     std::vector<qint64> m_deletedKeys;
     int m_editSlot = -1;
     std::vector<QVariant> m_editBuffer;
-};
-
-// A whole table opened through its key index; rows are looked up by key.
-class TTable : public TDataSet
-{
-    Q_OBJECT
-
-public:
-    explicit TTable(TConnection *connection = nullptr, QObject *parent = nullptr);
-    QString TableName;
-    QString IndexName;  // name of the index the table is opened through
-    QString IndexField; // its column
-
-    // Row (as shown) whose key equals the value, or -1.
-    int FindKey(qint64 key) const;
-    QVariant LookupValue(qint64 key, int field) const;
-    // Stores one field of the row with that key in the file and in the open table.
-    void UpdateValue(qint64 key, const QString &fieldName, const QVariant &value);
-
-protected:
-    QString SelectText() const override;
-    void AfterOpen() override;
-    void AfterCloseData() override;
-
-private:
-    QHash<qint64, int> m_keyRow;
 };

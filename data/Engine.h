@@ -50,5 +50,8 @@ public:
     virtual bool ReadOnly() const = 0;
     // The statement that starts a writing transaction.
     virtual QString BeginText() const = 0;
+    // The statement that reads a whole table in the order of its key index.
+    virtual QString TableSelectText(const QString &table, const QString &index,
+                                    const QString &key) const = 0;
     virtual TEngineKind Kind() const = 0;
 };

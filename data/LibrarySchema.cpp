@@ -170,16 +170,15 @@ QStringList UpgradeLibrary(TConnection &Connection)
 
     QStringList notes;
     try {
-        Connection.BeginTransaction();
+        TTransaction transaction(Connection);
         if (version < 1) {
             RemapTagTexts(Connection);
             notes += AddUniqueLocation(Connection);
             AddFileStamps(Connection);
         }
         Connection.Execute(QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion));
-        Connection.Commit();
+        transaction.Commit();
     } catch (const EError &e) {
-        Connection.Rollback();
         throw EDatabaseError(QStringLiteral("Cannot bring the library \"%1\" up to date: %2")
                                  .arg(file, e.Message()));
     }

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/DataSet.h"
+#include "data/Table.h"
 
 #include <utility>
 

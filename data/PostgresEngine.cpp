@@ -184,6 +184,12 @@ public:
                qstrcmp(PQgetvalue(result.get(), 0, 0), "on") == 0;
     }
     QString BeginText() const override { return QStringLiteral("BEGIN"); }
+    // The server picks its own index.
+    QString TableSelectText(const QString &table, const QString &,
+                            const QString &key) const override
+    {
+        return QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, key);
+    }
     TEngineKind Kind() const override { return TEngineKind::Postgres; }
 
     PGconn *Connection() const { return m_connection; }

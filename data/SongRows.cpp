@@ -4,6 +4,7 @@
 #include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/Table.h"
 #include "data/UMP3s.h"
 
 #include <QSet>
@@ -206,12 +207,8 @@ void UpdateSongTag(TConnection &connection, qint64 rowId, const TID3Tag &tag)
                         value.metaType().id() == QMetaType::QString ? TFieldType::Text
                                                                     : TFieldType::Integer);
     params.SetValue(QStringLiteral("rowid"), rowId, TFieldType::Integer);
-    connection.BeginTransaction();
-    try {
-        connection.Execute(Sql, params);
-        connection.Commit();
-    } catch (...) {
-        connection.Rollback();
-        throw;
-    }
+    connection.FinishOpenBatch();
+    TTransaction transaction(connection);
+    connection.Execute(Sql, params);
+    transaction.Commit();
 }

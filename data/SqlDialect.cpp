@@ -54,10 +54,6 @@ const std::vector<TRewrite> &Rewrites()
                             QRegularExpression::CaseInsensitiveOption),
          QStringLiteral("SELECT CAST(value AS bigint) FROM json_array_elements_text(CAST(\\1 AS "
                         "json))")},
-        // The server picks its own index.
-        {QRegularExpression(QStringLiteral(R"(\s+INDEXED\s+BY\s+\w+)"),
-                            QRegularExpression::CaseInsensitiveOption),
-         QString()},
     };
     return rewrites;
 }

@@ -179,6 +179,11 @@ public:
     bool ReadOnly() const override { return sqlite3_db_readonly(m_db, "main") == 1; }
     // Takes the write lock at once: a busy library fails here, not halfway through.
     QString BeginText() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    QString TableSelectText(const QString &table, const QString &index,
+                            const QString &key) const override
+    {
+        return QStringLiteral("SELECT * FROM %1 INDEXED BY %2 ORDER BY %3").arg(table, index, key);
+    }
     TEngineKind Kind() const override { return TEngineKind::Sqlite; }
 
 private:

@@ -14,9 +14,9 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <chrono>
 
 TfrmImportSongs *frmImportSongs = nullptr;
 
@@ -48,118 +48,28 @@ QString CleanFolder(const QString &folder)
 {
     return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
 }
+
+// The lists show the folders and files as the import walks them.
+TFolderReader ImportFolders()
+{
+    return {[](const QString &folder) {
+                TFolderListing listing = ListFolder(folder);
+                return TFolderEntries{listing.Files, listing.Folders};
+            },
+            &ImportSubfolder};
+}
 } // namespace
-
-// ---- Drive chooser
-
-TDriveComboBox::TDriveComboBox(QWidget *parent) : QComboBox(parent)
-{
-    for (const QFileInfo &drive : QDir::drives()) {
-        const QString root = drive.absoluteFilePath();
-        addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), QDir::toNativeSeparators(root),
-                DriveOf(root));
-    }
-}
-
-QString TDriveComboBox::Drive() const
-{
-    return currentData().toString();
-}
-
-void TDriveComboBox::SetDrive(const QString &drive)
-{
-    const int index = findData(drive.toLower());
-    if (index >= 0)
-        setCurrentIndex(index);
-}
-
-QString TDriveComboBox::RootOf(const QString &drive)
-{
-#ifdef Q_OS_WIN
-    return drive.toUpper() + QStringLiteral(":/");
-#else
-    Q_UNUSED(drive);
-    return QStringLiteral("/");
-#endif
-}
-
-QString TDriveComboBox::DriveOf(const QString &folder)
-{
-#ifdef Q_OS_WIN
-    return folder.left(1).toLower();
-#else
-    Q_UNUSED(folder);
-    return QStringLiteral("/");
-#endif
-}
-
-// ---- Folder list
-
-TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)
-{
-    connect(this, &QListWidget::itemActivated, this, &TDirectoryListBox::OpenCurrent);
-}
-
-void TDirectoryListBox::SetDirectory(const QString &folder)
-{
-    const QString directory = CleanFolder(folder);
-    const TFolderListing listing = ListFolder(directory);
-
-    const QString root = TDriveComboBox::RootOf(TDriveComboBox::DriveOf(directory));
-    const QStringList parts =
-        directory.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    clear();
-    auto add = [this](const QIcon &icon, int level, const QString &text, const QString &path) {
-        auto *item = new QListWidgetItem(
-            icon, QString(level * 2, QLatin1Char(' ')) + ReadableFileName(text), this);
-        item->setData(Qt::UserRole, path);
-    };
-    QString path = root;
-    add(open, 0, QDir::toNativeSeparators(root), root);
-    for (int level = 0; level < parts.size(); ++level) {
-        path = ImportSubfolder(path, parts[level]);
-        add(open, level + 1, parts[level], path);
-    }
-    setCurrentRow(int(parts.size()));
-    for (const QString &name : listing.Folders)
-        add(closed, int(parts.size()) + 1, name, ImportSubfolder(directory, name));
-    m_directory = directory;
-    emit DirectoryChanged();
-}
-
-QString TDirectoryListBox::HighlightedDirectory() const
-{
-    const QListWidgetItem *item = currentItem();
-    return item ? item->data(Qt::UserRole).toString() : m_directory;
-}
-
-void TDirectoryListBox::OpenCurrent()
-{
-    SetDirectory(HighlightedDirectory());
-}
-
-// ---- File list
-
-TFileListBox::TFileListBox(QWidget *parent) : QListWidget(parent) {}
-
-void TFileListBox::SetDirectory(const QString &folder)
-{
-    clear();
-    try {
-        for (const QString &name : ListFolder(folder).Files)
-            addItem(ReadableFileName(name));
-    } catch (const EError &) {
-        // The folder list has already refused a folder it cannot read.
-    }
-}
 
 // ---- The dialog
 
 TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     : TForm(parent), m_anchors(ClientSize), m_connection(connection)
 {
+    Clock = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
     setObjectName(QStringLiteral("frmImportSongs"));
     setWindowTitle(QStringLiteral("Import Music"));
     setFont(DialogFont());
@@ -170,12 +80,12 @@ TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     gbDrive = NewGroupBox(this, QStringLiteral("gbDrive"), QStringLiteral("Drive"), dcbDrive,
                           QRect(8, 4, 185, 49));
 
-    dlbFolder = new TDirectoryListBox;
+    dlbFolder = new TDirectoryListBox(ImportFolders());
     dlbFolder->setObjectName(QStringLiteral("dlbFolder"));
     gbFolders = NewGroupBox(this, QStringLiteral("gbFolders"), QStringLiteral("Folder"), dlbFolder,
                             QRect(8, 56, 185, 186));
 
-    flbFile = new TFileListBox;
+    flbFile = new TFileListBox(ImportFolders());
     flbFile->setObjectName(QStringLiteral("flbFile"));
     gbFiles = NewGroupBox(this, QStringLiteral("gbFiles"), QStringLiteral("Music Files"), flbFile,
                           QRect(200, 4, 184, 238));
@@ -367,16 +277,17 @@ void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)
     };
     pbImport->setRange(0, 0);
     pbImport->show();
-    m_sinceRepaint.invalidate();
+    m_lastRepaint.reset();
     walker.ImportFolder(folder);
     ShowProgress(walker.Counts(), true);
 }
 
 void TfrmImportSongs::ShowProgress(const TImportCounts &counts, bool now)
 {
-    if (!now && m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < RepaintMs)
+    const qint64 time = Clock();
+    if (!now && m_lastRepaint && time - *m_lastRepaint < RepaintMs)
         return;
-    m_sinceRepaint.start();
+    m_lastRepaint = time;
     StatusBar1->showMessage(QStringLiteral("Adding Song \"") + m_currentName +
                             QStringLiteral("\"..."));
     pbImport->setRange(0, qMax(1, counts.Found));

@@ -1,66 +1,17 @@
 #pragma once
 
 #include "controls/Anchors.h"
+#include "controls/FileSystemLists.h"
 #include "dialogs/Form.h"
 #include "import/ImportWalker.h"
 
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QListWidget>
+#include <functional>
+#include <optional>
 
 class QGroupBox;
 class QProgressBar;
 class QStatusBar;
 class QToolButton;
-
-// The system's drives. On Windows each drive letter, its value the lower-case letter; elsewhere
-// the one root "/", from which every mounted file system is reached through the folder list.
-class TDriveComboBox : public QComboBox
-{
-    Q_OBJECT
-
-public:
-    explicit TDriveComboBox(QWidget *parent = nullptr);
-    QString Drive() const; // one character
-    void SetDrive(const QString &drive);
-
-    // The drive's root folder, and the drive a folder lies on.
-    static QString RootOf(const QString &drive);
-    static QString DriveOf(const QString &folder);
-};
-
-// The chain of folders from the root down to the current folder, then its subfolders.
-class TDirectoryListBox : public QListWidget
-{
-    Q_OBJECT
-
-public:
-    explicit TDirectoryListBox(QWidget *parent = nullptr);
-
-    // Full path without a trailing separator, except for a root folder.
-    QString Directory() const { return m_directory; }
-    // Raises EInOutError when the folder cannot be read; the list is unchanged then.
-    void SetDirectory(const QString &folder);
-    QString HighlightedDirectory() const;
-    // Makes the highlighted entry the current folder.
-    void OpenCurrent();
-
-signals:
-    void DirectoryChanged();
-
-private:
-    QString m_directory;
-};
-
-// The files of a folder that match "*.mp3", as the import walks them.
-class TFileListBox : public QListWidget
-{
-    Q_OBJECT
-
-public:
-    explicit TFileListBox(QWidget *parent = nullptr);
-    void SetDirectory(const QString &folder);
-};
 
 class TfrmImportSongs : public TForm
 {
@@ -83,6 +34,8 @@ public:
 
     bool Cancelled = false;
     int ExistingCount = 0;
+    // Milliseconds on a steady clock, which spaces the repaints of the progress.
+    std::function<qint64()> Clock;
 
     void FormCreate();
     void btnOKClick();
@@ -110,8 +63,8 @@ private:
     TConnection *m_connection = nullptr;
     bool m_importing = false;
     QString m_currentName;
-    QElapsedTimer m_sinceRepaint;
-    QStringList m_unreadable; // files and folders skipped, for the summary at the end
+    std::optional<qint64> m_lastRepaint; // by the clock
+    QStringList m_unreadable;            // files and folders skipped, for the summary at the end
 };
 
 extern TfrmImportSongs *frmImportSongs;

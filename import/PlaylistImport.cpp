@@ -6,6 +6,7 @@
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "data/SongRows.h"
+#include "data/Table.h"
 #include "import/ImportWalker.h"
 
 #include <QDateTime>

@@ -27,7 +27,6 @@ public:
     bool isSequential() const override { return true; }
     bool atEnd() const override;
     qint64 bytesAvailable() const override;
-    qint64 Delivered() const { return m_delivered; }
     qint64 DeliveredUs() const;
     int SampleRate() const { return m_sampleRate; }
 

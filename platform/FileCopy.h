@@ -21,7 +21,6 @@ class TCopyReport
 public:
     void Add(const QString &source, const TCopyOutcome &outcome);
     int Copied() const { return m_copied; }
-    int AlreadyExisted() const { return m_existing; }
     int FailedCount() const { return int(m_failures.size()); }
     // True when every file was copied.
     bool Complete() const { return m_existing == 0 && m_failures.isEmpty(); }

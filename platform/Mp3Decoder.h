@@ -61,12 +61,10 @@ public:
 
     void Open(const QString &fileName);
     void Close();
-    bool IsOpen() const { return m_open; }
 
     // Exact length: believable header count, otherwise a scan of every frame.
     TMp3Length Length();
     int SampleRate() const { return m_rate; }
-    int Channels() const { return 2; }
     int BytesPerFrame() const { return 4; }
 
     // Decodes up to maxBytes of PCM; 0 at the end of the stream, once the file changed, or

@@ -169,9 +169,9 @@ TEST_F(TagVerb, SetRefusesBadValuesAndLeavesTheFileAlone)
 
 TEST(TagVerbCorpus, ShowPrintsEveryFileAsItsLastBytesSay)
 {
-    const QString corpus = qEnvironmentVariable("QUILLMERE_CORPUS");
-    if (corpus.isEmpty() || !QFileInfo(corpus).isDir())
-        GTEST_SKIP() << "no corpus";
+    const QString corpus = CorpusFolder();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << CorpusMissing();
     int files = 0;
     QDirIterator it(corpus, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {

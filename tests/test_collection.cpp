@@ -5,6 +5,7 @@
 #include "data/ID3v2Tags.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
+#include "data/Table.h"
 #include "import/ImportWalker.h"
 #include "platform/FileCopy.h"
 #include "platform/Mp3Decoder.h"
@@ -405,11 +406,9 @@ TEST(ID3v2, FallbackReadsEveryVersionAndEncoding)
 
 TEST(ID3v2, CorpusFilesWithOnlyID3v2GetTheirTitles)
 {
-    const QString corpus = qEnvironmentVariable("QUILLMERE_CORPUS");
-    if (corpus.isEmpty() || !QFileInfo(corpus).isDir()) {
-        std::fprintf(stderr, "*** SKIPPED: no corpus at \"%s\"\n", qPrintable(corpus));
-        GTEST_SKIP() << "no corpus";
-    }
+    const QString corpus = CorpusFolder();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << CorpusMissing();
     int onlyV2 = 0, titled = 0;
     QDirIterator it(corpus, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {

@@ -4,6 +4,7 @@
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "data/SongRows.h"
+#include "data/Table.h"
 #include "data/UMP3s.h"
 #include "tests/support/TestLibrary.h"
 

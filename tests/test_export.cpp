@@ -179,7 +179,7 @@ TEST(ExportDialog, FolderGetsItsTrailingSeparator)
     dialog.activateWindow();
     QApplication::setActiveWindow(&dialog);
     dialog.edMappedDrive->setFocus(Qt::OtherFocusReason);
-    QTRY_VERIFY(dialog.edMappedDrive->hasFocus());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.edMappedDrive->hasFocus(); }));
     dialog.edMappedDrive->clear();
     QTest::keyClicks(dialog.edMappedDrive, QStringLiteral("/mnt/e"));
     dialog.cbRenameFiles->setFocus(Qt::TabFocusReason);

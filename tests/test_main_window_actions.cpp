@@ -10,6 +10,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/Shell.h"
 #include "tests/support/MainWindowHost.h"
+#include "tests/support/ModelComplaints.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
@@ -31,27 +32,6 @@
 
 namespace
 {
-
-// Counts the complaints of QAbstractItemModelTester while it lives.
-class ModelComplaints
-{
-public:
-    ModelComplaints() { s_previous = qInstallMessageHandler(&ModelComplaints::Handle); }
-    ~ModelComplaints() { qInstallMessageHandler(s_previous); }
-    static QStringList Shown;
-
-private:
-    static void Handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
-    {
-        if (text.contains(QStringLiteral("FAIL!")))
-            Shown << text;
-        else if (s_previous)
-            s_previous(type, context, text);
-    }
-    static QtMessageHandler s_previous;
-};
-QStringList ModelComplaints::Shown;
-QtMessageHandler ModelComplaints::s_previous = nullptr;
 
 class WindowActionsTest : public ::testing::Test
 {
@@ -192,7 +172,6 @@ TEST_F(WindowActionsTest, TheGridModelsStayConsistentThroughOpenAddRemoveAndClos
     const qint64 list = PlaylistOfSongs(3);
     library.AddPlaylist(QStringLiteral("M"));
     ModelComplaints complaints;
-    ModelComplaints::Shown.clear();
     Start();
     QAbstractItemModelTester playlist(&Grid()->Model(),
                                       QAbstractItemModelTester::FailureReportingMode::Warning);
@@ -362,7 +341,9 @@ TEST_F(WindowActionsTest, Screenshots)
     EXPECT_EQ(step, 2);
 
     ClickRow(Grid(), 1);
-    QTimer::singleShot(100, &properties, [&] {
+    QTimer::singleShot(0, &properties, [&] {
+        if (!QTest::qWaitForWindowExposed(&properties))
+            ADD_FAILURE() << "the properties never showed";
         properties.edTitle->setText(QStringLiteral("So What (live)"));
         properties.edArtist->setText(QStringLiteral("Miles Davis"));
         QTest::mouseClick(properties.btnSave, Qt::LeftButton);

@@ -6,6 +6,7 @@
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
+#include "data/Table.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/UOptions.h"
 #include "platform/Shell.h"

@@ -49,10 +49,6 @@ TEST(PostgresText, RewritesOnlyOutsideLiteralsAndNumbersParameters)
     EXPECT_EQ(like.Parameters, QStringList({QStringLiteral("path"), QStringLiteral("name")}));
     EXPECT_FALSE(like.DuplicateIsSkipped);
 
-    EXPECT_EQ(PostgresText(QStringLiteral("SELECT * FROM Playlist_DB INDEXED BY row_id ORDER BY "
-                                          "Row_ID"))
-                  .Text.toStdString(),
-              "SELECT * FROM Playlist_DB ORDER BY Row_ID");
     EXPECT_EQ(PostgresText(QStringLiteral("DELETE FROM Playlist_DB WHERE Row_ID IN (SELECT value "
                                           "FROM json_each(:ids))"))
                   .Text.toStdString(),

@@ -344,9 +344,9 @@ TEST_F(TagFile, ShortAppendIsRolledBack)
 
 TEST(TagCorpus, EveryFileReadsAsItsLastBytesSay)
 {
-    const QString corpus = qEnvironmentVariable("QUILLMERE_CORPUS");
-    if (corpus.isEmpty() || !QFileInfo(corpus).isDir())
-        GTEST_SKIP() << "no corpus";
+    const QString corpus = CorpusFolder();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << CorpusMissing();
     QTemporaryDir scratch;
     int files = 0;
     QDirIterator it(corpus, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);

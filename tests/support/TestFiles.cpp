@@ -1,7 +1,9 @@
 #include "tests/support/TestFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 QByteArray ReadAll(const QString &name)
@@ -31,4 +33,23 @@ TRun RunProgram(const QString &program, const QStringList &arguments,
         run.Err = process.readAllStandardError();
     }
     return run;
+}
+
+QString CorpusFolder()
+{
+    const QString corpus = qEnvironmentVariable("QUILLMERE_CORPUS");
+    return !corpus.isEmpty() && QFileInfo(corpus).isDir() ? corpus : QString();
+}
+
+std::string CorpusMissing()
+{
+    const QString corpus = qEnvironmentVariable("QUILLMERE_CORPUS");
+    const QString reason =
+        corpus.isEmpty()
+            ? QStringLiteral("QUILLMERE_CORPUS is not set")
+            : QStringLiteral("QUILLMERE_CORPUS names \"%1\", which is not a folder").arg(corpus);
+    const std::string text = "SKIPPED, no corpus of real MP3 files: " + reason.toStdString() +
+                             " (CTest sets it to ../shared/corpus beside the source)";
+    std::fprintf(stderr, "*** %s\n", text.c_str());
+    return text;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 // A file's bytes; "<missing>" when it cannot be read, so a comparison never passes by chance.
 QByteArray ReadAll(const QString &name);
@@ -17,3 +18,9 @@ struct TRun {
 };
 TRun RunProgram(const QString &program, const QStringList &arguments,
                 const QString &workingDirectory = QString());
+
+// The folder of real MP3 files that QUILLMERE_CORPUS names; empty when it names none.
+QString CorpusFolder();
+// Why CorpusFolder() is empty, also written to stderr so that a skip is seen in any log:
+// GTEST_SKIP() << CorpusMissing();
+std::string CorpusMissing();

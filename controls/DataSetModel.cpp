@@ -1,0 +1,110 @@
+#include "controls/DataSetModel.h"
+
+#include "base/FileNames.h"
+#include "data/DataSet.h"
+
+TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void TDataSetModel::SetDataSet(TDataSet *dataSet)
+{
+    if (m_dataSet)
+        disconnect(m_dataSet, nullptr, this, nullptr);
+    BeginReset();
+    m_dataSet = dataSet;
+    EndReset();
+    if (!m_dataSet)
+        return;
+    connect(m_dataSet, &TDataSet::BeforeReset, this, &TDataSetModel::BeginReset);
+    connect(m_dataSet, &TDataSet::DataReset, this, &TDataSetModel::EndReset);
+    connect(m_dataSet, &TDataSet::BeforeRowInserted, this,
+            [this](int row) { beginInsertRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::RowInserted, this, [this] {
+        m_rows = m_dataSet->RecordCount();
+        endInsertRows();
+    });
+    connect(m_dataSet, &TDataSet::BeforeRowRemoved, this,
+            [this](int row) { beginRemoveRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::RowRemoved, this, [this] {
+        m_rows = m_dataSet->RecordCount();
+        endRemoveRows();
+    });
+    connect(m_dataSet, &TDataSet::RowChanged, this, [this](int row) {
+        if (row >= 0 && row < m_rows && !m_columns.isEmpty())
+            emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+    });
+    connect(m_dataSet, &TDataSet::ValuesChanged, this, [this] {
+        if (m_rows > 0 && !m_columns.isEmpty())
+            emit dataChanged(index(0, 0), index(m_rows - 1, int(m_columns.size()) - 1));
+    });
+}
+
+void TDataSetModel::BeginReset()
+{
+    if (m_resetting)
+        return;
+    m_resetting = true;
+    beginResetModel();
+}
+
+void TDataSetModel::EndReset()
+{
+    if (!m_resetting)
+        beginResetModel();
+    m_rows = m_dataSet && m_dataSet->Active() ? m_dataSet->RecordCount() : 0;
+    ResolveFields();
+    m_resetting = false;
+    endResetModel();
+}
+
+void TDataSetModel::SetColumns(const QList<TColumn> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    ResolveFields();
+    endResetModel();
+}
+
+void TDataSetModel::ResolveFields()
+{
+    m_fields.clear();
+    for (const TColumn &column : m_columns)
+        m_fields.push_back(m_dataSet && m_dataSet->Active() ? m_dataSet->FindField(column.FieldName)
+                                                            : -1);
+}
+
+int TDataSetModel::FieldOf(int column) const
+{
+    return column >= 0 && size_t(column) < m_fields.size() ? m_fields[size_t(column)] : -1;
+}
+
+int TDataSetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TDataSetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant TDataSetModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_dataSet || index.row() >= m_dataSet->RecordCount())
+        return {};
+    if (role == Qt::DisplayRole) {
+        const int field = FieldOf(index.column());
+        return field < 0 ? QString() : ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+    }
+    return {};
+}
+
+QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole) {
+        const TColumn &column = m_columns.at(section);
+        return column.Title.isEmpty() ? column.FieldName : column.Title;
+    }
+    return {};
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <vector>
+
+class TDataSet;
+
+struct TColumn {
+    QString FieldName;
+    QString Title; // empty: the field's name
+    int Width = 64;
+    bool Visible = true;
+};
+
+// Shows a data set's rows through a grid's columns: the display text of each field, a file
+// name's stray bytes made readable. Follows the data set's resets, inserts, removals and
+// changed values.
+class TDataSetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TDataSetModel(QObject *parent = nullptr);
+    void SetDataSet(TDataSet *dataSet);
+    TDataSet *DataSet() const { return m_dataSet; }
+    void SetColumns(const QList<TColumn> &columns);
+    const QList<TColumn> &Columns() const { return m_columns; }
+    int FieldOf(int column) const; // the data set's field index, or -1
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    void ResolveFields();
+    void BeginReset();
+    void EndReset();
+
+    TDataSet *m_dataSet = nullptr;
+    QList<TColumn> m_columns;
+    std::vector<int> m_fields;
+    int m_rows = 0;
+    bool m_resetting = false;
+};

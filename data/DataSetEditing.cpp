@@ -1,0 +1,253 @@
+// The pending changes of a data set and how they are written.
+#include "data/DataSet.h"
+
+#include "base/Errors.h"
+#include "data/ColumnStore.h"
+
+void TDataSet::SetUpdateTarget(const QString &tableName, const QString &keyField,
+                               const QStringList &writableFields)
+{
+    m_updateTable = tableName;
+    m_keyField = keyField;
+    m_writableFields = writableFields;
+}
+
+void TDataSet::SetFieldRange(const QString &fieldName, qint64 minimum, qint64 maximum)
+{
+    m_ranges.push_back({minimum, maximum});
+    m_rangeNames.push_back(fieldName);
+}
+
+void TDataSet::CheckRanges(const std::vector<QVariant> &values) const
+{
+    for (size_t i = 0; i < m_ranges.size(); ++i) {
+        const int field = FindField(m_rangeNames[int(i)]);
+        if (field < 0 || values[size_t(field)].isNull())
+            continue;
+        const qint64 v = values[size_t(field)].toLongLong();
+        if (v < m_ranges[i].Minimum || v > m_ranges[i].Maximum)
+            throw EDatabaseError(
+                QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 "
+                               "to %4")
+                    .arg(v)
+                    .arg(m_fields[size_t(field)].Name)
+                    .arg(m_ranges[i].Minimum)
+                    .arg(m_ranges[i].Maximum));
+    }
+}
+
+void TDataSet::Append()
+{
+    RequireBrowse();
+    if (m_updateTable.isEmpty())
+        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    m_editBuffer.assign(m_fields.size(), QVariant());
+    m_editSlot = -1;
+    m_state = TState::Insert;
+}
+
+void TDataSet::Edit()
+{
+    RequireBrowse();
+    if (m_updateTable.isEmpty())
+        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (m_current < 0)
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    m_editSlot = SlotOf(m_current);
+    m_editBuffer.assign(m_fields.size(), QVariant());
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        if (!m_fields[f].Lookup)
+            m_editBuffer[f] = SlotValue(m_editSlot, int(f));
+    }
+    m_state = TState::Edit;
+}
+
+void TDataSet::SetFieldValue(const QString &name, const QVariant &value)
+{
+    if (m_state != TState::Edit && m_state != TState::Insert)
+        throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+    const int field = FieldIndex(name);
+    if (m_fields[size_t(field)].Lookup)
+        return; // looked-up values are never written
+    m_editBuffer[size_t(field)] = value;
+}
+
+void TDataSet::Post()
+{
+    if (m_state != TState::Edit && m_state != TState::Insert)
+        return;
+    try {
+        CheckRanges(m_editBuffer);
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+    if (m_state == TState::Insert) {
+        const int slot = NewSlot();
+        for (size_t f = 0; f < m_fields.size(); ++f) {
+            if (!m_fields[f].Lookup)
+                m_columns[f]->Push(m_editBuffer[f]);
+        }
+        m_slotFlags.push_back(SlotInserted);
+        const int row = RecordCount();
+        if (Notifying())
+            emit BeforeRowInserted(row);
+        m_order.push_back(slot);
+        m_state = TState::Browse;
+        m_editBuffer.clear();
+        if (Notifying())
+            emit RowInserted(row);
+        m_eof = m_bof = false;
+        MoveTo(row);
+        return;
+    }
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        if (!m_fields[f].Lookup && m_editBuffer[f] != SlotValue(m_editSlot, int(f)))
+            SetSlotValue(m_editSlot, int(f), m_editBuffer[f]);
+    }
+    if (!(m_slotFlags[size_t(m_editSlot)] & SlotInserted))
+        m_slotFlags[size_t(m_editSlot)] |= SlotModified;
+    m_state = TState::Browse;
+    m_editBuffer.clear();
+    m_editSlot = -1;
+    if (Notifying())
+        emit RowChanged(m_current);
+}
+
+void TDataSet::Cancel()
+{
+    if (m_state == TState::Edit || m_state == TState::Insert)
+        m_state = TState::Browse;
+    m_editBuffer.clear();
+    m_editSlot = -1;
+}
+
+int TDataSet::NewSlot()
+{
+    return int(m_slotFlags.size());
+}
+
+void TDataSet::Delete()
+{
+    RequireBrowse();
+    if (m_updateTable.isEmpty())
+        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (m_current < 0)
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const int row = m_current;
+    const int slot = SlotOf(row);
+    if (!(m_slotFlags[size_t(slot)] & SlotInserted)) {
+        const QVariant key = SlotValue(slot, FieldIndex(m_keyField));
+        if (!key.isNull())
+            m_deletedKeys.push_back(key.toLongLong());
+    }
+    if (Notifying())
+        emit BeforeRowRemoved(row);
+    m_order.erase(m_order.begin() + row);
+    if (Notifying())
+        emit RowRemoved(row);
+    m_current = std::min(row, RecordCount() - 1);
+    m_eof = m_order.empty() || (row >= RecordCount());
+    m_bof = m_order.empty();
+    if (Notifying())
+        emit CurrentChanged(m_current);
+    emit AfterScroll();
+}
+
+bool TDataSet::HasPendingChanges() const
+{
+    if (!m_deletedKeys.empty())
+        return true;
+    for (int slot : m_order) {
+        if (m_slotFlags[size_t(slot)] != 0)
+            return true;
+    }
+    return false;
+}
+
+void TDataSet::UpdateBatch()
+{
+    RequireActive();
+    Post();
+    if (!HasPendingChanges())
+        return;
+    const int keyField = FieldIndex(m_keyField);
+    std::vector<int> writable;
+    for (const QString &name : m_writableFields)
+        writable.push_back(FieldIndex(name));
+
+    std::vector<int> insertedSlots;
+    // Inside a caller's transaction the batch is one step of it.
+    TTransaction transaction(*m_connection);
+    try {
+        const QString keyName = m_fields[size_t(keyField)].Name;
+        for (qint64 key : m_deletedKeys) {
+            TParams p;
+            p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
+            m_connection->Execute(
+                QStringLiteral("DELETE FROM %1 WHERE %2 = :key").arg(m_updateTable, keyName), p);
+        }
+        QStringList names, values, assignments;
+        for (int f : writable) {
+            names << m_fields[size_t(f)].Name;
+            values << QStringLiteral(":f%1").arg(f);
+            assignments << QStringLiteral("%1 = :f%2").arg(m_fields[size_t(f)].Name).arg(f);
+        }
+        const QString insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                                      .arg(m_updateTable, names.join(QStringLiteral(", ")),
+                                           values.join(QStringLiteral(", ")));
+        const QString updateSql =
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :key")
+                .arg(m_updateTable, assignments.join(QStringLiteral(", ")), keyName);
+        for (int slot : m_order) {
+            const uint8_t flags = m_slotFlags[size_t(slot)];
+            if (flags == 0)
+                continue;
+            TParams p;
+            for (int f : writable) {
+                p.SetValue(QStringLiteral("f%1").arg(f), SlotValue(slot, f),
+                           m_fields[size_t(f)].DataType);
+            }
+            if (flags & SlotInserted) {
+                m_connection->Execute(insertSql, p);
+                SetSlotValue(slot, keyField, m_connection->LastInsertId());
+                insertedSlots.push_back(slot);
+            } else {
+                p.SetValue(QStringLiteral("key"), SlotValue(slot, keyField), TFieldType::Integer);
+                m_connection->Execute(updateSql, p);
+            }
+        }
+        transaction.Commit();
+    } catch (...) {
+        for (int slot : insertedSlots)
+            SetSlotValue(slot, keyField, QVariant());
+        throw;
+    }
+    std::fill(m_slotFlags.begin(), m_slotFlags.end(), 0);
+    m_deletedKeys.clear();
+    if (Notifying())
+        emit ValuesChanged();
+}
+
+void TDataSet::RefreshRowValues(const QString &keyField, qint64 key,
+                                const QList<QPair<QString, QVariant>> &values)
+{
+    if (!Active())
+        return;
+    const int keyIndex = FieldIndex(keyField);
+    std::vector<std::pair<int, QVariant>> fields;
+    for (const auto &[name, value] : values) {
+        const int field = FindField(name);
+        if (field >= 0 && !m_fields[size_t(field)].Lookup)
+            fields.emplace_back(field, value);
+    }
+    for (int row = 0; row < RecordCount(); ++row) {
+        const QVariant rowKey = Value(row, keyIndex);
+        if (rowKey.isNull() || rowKey.toLongLong() != key)
+            continue;
+        for (const auto &[field, value] : fields)
+            SetSlotValue(SlotOf(row), field, value);
+        if (Notifying())
+            emit RowChanged(row);
+    }
+}
