@@ -5,6 +5,7 @@
 #include "data/Playlists.h"
 #include "data/PostgresEngine.h"
 #include "data/SongListings.h"
+#include "data/Table.h"
 #include "import/ImportWalker.h"
 #include "tests/support/SilentMp3.h"
 
