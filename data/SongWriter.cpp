@@ -64,6 +64,8 @@ TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
     m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
+    m_folder = std::make_unique<TStatement>(
+        Connection, QStringLiteral("SELECT Filename FROM Playlist_DB WHERE Path = :path"));
     m_existsPath = m_exists->Parameter(QStringLiteral("path"));
     m_existsFilename = m_exists->Parameter(QStringLiteral("filename"));
     for (int i = 0; i < 13; ++i)
@@ -77,6 +79,18 @@ TSongWriter::~TSongWriter()
     } catch (const EError &) {
         // Nobody is left to tell; the rows are simply not there.
     }
+}
+
+QSet<QString> TSongWriter::SongsIn(const QString &Path)
+{
+    TStatement &q = *m_folder;
+    q.Reset();
+    q.Bind(q.Parameter(QStringLiteral("path")), Path);
+    QSet<QString> names;
+    while (q.Step())
+        names.insert(q.Text(0));
+    q.Reset();
+    return names;
 }
 
 bool TSongWriter::SongExists(const QString &FileName)

@@ -4,6 +4,7 @@
 #include "data/ID3v2Tags.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -38,6 +39,8 @@ public:
     TSongWriter &operator=(const TSongWriter &) = delete;
 
     bool SongExists(const QString &FileName);
+    // The file names stored in one folder (Path, with its final separator), in one statement.
+    QSet<QString> SongsIn(const QString &Path);
     // Inserts the file's row with its measured length; false when another import added it
     // meanwhile. Raises when that fails, or when its folder or name is wider than the
     // library's columns; ELibraryUnwritable when the library takes no rows at all.
@@ -60,6 +63,7 @@ private:
     TConnection &m_connection;
     std::unique_ptr<TStatement> m_exists;
     std::unique_ptr<TStatement> m_insert;
+    std::unique_ptr<TStatement> m_folder;
     int m_existsPath = 0, m_existsFilename = 0;
     int m_insertIndex[13] = {};
     bool m_inTransaction = false;

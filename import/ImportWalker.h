@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -83,7 +84,9 @@ public:
 
 private:
     void Walk(const QString &Folder);
-    void ImportFile(const QString &FileName);
+    // Stored: whether the folder's listing of stored songs holds the file; unknown when that
+    // listing failed, and then the file is looked up on its own.
+    void ImportFile(const QString &FileName, std::optional<bool> Stored);
     void Commit();
     void Report(TImportProblemKind Kind, const QString &Name, const QString &Reason);
     bool Continue();

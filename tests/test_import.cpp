@@ -444,6 +444,22 @@ TEST_F(ImportWalkTest, FifosAndDevicesNamedMp3ArePassedOverAndCounted)
     EXPECT_TRUE(problems.empty());
 }
 
+// A folder's stored songs are looked up together: a library on a server is not asked once per
+// file that it already has.
+TEST_F(ImportWalkTest, StoredFilesCostNoStatementOfTheirOwn)
+{
+    for (int i = 0; i < 20; ++i)
+        tree.Add(QStringLiteral("%1.mp3").arg(i));
+    ASSERT_EQ(Import(tree.Root()).Imported, 20);
+    int statements = 0;
+    connection.OnStatement = [&](const QString &) { ++statements; };
+    const TImportCounts again = Import(tree.Root());
+    connection.OnStatement = {};
+    EXPECT_EQ(again.Existing, 20);
+    EXPECT_EQ(again.Imported, 0);
+    EXPECT_LE(statements, 3);
+}
+
 TEST_F(ImportWalkTest, AFailedExistenceCheckIsReportedAndTheInsertTried)
 {
     tree.Add(QStringLiteral("a.mp3"));
