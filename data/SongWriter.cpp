@@ -60,7 +60,8 @@ QString WidthRefusal(const QString &FileName)
         .arg(FilenameWidth);
 }
 
-TSongWriter::TSongWriter(TConnection &Connection) : m_connection(Connection)
+TSongWriter::TSongWriter(TConnection &Connection)
+    : m_connection(Connection), m_queueRows(Connection.OnServer())
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
     m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
@@ -125,6 +126,11 @@ bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int
             return false;
     } catch (const EError &e) {
         Failed(e);
+    }
+    if (m_queueRows && m_inTransaction) {
+        m_queued.push_back({FileName, Tags, Duration, status.Size, status.ModifiedMs});
+        m_pending << FileName;
+        return true;
     }
     TStatement &q = *m_insert;
     q.Reset();
@@ -208,10 +214,15 @@ void TSongWriter::Commit()
     if (!m_inTransaction)
         return;
     try {
+        SendQueued();
         m_connection.Commit();
-    } catch (const EError &) {
+    } catch (const EError &e) {
         m_connection.Rollback();
         LoseTransaction();
+        // A server that went away takes no further row: the walk stops.
+        const auto *databaseError = dynamic_cast<const EDatabaseError *>(&e);
+        if (databaseError && databaseError->Failure() == TDatabaseFailure::ConnectionLost)
+            Failed(e);
         throw;
     }
     m_inTransaction = false;
@@ -222,6 +233,62 @@ void TSongWriter::Commit()
 QStringList TSongWriter::TakeLost()
 {
     return std::exchange(m_lost, {});
+}
+
+QStringList TSongWriter::TakeDuplicates()
+{
+    return std::exchange(m_duplicates, {});
+}
+
+// One statement for the queued rows; a row that is there already is skipped, and the rows it
+// gives back are the ones stored.
+void TSongWriter::SendQueued()
+{
+    if (m_queued.empty())
+        return;
+    QStringList rows;
+    for (size_t row = 0; row < m_queued.size(); ++row) {
+        QStringList names;
+        for (const char *parameter : InsertParameters)
+            names << QStringLiteral(":%1%2").arg(QLatin1String(parameter)).arg(row);
+        rows << QLatin1Char('(') + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }
+    TStatement q(m_connection,
+                 StatementText({InsertSongLines[0],
+                                QStringLiteral("VALUES ") + rows.join(QStringLiteral(",\r\n")),
+                                QStringLiteral("ON CONFLICT (Path, Filename) DO NOTHING "
+                                               "RETURNING Path, Filename")}));
+    // Each parameter appears once, so they are numbered in the order written.
+    const int perRow = int(std::size(InsertParameters));
+    if (q.Parameter(QStringLiteral("path0")) != 1 ||
+        q.Parameter(QStringLiteral("filemodified%1").arg(m_queued.size() - 1)) !=
+            perRow * int(m_queued.size()))
+        throw EDatabaseError(QStringLiteral("The rows' parameters are out of order"));
+    int index = 1;
+    for (const TQueuedRow &row : m_queued) {
+        const auto [path, filename] = SplitFileName(row.FileName);
+        q.Bind(index++, path);
+        q.Bind(index++, filename);
+        q.Bind(index++, qint64(row.Duration));
+        q.Bind(index++, qint64(1));
+        q.Bind(index++, row.Tags.Title);
+        q.Bind(index++, row.Tags.Artist);
+        q.Bind(index++, qint64(row.Tags.Genre));
+        q.Bind(index++, row.Tags.Comment);
+        q.Bind(index++, row.Tags.Album);
+        q.Bind(index++, qint64(row.Tags.Year));
+        q.Bind(index++, qint64(row.Tags.Track));
+        q.Bind(index++, row.Size);
+        q.Bind(index++, row.Modified);
+    }
+    QSet<QString> stored;
+    while (q.Step())
+        stored.insert(q.Text(0) + q.Text(1));
+    for (const TQueuedRow &row : m_queued) {
+        if (!stored.contains(row.FileName))
+            m_duplicates << row.FileName;
+    }
+    m_queued.clear();
 }
 
 bool TSongWriter::Begin()
@@ -247,6 +314,7 @@ void TSongWriter::LoseTransaction()
 {
     m_lost += m_pending;
     m_pending.clear();
+    m_queued.clear();
     m_inTransaction = false;
     m_connection.SetOpenBatch({});
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class TConnection;
 class TStatement;
@@ -54,6 +55,9 @@ public:
     // Rows that were inserted but undone since, by a failed commit or by the database
     // rolling the whole transaction back after an error.
     QStringList TakeLost();
+    // Rows that were queued but found in the library when they were sent (another import added
+    // them meanwhile): they count as existing, not as imported.
+    QStringList TakeDuplicates();
 
 private:
     bool Begin();
@@ -70,4 +74,17 @@ private:
     QElapsedTimer m_transactionAge;
     QStringList m_pending;
     QStringList m_lost;
+    QStringList m_duplicates;
+
+    // On a database server the rows of a transaction are sent together when it commits, so
+    // that round trips do not dominate the import.
+    struct TQueuedRow {
+        QString FileName;
+        TSongTags Tags;
+        int Duration;
+        qint64 Size, Modified;
+    };
+    void SendQueued();
+    bool m_queueRows;
+    std::vector<TQueuedRow> m_queued;
 };

@@ -218,16 +218,27 @@ void TImportWalker::ImportFile(const QString &FileName, std::optional<bool> Stor
 void TImportWalker::Commit()
 {
     QString reason = QStringLiteral("The library undid the row after a later error");
+    std::optional<ELibraryUnwritable> stop;
     try {
         m_writer.Commit();
+    } catch (const ELibraryUnwritable &e) {
+        reason = e.Message();
+        stop = e;
     } catch (const EError &e) {
         reason = e.Message();
+    }
+    for (int n = int(m_writer.TakeDuplicates().size()); n > 0; --n) {
+        --m_counts.Imported;
+        ++m_counts.Existing;
     }
     for (const QString &name : m_writer.TakeLost()) {
         --m_counts.Imported;
         ++m_counts.Failed;
         Report(TImportProblemKind::InsertFailed, name, reason);
     }
+    // The rows are told of first; then the walk stops.
+    if (stop)
+        throw *stop;
 }
 
 void TImportWalker::Report(TImportProblemKind Kind, const QString &Name, const QString &Reason)

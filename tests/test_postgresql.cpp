@@ -327,10 +327,17 @@ TEST_F(ServerLibrary, AnImportAddsEachFileOnceAndItsBatchSurvivesADuplicate)
     // Another import added this one meanwhile.
     OpenPostgresLibrary(uri)->ExecuteScript(
         QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'two.mp3')"));
-    EXPECT_FALSE(writer.InsertSong(QStringLiteral("/m/two.mp3"), tags, 1));
+    // The rows go to the server together when the batch commits; only then is the duplicate
+    // known.
+    EXPECT_TRUE(writer.InsertSong(QStringLiteral("/m/two.mp3"), tags, 1));
     EXPECT_TRUE(writer.InsertSong(QStringLiteral("/m/three.mp3"), tags, 1));
+    int statements = 0;
+    connection.OnStatement = [&](const QString &) { ++statements; };
     writer.Commit();
+    connection.OnStatement = {};
+    EXPECT_EQ(statements, 2) << "one insert for the batch, and its commit";
     EXPECT_TRUE(writer.TakeLost().isEmpty());
+    EXPECT_EQ(writer.TakeDuplicates(), QStringList{QStringLiteral("/m/two.mp3")});
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
 }
 
@@ -357,9 +364,9 @@ TEST_F(ServerLibrary, AServerThatGoesAwayStopsAnImportWithOneMessage)
         EXPECT_TRUE(e.Message().contains(QStringLiteral("was lost")));
         EXPECT_TRUE(e.Message().endsWith(QStringLiteral("the import stopped.")));
     }
-    EXPECT_EQ(files, 5);
-    // Only the rows of the open batch are told of, each as not imported.
-    EXPECT_EQ(problems.size(), 4);
+    // The batch is sent when it commits: its rows are told of, each as not imported.
+    EXPECT_EQ(files, 10);
+    EXPECT_EQ(problems.size(), 10);
 }
 
 // The command line gives the same answers on both engines.
