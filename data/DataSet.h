@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +100,9 @@ public:
     void Delete();
     bool HasPendingChanges() const;
     void UpdateBatch(); // writes every pending change in one transaction
+    // Runs first inside UpdateBatch's transaction, with the keys of the stored rows the data
+    // set still shows: what the data set stands for can be made to match it exactly.
+    std::function<void(TConnection &connection, const QList<qint64> &keptKeys)> BeforeUpdate;
 
     // Takes values that another statement stored into the rows whose key field holds the key:
     // no pending change, no move. Names the data set lacks are passed over.

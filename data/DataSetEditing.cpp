@@ -180,6 +180,15 @@ void TDataSet::UpdateBatch()
     // Inside a caller's transaction the batch is one step of it.
     TTransaction transaction(*m_connection);
     try {
+        if (BeforeUpdate) {
+            QList<qint64> kept;
+            for (int slot : m_order) {
+                const QVariant key = SlotValue(slot, keyField);
+                if (!(m_slotFlags[size_t(slot)] & SlotInserted) && !key.isNull())
+                    kept << key.toLongLong();
+            }
+            BeforeUpdate(*m_connection, kept);
+        }
         const QString keyName = m_fields[size_t(keyField)].Name;
         for (qint64 key : m_deletedKeys) {
             TParams p;
@@ -199,22 +208,33 @@ void TDataSet::UpdateBatch()
         const QString updateSql =
             QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :key")
                 .arg(m_updateTable, assignments.join(QStringLiteral(", ")), keyName);
+        // Each statement is prepared once and run for every row that needs it.
+        std::unique_ptr<TStatement> insert, update;
+        const auto run = [&](TStatement &statement, int slot, bool withKey) {
+            statement.Reset();
+            for (int f : writable)
+                statement.Bind(statement.Parameter(QStringLiteral("f%1").arg(f)),
+                               SlotValue(slot, f), m_fields[size_t(f)].DataType);
+            if (withKey)
+                statement.Bind(statement.Parameter(QStringLiteral("key")),
+                               SlotValue(slot, keyField), TFieldType::Integer);
+            while (statement.Step()) {
+            }
+        };
         for (int slot : m_order) {
             const uint8_t flags = m_slotFlags[size_t(slot)];
             if (flags == 0)
                 continue;
-            TParams p;
-            for (int f : writable) {
-                p.SetValue(QStringLiteral("f%1").arg(f), SlotValue(slot, f),
-                           m_fields[size_t(f)].DataType);
-            }
             if (flags & SlotInserted) {
-                m_connection->Execute(insertSql, p);
+                if (!insert)
+                    insert = std::make_unique<TStatement>(*m_connection, insertSql);
+                run(*insert, slot, false);
                 SetSlotValue(slot, keyField, m_connection->LastInsertId());
                 insertedSlots.push_back(slot);
             } else {
-                p.SetValue(QStringLiteral("key"), SlotValue(slot, keyField), TFieldType::Integer);
-                m_connection->Execute(updateSql, p);
+                if (!update)
+                    update = std::make_unique<TStatement>(*m_connection, updateSql);
+                run(*update, slot, true);
             }
         }
         transaction.Commit();

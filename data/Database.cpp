@@ -191,20 +191,24 @@ TStatement::~TStatement() = default;
 
 void TStatement::Bound(const TParam &p)
 {
-    const int index = Parameter(p.Name);
-    if (p.Value.isNull()) {
+    Bind(Parameter(p.Name), p.Value, p.DataType);
+}
+
+void TStatement::Bind(int index, const QVariant &value, TFieldType type)
+{
+    if (value.isNull()) {
         BindNull(index);
-    } else if (p.DataType == TFieldType::Integer) {
+    } else if (type == TFieldType::Integer) {
         bool ok = false;
-        const qint64 v = p.Value.toLongLong(&ok);
+        const qint64 v = value.toLongLong(&ok);
         if (!ok)
             throw EDatabaseError(
-                QStringLiteral("\"%1\" is not a valid integer value").arg(p.Value.toString()));
+                QStringLiteral("\"%1\" is not a valid integer value").arg(value.toString()));
         Bind(index, v);
-    } else if (p.DataType == TFieldType::DateTime) {
-        Bind(index, p.Value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    } else if (type == TFieldType::DateTime) {
+        Bind(index, value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     } else {
-        Bind(index, p.Value.toString());
+        Bind(index, value.toString());
     }
 }
 

@@ -110,6 +110,9 @@ public:
     void Bind(int index, qint64 value);
     void Bind(int index, const QString &value);
     void BindNull(int index);
+    // A value as a parameter of that type holds it: null, a number, or a text (times as the
+    // library writes them).
+    void Bind(int index, const QVariant &value, TFieldType type);
 
     bool Step();  // true while a row is available
     void Reset(); // ready to run again, bindings kept

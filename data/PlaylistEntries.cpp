@@ -30,6 +30,33 @@ void SetUpPlaylistEntries(TDataSet &entries, TTable *songs)
         {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
     entries.SetFieldRange(QStringLiteral("PlayList_ID"), 0, 65535);
     entries.SetFieldRange(QStringLiteral("Sequence"), 0, 65535);
+    // A playlist saved from two places at once: the last save wins whole. Saves of one
+    // playlist wait for each other on its row, and each leaves exactly the entries it shows.
+    entries.BeforeUpdate = [&entries](TConnection &connection, const QList<qint64> &kept) {
+        QVariant playlist;
+        for (const TParam &p : entries.Parameters().Items()) {
+            if (p.Name.compare(QLatin1String("playlistid"), Qt::CaseInsensitive) == 0)
+                playlist = p.Value;
+        }
+        if (playlist.isNull())
+            return;
+        QStringList ids;
+        ids.reserve(kept.size());
+        for (const qint64 id : kept)
+            ids << QString::number(id);
+        TParams params;
+        params.SetValue(QStringLiteral("playlistid"), playlist, TFieldType::Integer);
+        connection.Execute(QStringLiteral("UPDATE Playlists SET Name = Name WHERE PlayList_ID = "
+                                          ":playlistid"),
+                           params);
+        params.SetValue(QStringLiteral("ids"),
+                        QLatin1Char('[') + ids.join(QLatin1Char(',')) + QLatin1Char(']'),
+                        TFieldType::Text);
+        connection.Execute(QStringLiteral("DELETE FROM Playlist_Songs WHERE PlayList_ID = "
+                                          ":playlistid AND Row_ID NOT IN (SELECT value FROM "
+                                          "json_each(:ids))"),
+                           params);
+    };
 }
 
 QStringList PlaylistEntriesSQL(const QString &column, const QString &direction)

@@ -3,11 +3,14 @@
 #include "data/DataSet.h"
 #include "data/Engine.h"
 #include "data/ID3v2Tags.h"
+#include "data/PlaylistEntries.h"
+#include "data/Playlists.h"
 #include "data/PostgresEngine.h"
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "data/SongWriter.h"
 #include "data/SqlDialect.h"
+#include "data/Table.h"
 #include "data/URegistry.h"
 #include "import/ImportWalker.h"
 #include "tests/support/MainWindowHost.h"
@@ -339,6 +342,45 @@ TEST_F(ServerLibrary, AnImportAddsEachFileOnceAndItsBatchSurvivesADuplicate)
     EXPECT_TRUE(writer.TakeLost().isEmpty());
     EXPECT_EQ(writer.TakeDuplicates(), QStringList{QStringLiteral("/m/two.mp3")});
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+}
+
+// Two computers change one playlist from what each saw: the last save wins whole.
+TEST_F(ServerLibrary, APlaylistSavedFromTwoPlacesIsTheLastSaveExactly)
+{
+    OpenNew();
+    for (int i = 1; i <= 4; ++i)
+        connection.Execute(QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', "
+                                          "'%1.mp3')")
+                               .arg(i));
+    const int playlist =
+        int(InsertPlaylist(connection, QStringLiteral("Shared"), {}, QDateTime::currentDateTime()));
+    TConnection other;
+    other.SetLibraryFile(uri);
+    other.Open();
+    TTable songs(&connection), otherSongs(&other);
+    SetUpSongsTable(songs);
+    SetUpSongsTable(otherSongs);
+    TDataSet first(&connection), second(&other);
+    SetUpPlaylistEntries(first, &songs);
+    SetUpPlaylistEntries(second, &otherSongs);
+    OpenPlaylistEntries(first, playlist, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    for (int song = 1; song <= 3; ++song)
+        AppendEntry(first, playlist, song, song);
+    first.UpdateBatch();
+    OpenPlaylistEntries(second, playlist, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    // The first adds a song; the second, not having seen it, removes one and saves last.
+    AppendEntry(first, playlist, 4, 4);
+    first.UpdateBatch();
+    RemoveEntries(second, {2});
+    second.UpdateBatch();
+
+    first.Close();
+    OpenPlaylistEntries(first, playlist, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    QList<qint64> shown;
+    for (first.First(); !first.Eof(); first.Next())
+        shown << first.AsInteger(QStringLiteral("Song_ID")) * 10 +
+                     first.AsInteger(QStringLiteral("Sequence"));
+    EXPECT_EQ(shown, (QList<qint64>{11, 32})) << "songs 1 and 3, numbered 1 and 2";
 }
 
 TEST_F(ServerLibrary, AServerThatGoesAwayStopsAnImportWithOneMessage)
