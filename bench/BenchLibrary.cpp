@@ -4,8 +4,11 @@
 #include <benchmark/benchmark.h>
 
 #include "data/Database.h"
+#include "tests/support/SilentMp3.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <malloc.h>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -103,4 +106,23 @@ int RunBenchmarks(int argc, char **argv, QTemporaryDir *&scratch)
     benchmark::Shutdown();
     scratch = nullptr;
     return 0;
+}
+
+QString MakeMusicTree(const QString &root, int folders, int filesPerFolder)
+{
+    if (QFileInfo::exists(root))
+        return root;
+    for (int f = 0; f < folders; ++f) {
+        const QString folder = root + QStringLiteral("/Album %1").arg(f, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(folder);
+        for (int n = 0; n < filesPerFolder; ++n) {
+            SilentMp3Options o;
+            o.Frames = 40;
+            o.Header = n % 2 ? SilentMp3Options::XingHeader : SilentMp3Options::NoHeader;
+            o.Id3v1 = n % 2 == 1;
+            WriteSilentMp3(folder + QStringLiteral("/%1 Track.mp3").arg(n, 3, 10, QLatin1Char('0')),
+                           o);
+        }
+    }
+    return root;
 }

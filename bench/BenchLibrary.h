@@ -8,6 +8,11 @@ class QTemporaryDir;
 // Returns the file name; the file lives in the given folder.
 QString MakeBenchLibrary(const QString &folder, int songs, int playlists, int entriesPerPlaylist);
 
+// Small silent MP3 files, FilesPerFolder in each of Folders folders ("Album NN/NNN Track.mp3")
+// below root; half carry an Info header and an ID3v1 tag. Made once: an existing root is
+// taken as it is. Returns root.
+QString MakeMusicTree(const QString &root, int folders, int filesPerFolder);
+
 // Bytes currently allocated on the heap.
 size_t HeapInUse();
 

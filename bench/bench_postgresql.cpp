@@ -135,25 +135,9 @@ void BM_AddSongsToPlaylist(benchmark::State &state)
 }
 BENCHMARK(BM_AddSongsToPlaylist)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// 5,000 small files in 50 folders; half carry an Info header and an ID3v1 tag.
 QString MusicTree()
 {
-    const QString root = Scratch->filePath(QStringLiteral("music"));
-    if (QFileInfo::exists(root))
-        return root;
-    for (int f = 0; f < Folders; ++f) {
-        const QString folder = root + QStringLiteral("/Album %1").arg(f, 2, 10, QLatin1Char('0'));
-        QDir().mkpath(folder);
-        for (int n = 0; n < FilesPerFolder; ++n) {
-            SilentMp3Options o;
-            o.Frames = 40;
-            o.Header = n % 2 ? SilentMp3Options::XingHeader : SilentMp3Options::NoHeader;
-            o.Id3v1 = n % 2 == 1;
-            WriteSilentMp3(folder + QStringLiteral("/%1 Track.mp3").arg(n, 3, 10, QLatin1Char('0')),
-                           o);
-        }
-    }
-    return root;
+    return MakeMusicTree(Scratch->filePath(QStringLiteral("music")), Folders, FilesPerFolder);
 }
 
 // The import on a library that is open already, as the window and the command line have it.
