@@ -3,6 +3,7 @@
 
 #include "base/Errors.h"
 #include "data/ColumnStore.h"
+#include "data/Engine.h"
 
 void TDataSet::SetUpdateTarget(const QString &tableName, const QString &keyField,
                                const QStringList &writableFields)
@@ -221,9 +222,57 @@ void TDataSet::UpdateBatch()
             while (statement.Step()) {
             }
         };
+        // On a server the new rows go together, with keys taken beforehand.
+        std::vector<int> newSlots;
+        for (int slot : m_order) {
+            if (m_slotFlags[size_t(slot)] & SlotInserted)
+                newSlots.push_back(slot);
+        }
+        const QList<qint64> keys =
+            newSlots.size() > 1
+                ? m_connection->Engine().ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
+                : QList<qint64>();
+        if (!keys.isEmpty()) {
+            if (keys.size() != qsizetype(newSlots.size()))
+                throw EDatabaseError(QStringLiteral("The library gave too few keys"));
+            constexpr size_t RowsPerStatement = 500;
+            for (size_t first = 0; first < newSlots.size(); first += RowsPerStatement) {
+                const size_t count = std::min(RowsPerStatement, newSlots.size() - first);
+                QStringList rows;
+                for (size_t row = 0; row < count; ++row) {
+                    QStringList values{QStringLiteral(":k%1").arg(row)};
+                    for (int f : writable)
+                        values << QStringLiteral(":v%1_%2").arg(row).arg(f);
+                    rows << QLatin1Char('(') + values.join(QStringLiteral(", ")) + QLatin1Char(')');
+                }
+                TStatement many(*m_connection,
+                                QStringLiteral("INSERT INTO %1(%2, %3) VALUES %4")
+                                    .arg(m_updateTable, keyName, names.join(QStringLiteral(", ")),
+                                         rows.join(QStringLiteral(", "))));
+                // Each parameter appears once, so they are numbered in the order written.
+                const int perRow = 1 + int(writable.size());
+                if (many.Parameter(QStringLiteral("k%1").arg(count - 1)) !=
+                    perRow * int(count - 1) + 1)
+                    throw EDatabaseError(QStringLiteral("The rows' parameters are out of order"));
+                int index = 1;
+                for (size_t row = 0; row < count; ++row) {
+                    const int slot = newSlots[first + row];
+                    many.Bind(index++, keys[qsizetype(first + row)]);
+                    for (int f : writable)
+                        many.Bind(index++, SlotValue(slot, f), m_fields[size_t(f)].DataType);
+                }
+                while (many.Step()) {
+                }
+                for (size_t row = 0; row < count; ++row) {
+                    const int slot = newSlots[first + row];
+                    SetSlotValue(slot, keyField, keys[qsizetype(first + row)]);
+                    insertedSlots.push_back(slot);
+                }
+            }
+        }
         for (int slot : m_order) {
             const uint8_t flags = m_slotFlags[size_t(slot)];
-            if (flags == 0)
+            if (flags == 0 || (!keys.isEmpty() && (flags & SlotInserted)))
                 continue;
             if (flags & SlotInserted) {
                 if (!insert)

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <string_view>
@@ -54,4 +55,14 @@ public:
     virtual QString TableSelectText(const QString &table, const QString &index,
                                     const QString &key) const = 0;
     virtual TEngineKind Kind() const = 0;
+    // Keys for new rows of a table whose key column the database assigns, taken in one round
+    // trip so that many rows can go in one statement. Empty where rows are best sent one by
+    // one (a local file).
+    virtual QList<qint64> ReserveKeys(const QString &table, const QString &key, int count)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(key);
+        Q_UNUSED(count);
+        return {};
+    }
 };

@@ -191,6 +191,19 @@ public:
         return QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, key);
     }
     TEngineKind Kind() const override { return TEngineKind::Postgres; }
+    QList<qint64> ReserveKeys(const QString &table, const QString &key, int count) override
+    {
+        // The key's sequence; its column name is taken as written, so in lower case.
+        auto keys = Prepare(QStringLiteral("SELECT nextval(pg_get_serial_sequence('%1', '%2')) "
+                                           "FROM generate_series(1, %3)")
+                                .arg(table, key.toLower())
+                                .arg(count));
+        QList<qint64> reserved;
+        reserved.reserve(count);
+        while (keys->Step())
+            reserved << keys->Integer(0);
+        return reserved;
+    }
 
     PGconn *Connection() const { return m_connection; }
     // Ends with the engine: a statement that outlives it no longer reaches it.
