@@ -171,10 +171,11 @@ void TImportWalker::Walk(const QString &Folder)
 
 void TImportWalker::ImportFile(const QString &FileName, std::optional<bool> Stored)
 {
-    // A file that another import adds meanwhile meets the one-row-per-file rule on insert.
+    // A file the folder's listing holds is there. Any other is looked up on its own, inside
+    // the open batch's write lock when there is one: another import may have added it since.
     bool exists = Stored.value_or(false);
     try {
-        if (!Stored)
+        if (!exists)
             exists = m_writer.SongExists(FileName);
     } catch (const ELibraryUnwritable &) {
         ++m_counts.Failed;

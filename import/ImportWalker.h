@@ -85,7 +85,7 @@ public:
 private:
     void Walk(const QString &Folder);
     // Stored: whether the folder's listing of stored songs holds the file; unknown when that
-    // listing failed, and then the file is looked up on its own.
+    // listing failed. A file not known to be stored is looked up on its own.
     void ImportFile(const QString &FileName, std::optional<bool> Stored);
     void Commit();
     void Report(TImportProblemKind Kind, const QString &Name, const QString &Reason);
