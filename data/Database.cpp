@@ -29,6 +29,15 @@ QString StatementText(const QStringList &lines)
     return text;
 }
 
+QString IdListText(const QList<qint64> &ids)
+{
+    QStringList texts;
+    texts.reserve(ids.size());
+    for (const qint64 id : ids)
+        texts << QString::number(id);
+    return QLatin1Char('[') + texts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
 TConnection::TConnection() = default;
 
 TConnection::~TConnection()

@@ -36,6 +36,9 @@ private:
 // Joins statement lines as they are sent: each line followed by CR LF.
 QString StatementText(const QStringList &lines);
 
+// Ids as one text parameter, a JSON array, for "IN (SELECT value FROM json_each(:ids))".
+QString IdListText(const QList<qint64> &ids);
+
 // The program's one way to its database: every statement runs through a connection, whatever
 // engine is behind it. Opening never creates a missing library.
 class TConnection

@@ -40,18 +40,12 @@ void SetUpPlaylistEntries(TDataSet &entries, TTable *songs)
         }
         if (playlist.isNull())
             return;
-        QStringList ids;
-        ids.reserve(kept.size());
-        for (const qint64 id : kept)
-            ids << QString::number(id);
         TParams params;
         params.SetValue(QStringLiteral("playlistid"), playlist, TFieldType::Integer);
         connection.Execute(QStringLiteral("UPDATE Playlists SET Name = Name WHERE PlayList_ID = "
                                           ":playlistid"),
                            params);
-        params.SetValue(QStringLiteral("ids"),
-                        QLatin1Char('[') + ids.join(QLatin1Char(',')) + QLatin1Char(']'),
-                        TFieldType::Text);
+        params.SetValue(QStringLiteral("ids"), IdListText(kept), TFieldType::Text);
         connection.Execute(QStringLiteral("DELETE FROM Playlist_Songs WHERE PlayList_ID = "
                                           ":playlistid AND Row_ID NOT IN (SELECT value FROM "
                                           "json_each(:ids))"),

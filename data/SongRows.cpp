@@ -13,20 +13,10 @@
 namespace
 {
 
-// The ids as a JSON array for json_each.
-QString IdList(const QList<qint64> &rowIds)
-{
-    QStringList texts;
-    texts.reserve(rowIds.size());
-    for (const qint64 id : rowIds)
-        texts << QString::number(id);
-    return QLatin1Char('[') + texts.join(QLatin1Char(',')) + QLatin1Char(']');
-}
-
 TParams IdParams(const QList<qint64> &rowIds)
 {
     TParams params;
-    params.SetValue(QStringLiteral("ids"), IdList(rowIds), TFieldType::Text);
+    params.SetValue(QStringLiteral("ids"), IdListText(rowIds), TFieldType::Text);
     return params;
 }
 
@@ -129,7 +119,7 @@ void OpenSongs(TDataSet &songs, const QList<qint64> &rowIds)
     songs.SetSQL({QStringLiteral("SELECT * FROM Playlist_DB"),
                   QStringLiteral("WHERE Row_ID IN (SELECT value FROM json_each(:ids))"),
                   QStringLiteral("ORDER BY Row_ID")});
-    songs.Parameters().SetValue(QStringLiteral("ids"), IdList(rowIds), TFieldType::Text);
+    songs.Parameters().SetValue(QStringLiteral("ids"), IdListText(rowIds), TFieldType::Text);
     songs.Open();
 }
 
