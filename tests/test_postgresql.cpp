@@ -426,6 +426,9 @@ TEST_F(ServerLibrary, TheCommandLineWorksOnAServerAsOnAFile)
          QStringLiteral("HELLO there")},
         {QStringLiteral("b/d.mp3"), QStringLiteral("Über"), QStringLiteral("Ärzte"),
          QStringLiteral("50% off")},
+        // Names in other scripts, stored and listed as the file system gives them.
+        {QStringLiteral(u"b/Ярослав — 東京.mp3"), QStringLiteral("Kyiv"), QStringLiteral("Tokyo"),
+         QStringLiteral("far")},
     };
     for (const QStringList &tag : tags) {
         const QString file = music + u'/' + tag[0];
