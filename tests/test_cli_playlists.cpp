@@ -2,6 +2,7 @@
 #include "data/DataSet.h"
 #include "data/UMP3s.h"
 #include "import/ImportWalker.h"
+#include "tests/support/PlaylistRaces.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
@@ -433,6 +434,16 @@ TEST_F(PlaylistCli, AReadOnlyLibraryIsNamedAndLeftAsItWas)
     }
     EXPECT_EQ(ReadAll(library.FileName()), before);
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_Songs")), 0);
+}
+
+// Each writer adds or removes rows under the playlist's lock instead of saving what it saw.
+TEST_F(PlaylistCli, WritersOfOnePlaylistAtOnceKeepEveryEntry)
+{
+    TConnection check;
+    check.ConnectionString = library.ConnectionString();
+    check.Open();
+    ExpectPlaylistWritersAtOnceKeepEveryEntry(QStringLiteral(QUILLMERE_LIB_BINARY),
+                                              library.FileName(), check, 12);
 }
 
 // Sets a file's modification time, as another program's edit would change it.

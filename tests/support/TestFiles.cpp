@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 QByteArray ReadAll(const QString &name)
 {
@@ -33,6 +35,30 @@ TRun RunProgram(const QString &program, const QStringList &arguments,
         run.Err = process.readAllStandardError();
     }
     return run;
+}
+
+QList<TRun> RunTogether(const QString &program, const QList<QStringList> &argumentLists,
+                        const QStringList &environment)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList &arguments : argumentLists) {
+        auto process = std::make_unique<QProcess>();
+        if (!environment.isEmpty())
+            process->setEnvironment(QProcess::systemEnvironment() + environment);
+        process->start(program, arguments);
+        processes.push_back(std::move(process));
+    }
+    QList<TRun> runs;
+    for (const auto &process : processes) {
+        TRun run;
+        if (process->waitForFinished(60000) && process->exitStatus() == QProcess::NormalExit) {
+            run.ExitCode = process->exitCode();
+            run.Out = process->readAllStandardOutput();
+            run.Err = process->readAllStandardError();
+        }
+        runs << run;
+    }
+    return runs;
 }
 
 QString CorpusFolder()

@@ -18,6 +18,10 @@ struct TRun {
 };
 TRun RunProgram(const QString &program, const QStringList &arguments,
                 const QString &workingDirectory = QString());
+// Starts one run of the program per argument list, all before any is waited for, and waits for
+// them all; environment is added to each run's own.
+QList<TRun> RunTogether(const QString &program, const QList<QStringList> &argumentLists,
+                        const QStringList &environment = {});
 
 // The folder of real MP3 files that QUILLMERE_CORPUS names; empty when it names none.
 QString CorpusFolder();
