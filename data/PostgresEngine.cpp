@@ -414,8 +414,15 @@ PGconn *Connect(const QString &uri)
                              TDatabaseFailure::ConnectionLost);
     }
     PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
-    // Dates as the program writes and reads them.
-    Owned(PQexec(connection, "SET DateStyle = 'ISO, YMD'"));
+    // Dates as the program writes and reads them, and literals as it quotes them (a quote
+    // doubled, a backslash as it is), whatever the server's defaults.
+    const TResult settings = Owned(
+        PQexec(connection, "SET DateStyle = 'ISO, YMD'; SET standard_conforming_strings = on"));
+    if (!settings || !Succeeded(settings.get())) {
+        const QString reason = Trimmed(PQerrorMessage(connection)).section(u'\n', 0, 0);
+        PQfinish(connection);
+        throw EDatabaseError(QStringLiteral("Cannot open the library \"%1\": %2").arg(uri, reason));
+    }
     return connection;
 }
 

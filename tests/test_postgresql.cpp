@@ -26,6 +26,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 // The library on a PostgreSQL server (tests/with_postgresql.sh starts one and names its
 // database in QUILLMERE_TEST_PG): the gateway, and the command line on a server library and on
@@ -302,12 +303,12 @@ TEST_F(ServerLibrary, NamesIgnoreCaseAndEntriesGoWithTheirPlaylist)
 
     TSelectionCriteria criteria;
     criteria.Artists = {QStringLiteral("ALPHA")};
-    OpenSelection(songs, BuildSelectionSql(criteria));
+    OpenSelection(songs, criteria);
     EXPECT_EQ(songs.RecordCount(), 2);
     // LIKE as SQLite has it: case of ASCII letters ignored, no escape character.
     criteria = {};
     criteria.Comment = QStringLiteral("%_BETA\\");
-    OpenSelection(songs, BuildSelectionSql(criteria));
+    OpenSelection(songs, criteria);
     EXPECT_EQ(songs.RecordCount(), 1);
 
     connection.Execute(QStringLiteral("INSERT INTO Playlists(Name) VALUES('p')"));
@@ -342,6 +343,87 @@ TEST_F(ServerLibrary, AnImportAddsEachFileOnceAndItsBatchSurvivesADuplicate)
     EXPECT_TRUE(writer.TakeLost().isEmpty());
     EXPECT_EQ(writer.TakeDuplicates(), QStringList{QStringLiteral("/m/two.mp3")});
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+}
+
+// Filter values travel as parameters: hostile values find exactly the songs that hold them and
+// run nothing, whatever the server's default for backslashes in literals.
+TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
+{
+    OpenNew();
+    const QString sneaky = QStringLiteral("\\' OR 1=1 --");
+    for (const auto &[file, artist, album, comment, genre, year] :
+         {std::tuple{"1.mp3", "O'Brien\\", "back\\slash", sneaky, 17, 1990},
+          std::tuple{"2.mp3", "x", "y", QStringLiteral("plain"), 1, 2000}}) {
+        TParams song;
+        song.SetValue(QStringLiteral("f"), QLatin1String(file), TFieldType::Text);
+        song.SetValue(QStringLiteral("a"), QLatin1String(artist), TFieldType::Text);
+        song.SetValue(QStringLiteral("b"), QLatin1String(album), TFieldType::Text);
+        song.SetValue(QStringLiteral("c"), comment, TFieldType::Text);
+        song.SetValue(QStringLiteral("g"), genre, TFieldType::Integer);
+        song.SetValue(QStringLiteral("y"), year, TFieldType::Integer);
+        connection.Execute(QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Artist, "
+                                          "ID3_Album, ID3_Comment, ID3_Genre, ID3_Year) "
+                                          "VALUES('/m/', :f, :a, :b, :c, :g, :y)"),
+                           song);
+    }
+    // A function with a trace: the filters must never call it.
+    connection.Engine().ExecuteScript(
+        QStringLiteral("CREATE TABLE Probe(n int); CREATE FUNCTION probe_hit() RETURNS boolean "
+                       "LANGUAGE sql AS 'INSERT INTO Probe VALUES (1) RETURNING true'"));
+    const QString database = uri.section(u'/', -1);
+    struct TResetDefault {
+        QString Uri, Database;
+        ~TResetDefault()
+        {
+            OpenPostgresLibrary(Uri)->ExecuteScript(
+                QStringLiteral("ALTER DATABASE %1 RESET standard_conforming_strings")
+                    .arg(Database));
+        }
+    } reset{uri, database};
+
+    for (const QString &setting : {QStringLiteral("off"), QStringLiteral("on")}) {
+        SCOPED_TRACE(setting.toStdString());
+        connection.Engine().ExecuteScript(
+            QStringLiteral("ALTER DATABASE %1 SET standard_conforming_strings = %2")
+                .arg(database, setting));
+        TConnection fresh;
+        fresh.SetLibraryFile(uri);
+        fresh.Open();
+        TStatement defaults(fresh, QStringLiteral("SELECT reset_val FROM pg_settings WHERE name = "
+                                                  "'standard_conforming_strings'"));
+        ASSERT_TRUE(defaults.Step());
+        EXPECT_EQ(defaults.Text(0), setting);
+
+        const auto files = [&](const TSelectionCriteria &criteria) {
+            TDataSet songs(&fresh);
+            OpenSelection(songs, criteria);
+            QStringList names;
+            for (int row = 0; row < songs.RecordCount(); ++row)
+                names << songs.Value(row, songs.FieldIndex(QStringLiteral("Filename"))).toString();
+            return names.join(u',');
+        };
+        TSelectionCriteria criteria;
+        criteria.Comment = sneaky;
+        EXPECT_EQ(files(criteria), QStringLiteral("1.mp3"));
+        for (const QString &hostile : {QStringLiteral("\\' OR probe_hit() --"),
+                                       QStringLiteral("\\' OR (SELECT probe_hit() FROM "
+                                                      "pg_sleep(0)) IS NOT NULL --")}) {
+            criteria.Comment = hostile;
+            EXPECT_EQ(files(criteria), QString());
+        }
+        criteria = {};
+        criteria.Artists = {QStringLiteral("o'brien\\"), QStringLiteral("\\' OR probe_hit() --")};
+        criteria.Albums = {QStringLiteral("back\\slash")};
+        criteria.Genres = {QStringLiteral("17. Rock")};
+        criteria.StartYear = QStringLiteral("1990");
+        criteria.EndYear = QStringLiteral("1990");
+        EXPECT_EQ(files(criteria), QStringLiteral("1.mp3"));
+
+        const TRun run = Lib(uri, {QStringLiteral("songs"), QStringLiteral("--comment"), sneaky});
+        EXPECT_EQ(run.ExitCode, 0) << run.Err.constData();
+        EXPECT_EQ(run.Out.count('\n'), 2) << run.Out.constData();
+    }
+    EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Probe")), 0);
 }
 
 // Two computers change one playlist from what each saw: the last save wins whole.
