@@ -414,6 +414,16 @@ PGconn *Connect(const QString &uri)
                              TDatabaseFailure::ConnectionLost);
     }
     PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
+    // Tag texts and file names go in as they are: a database of another encoding would refuse
+    // some of them, or store them changed.
+    const QString encoding = Trimmed(PQparameterStatus(connection, "server_encoding"));
+    if (encoding != QLatin1String("UTF8")) {
+        PQfinish(connection);
+        throw EDatabaseError(
+            QStringLiteral("The database of the library \"%1\" uses the encoding %2; a library "
+                           "needs a UTF-8 database (create it with ENCODING 'UTF8').")
+                .arg(uri, encoding.isEmpty() ? QStringLiteral("(unknown)") : encoding));
+    }
     // Dates as the program writes and reads them, and literals as it quotes them (a quote
     // doubled, a backslash as it is), whatever the server's defaults.
     const TResult settings = Owned(

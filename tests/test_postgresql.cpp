@@ -345,6 +345,70 @@ TEST_F(ServerLibrary, AnImportAddsEachFileOnceAndItsBatchSurvivesADuplicate)
     EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
 }
 
+// One row that the server refuses fails the batch's one statement: the batch goes again row by
+// row, and only that file is left out, named once with a short reason.
+TEST_F(ServerLibrary, ARowTheServerRefusesCostsOnlyItselfInItsBatch)
+{
+    OpenNew();
+    connection.Execute(QStringLiteral(
+        "ALTER TABLE Playlist_DB ADD CONSTRAINT refused CHECK (Filename <> 'f100.mp3')"));
+    QTemporaryDir dir;
+    for (int i = 0; i < 300; ++i)
+        WriteSilentMp3(dir.filePath(QStringLiteral("f%1.mp3").arg(i, 3, 10, QLatin1Char('0'))), {});
+    for (const int run : {1, 2}) {
+        SCOPED_TRACE(run);
+        TImportWalker walker(connection);
+        std::vector<TImportProblem> problems;
+        walker.OnProblem = [&](const TImportProblem &problem) { problems.push_back(problem); };
+        walker.ImportFolder(dir.path());
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0].Kind, TImportProblemKind::InsertFailed);
+        EXPECT_EQ(problems[0].Name, dir.filePath(QStringLiteral("f100.mp3")));
+        EXPECT_TRUE(problems[0].Reason.contains(QStringLiteral("\"refused\"")))
+            << problems[0].Reason.toStdString();
+        EXPECT_FALSE(problems[0].Reason.contains(u'\n'));
+        EXPECT_FALSE(problems[0].Reason.contains(QStringLiteral("INSERT")));
+        EXPECT_EQ(walker.Counts().Imported, run == 1 ? 299 : 0);
+        EXPECT_EQ(walker.Counts().Existing, run == 1 ? 0 : 299);
+        EXPECT_EQ(walker.Counts().Failed, 1);
+        EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 299);
+    }
+}
+
+// A database that cannot hold every text is no place for a library: init and opening say why.
+TEST_F(ServerLibrary, ADatabaseThatIsNotUtf8IsRefusedAtInitAndAtOpening)
+{
+    auto server = OpenPostgresLibrary(uri);
+    const QString base = uri.left(uri.lastIndexOf(u'/') + 1);
+    for (const QString &encoding : {QStringLiteral("LATIN1"), QStringLiteral("WIN1252")}) {
+        SCOPED_TRACE(encoding.toStdString());
+        const QString name = QStringLiteral("quillmere_") + encoding.toLower();
+        server->ExecuteScript(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
+        server->ExecuteScript(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING "
+                                             "'%2' LC_COLLATE 'C' LC_CTYPE 'C'")
+                                  .arg(name, encoding));
+        const QString address = base + name;
+        const QString reason = QStringLiteral("uses the encoding %1; a library needs a UTF-8 "
+                                              "database")
+                                   .arg(encoding);
+        const TRun init = Lib(address, {QStringLiteral("init")});
+        EXPECT_NE(init.ExitCode, 0);
+        EXPECT_TRUE(init.Err.contains(reason.toUtf8())) << init.Err.constData();
+        const TRun songs = Lib(address, {QStringLiteral("songs")});
+        EXPECT_EQ(songs.ExitCode, 2);
+        EXPECT_TRUE(songs.Err.contains(reason.toUtf8())) << songs.Err.constData();
+        TConnection other;
+        other.SetLibraryFile(address);
+        try {
+            other.Open();
+            FAIL() << "opened a library in a database that is not UTF-8";
+        } catch (const EDatabaseError &e) {
+            EXPECT_TRUE(e.Message().contains(reason)) << e.Message().toStdString();
+        }
+        server->ExecuteScript(QStringLiteral("DROP DATABASE ") + name);
+    }
+}
+
 // Filter values travel as parameters: hostile values find exactly the songs that hold them and
 // run nothing, whatever the server's default for backslashes in literals.
 TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
