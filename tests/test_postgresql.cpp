@@ -111,6 +111,13 @@ TEST(ServerAddress, APasswordIsRefusedInEveryFormAndNeverRepeated)
                     << e.Message().toStdString();
             }
         }
+        for (const QString &verb : {QStringLiteral("songs"), QStringLiteral("init")}) {
+            const TRun run = RunProgram(QStringLiteral(QUILLMERE_LIB_BINARY),
+                                        {QStringLiteral("--library"), address, verb});
+            EXPECT_NE(run.ExitCode, 0);
+            EXPECT_FALSE(run.Err.contains("S3c")) << run.Err.constData();
+            EXPECT_FALSE(run.Err.contains("127.0.0.1")) << run.Err.constData();
+        }
     }
     // A scheme in capitals is an address for libpq too: it is tried, not taken for a file.
     TConnection connection;
