@@ -12,6 +12,5 @@ void TfrmMain::btnFilterClick()
 void TfrmMain::ApplySelection()
 {
     // Without the dialog there are no criteria: all songs.
-    const QString sql = frmSelect ? frmSelect->BuildSelectionSql() : BuildSelectionSql({});
-    OpenSelection(*qryAvailableSongs, sql);
+    OpenSelection(*qryAvailableSongs, frmSelect ? frmSelect->Criteria() : TSelectionCriteria{});
 }

@@ -154,7 +154,7 @@ int VerbSongs(const TCliContext &context)
     OpenLibrary(connection, context.LibraryFile);
     TDataSet data(&connection);
     if (filters.Any)
-        OpenSelection(data, sql);
+        OpenSelection(data, filters.Criteria);
     else
         OpenSongsByRowId(data);
     PrintTable(data);

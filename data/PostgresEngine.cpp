@@ -394,10 +394,79 @@ bool TPostgresStatement::Step()
 
 void IgnoreNotice(void *, const char *) {}
 
+// libpq's schemes. libpq matches them exactly; the program also takes them in capitals, as
+// schemes are, and hands them on in lower case.
+const QLatin1String Schemes[] = {QLatin1String("postgresql://"), QLatin1String("postgres://")};
+
+qsizetype SchemeLength(const QString &address)
+{
+    for (const QLatin1String scheme : Schemes) {
+        if (address.startsWith(scheme, Qt::CaseInsensitive))
+            return scheme.size();
+    }
+    return 0;
+}
+
+// The address as libpq is given it: without surrounding blanks, its scheme in lower case.
+QByteArray LibpqAddress(const QString &uri)
+{
+    const QString address = uri.trimmed();
+    const qsizetype scheme = SchemeLength(address);
+    return (address.left(scheme).toLower() + address.mid(scheme)).toUtf8();
+}
+
+// True when a connection string holds a password in any form libpq reads: "user:password@"
+// (a ":" there, also percent-encoded or before nothing), a "password" parameter (even an empty
+// one), or another connection string given as the database's name. A string libpq cannot read sets
+// the reason, told without any of the string's own text.
+bool HoldsPassword(const QByteArray &conninfo, QString &invalid)
+{
+    // libpq takes what comes before the first "@" ahead of the first "/" as user and password.
+    if (conninfo.startsWith("postgresql://") || conninfo.startsWith("postgres://")) {
+        const QByteArray rest = conninfo.mid(conninfo.indexOf("://") + 3);
+        for (const char c : rest) {
+            if (c == '/')
+                break;
+            if (c == '@') {
+                if (QByteArray::fromPercentEncoding(rest.left(rest.indexOf('@'))).contains(':'))
+                    return true;
+                break;
+            }
+        }
+    }
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(conninfo.constData(), &error);
+    if (!options) {
+        // libpq quotes the string, or a piece of it, after its reason.
+        invalid = Trimmed(error).section(u'"', 0, 0).trimmed();
+        if (invalid.endsWith(u':'))
+            invalid.chop(1);
+        if (invalid.isEmpty())
+            invalid = QStringLiteral("libpq cannot read it");
+        PQfreemem(error);
+        return false;
+    }
+    bool password = false;
+    QByteArray database;
+    for (PQconninfoOption *option = options; option->keyword; ++option) {
+        if (qstrcmp(option->keyword, "password") == 0 && option->val)
+            password = true;
+        if (qstrcmp(option->keyword, "dbname") == 0 && option->val)
+            database = option->val;
+    }
+    PQconninfoFree(options);
+    if (password)
+        return true;
+    QString ignored;
+    const bool nested = database.startsWith("postgresql://") ||
+                        database.startsWith("postgres://") || database.contains('=');
+    return nested && HoldsPassword(database, ignored);
+}
+
 PGconn *Connect(const QString &uri)
 {
     CheckServerAddress(uri);
-    const QByteArray address = uri.toUtf8();
+    const QByteArray address = LibpqAddress(uri);
     // The address may set its own connect_timeout; texts always travel as UTF-8.
     const char *const keywords[] = {"connect_timeout", "dbname", "client_encoding",
                                     "fallback_application_name", nullptr};
@@ -414,8 +483,25 @@ PGconn *Connect(const QString &uri)
                              TDatabaseFailure::ConnectionLost);
     }
     PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
-    // Dates as the program writes and reads them.
-    Owned(PQexec(connection, "SET DateStyle = 'ISO, YMD'"));
+    // Tag texts and file names go in as they are: a database of another encoding would refuse
+    // some of them, or store them changed.
+    const QString encoding = Trimmed(PQparameterStatus(connection, "server_encoding"));
+    if (encoding != QLatin1String("UTF8")) {
+        PQfinish(connection);
+        throw EDatabaseError(
+            QStringLiteral("The database of the library \"%1\" uses the encoding %2; a library "
+                           "needs a UTF-8 database (create it with ENCODING 'UTF8').")
+                .arg(uri, encoding.isEmpty() ? QStringLiteral("(unknown)") : encoding));
+    }
+    // Dates as the program writes and reads them, and literals as it quotes them (a quote
+    // doubled, a backslash as it is), whatever the server's defaults.
+    const TResult settings = Owned(
+        PQexec(connection, "SET DateStyle = 'ISO, YMD'; SET standard_conforming_strings = on"));
+    if (!settings || !Succeeded(settings.get())) {
+        const QString reason = Trimmed(PQerrorMessage(connection)).section(u'\n', 0, 0);
+        PQfinish(connection);
+        throw EDatabaseError(QStringLiteral("Cannot open the library \"%1\": %2").arg(uri, reason));
+    }
     return connection;
 }
 
@@ -423,30 +509,19 @@ PGconn *Connect(const QString &uri)
 
 bool IsServerLibrary(const QString &dataSource)
 {
-    return dataSource.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-           dataSource.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+    return SchemeLength(dataSource.trimmed()) > 0;
 }
 
 void CheckServerAddress(const QString &uri)
 {
-    char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(uri.toUtf8().constData(), &error);
-    if (!options) {
-        const QString reason = Trimmed(error);
-        PQfreemem(error);
-        // The address is not repeated: it may hold a password.
-        throw EDatabaseError(QStringLiteral("The library address is not valid: %1").arg(reason));
-    }
-    bool password = false;
-    for (PQconninfoOption *option = options; option->keyword; ++option) {
-        if (qstrcmp(option->keyword, "password") == 0 && option->val && *option->val)
-            password = true;
-    }
-    PQconninfoFree(options);
-    if (password)
+    // No message here repeats the address: it may hold a password.
+    QString invalid;
+    if (HoldsPassword(LibpqAddress(uri), invalid))
         throw EDatabaseError(QStringLiteral(
             "The library address holds a password; it is refused. Give the password through "
             "~/.pgpass, PGPASSWORD or a PGSERVICE entry instead."));
+    if (!invalid.isEmpty())
+        throw EDatabaseError(QStringLiteral("The library address is not valid: %1").arg(invalid));
 }
 
 std::unique_ptr<TEngine> OpenPostgresLibrary(const QString &uri)

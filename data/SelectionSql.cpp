@@ -1,5 +1,8 @@
 #include "data/SelectionSql.h"
 
+#include <QHash>
+#include <functional>
+
 namespace
 {
 
@@ -10,33 +13,31 @@ bool IsAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+// Writes a value into the statement: as a literal where the statement is shown, as a
+// parameter where it runs.
+using TValueWriter =
+    std::function<QString(const QString &role, const QString &value, TFieldType type)>;
+
 // One OR group, "((Column = a)" CR " OR (Column = b)" CR ") ", skipping empty values.
-void AppendGroup(QString &sql, QString &joiner, const QString &column, const QStringList &values)
+void AppendGroup(QString &sql, QString &joiner, const QString &column, const QStringList &values,
+                 TFieldType type, const TValueWriter &write)
 {
     bool started = false;
     for (const QString &value : values) {
         if (value.isEmpty())
             continue;
+        const QString written = write(column.mid(4).toLower(), value, type);
         if (!started) {
-            sql +=
-                joiner + QStringLiteral(" ((") + column + QStringLiteral(" = ") + value + u')' + CR;
+            sql += joiner + QStringLiteral(" ((") + column + QStringLiteral(" = ") + written +
+                   u')' + CR;
             joiner = QStringLiteral("AND");
             started = true;
         } else {
-            sql += QStringLiteral(" OR (") + column + QStringLiteral(" = ") + value + u')' + CR;
+            sql += QStringLiteral(" OR (") + column + QStringLiteral(" = ") + written + u')' + CR;
         }
     }
     if (started)
         sql += QStringLiteral(") ");
-}
-
-QStringList Quoted(const QStringList &values)
-{
-    QStringList result;
-    result.reserve(values.size());
-    for (const QString &value : values)
-        result << (value.isEmpty() ? QString() : QuotedString(value));
-    return result;
 }
 
 QString OrderByColumn(const QString &sort)
@@ -80,33 +81,40 @@ QString GenreNumber(const QString &entry)
     return number;
 }
 
-QString BuildSelectionSql(const TSelectionCriteria &criteria)
+namespace
+{
+
+QString BuildWith(const TSelectionCriteria &criteria, const TValueWriter &write)
 {
     QString sql = QStringLiteral("SELECT * FROM Playlist_DB") + CR;
     QString joiner = QStringLiteral("WHERE");
 
-    AppendGroup(sql, joiner, QStringLiteral("ID3_Artist"), Quoted(criteria.Artists));
+    AppendGroup(sql, joiner, QStringLiteral("ID3_Artist"), criteria.Artists, TFieldType::Text,
+                write);
 
     QStringList genres;
     for (const QString &entry : criteria.Genres)
         genres << GenreNumber(entry);
-    AppendGroup(sql, joiner, QStringLiteral("ID3_Genre"), genres);
+    AppendGroup(sql, joiner, QStringLiteral("ID3_Genre"), genres, TFieldType::Integer, write);
 
-    AppendGroup(sql, joiner, QStringLiteral("ID3_Album"), Quoted(criteria.Albums));
+    AppendGroup(sql, joiner, QStringLiteral("ID3_Album"), criteria.Albums, TFieldType::Text, write);
 
     if (!criteria.Comment.isEmpty()) {
         sql += joiner + QStringLiteral(" ID3_Comment LIKE ") +
-               QuotedString(u'%' + criteria.Comment + u'%') + CR;
+               write(QStringLiteral("comment"), u'%' + criteria.Comment + u'%', TFieldType::Text) +
+               CR;
         joiner = QStringLiteral("AND");
     }
     const QString startYear = YearDigits(criteria.StartYear);
     if (!startYear.isEmpty()) {
-        sql += joiner + QStringLiteral(" ID3_Year >= ") + startYear + CR;
+        sql += joiner + QStringLiteral(" ID3_Year >= ") +
+               write(QStringLiteral("startYear"), startYear, TFieldType::Integer) + CR;
         joiner = QStringLiteral("AND");
     }
     const QString endYear = YearDigits(criteria.EndYear);
     if (!endYear.isEmpty()) {
-        sql += joiner + QStringLiteral(" ID3_Year <= ") + endYear + CR;
+        sql += joiner + QStringLiteral(" ID3_Year <= ") +
+               write(QStringLiteral("endYear"), endYear, TFieldType::Integer) + CR;
         joiner = QStringLiteral("AND");
     }
 
@@ -114,4 +122,31 @@ QString BuildSelectionSql(const TSelectionCriteria &criteria)
     if (!column.isEmpty())
         sql += QStringLiteral("ORDER BY ") + column + CR;
     return sql;
+}
+
+} // namespace
+
+QString BuildSelectionSql(const TSelectionCriteria &criteria)
+{
+    return BuildWith(criteria, [](const QString &, const QString &value, TFieldType type) {
+        return type == TFieldType::Text ? QuotedString(value) : value;
+    });
+}
+
+TSelectionStatement BuildSelectionStatement(const TSelectionCriteria &criteria)
+{
+    TSelectionStatement selection;
+    QHash<QString, int> counts;
+    selection.Sql =
+        BuildWith(criteria, [&](const QString &role, const QString &value, TFieldType type) {
+            const QString name = role + QString::number(++counts[role]);
+            bool isNumber = false;
+            const qint64 number = value.toLongLong(&isNumber);
+            if (type == TFieldType::Integer && isNumber)
+                selection.Params.SetValue(name, number, TFieldType::Integer);
+            else
+                selection.Params.SetValue(name, value, TFieldType::Text);
+            return u':' + name;
+        });
+    return selection;
 }

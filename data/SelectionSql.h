@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Database.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,15 @@ struct TSelectionCriteria {
 
 // The SELECT over Playlist_DB for the criteria; every piece ends in a single CR.
 QString BuildSelectionSql(const TSelectionCriteria &criteria);
+
+// The same SELECT as it runs: each value a parameter (":artist1", ":genre1", ":album1",
+// ":comment1", ":startYear1", ":endYear1"...), so that no value is ever read as part of the
+// statement, whatever quoting the database applies to literals.
+struct TSelectionStatement {
+    QString Sql;
+    TParams Params;
+};
+TSelectionStatement BuildSelectionStatement(const TSelectionCriteria &criteria);
 
 // The text between single quotes, each quote inside doubled.
 QString QuotedString(const QString &text);

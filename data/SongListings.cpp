@@ -1,6 +1,7 @@
 #include "data/SongListings.h"
 
 #include "data/DataSet.h"
+#include "data/SelectionSql.h"
 
 QVariantList CriteriaValues(TConnection &connection, TCriteriaList list)
 {
@@ -30,15 +31,18 @@ QVariantList CriteriaValues(TConnection &connection, TCriteriaList list)
 void OpenAllSongs(TDataSet &songs)
 {
     songs.Close();
+    songs.Parameters().Clear(); // a selection's values
     songs.SetSQL(
         {QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")});
     songs.Open();
 }
 
-void OpenSelection(TDataSet &songs, const QString &selectionSql)
+void OpenSelection(TDataSet &songs, const TSelectionCriteria &criteria)
 {
+    const TSelectionStatement selection = BuildSelectionStatement(criteria);
     songs.Close();
-    songs.SetSQL({selectionSql});
+    songs.SetSQL({selection.Sql});
+    songs.Parameters() = selection.Params;
     songs.Open();
 }
 

@@ -5,6 +5,7 @@
 class QString;
 class TConnection;
 class TDataSet;
+struct TSelectionCriteria;
 
 // The criteria the selection offers, each a column of the songs.
 enum class TCriteriaList { Artists, Albums, Genres };
@@ -14,7 +15,7 @@ QVariantList CriteriaValues(TConnection &connection, TCriteriaList list);
 
 // Opens every song, sorted by title.
 void OpenAllSongs(TDataSet &songs);
-// Opens the songs that a selection statement picks, in its order.
-void OpenSelection(TDataSet &songs, const QString &selectionSql);
+// Opens the songs that the selection's statement picks, in its order, its values bound.
+void OpenSelection(TDataSet &songs, const TSelectionCriteria &criteria);
 // Opens every song in Row_ID order.
 void OpenSongsByRowId(TDataSet &songs);

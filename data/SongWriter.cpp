@@ -218,16 +218,57 @@ void TSongWriter::Commit()
         m_connection.Commit();
     } catch (const EError &e) {
         m_connection.Rollback();
+        const auto *databaseError = dynamic_cast<const EDatabaseError *>(&e);
+        const TDatabaseFailure failure =
+            databaseError ? databaseError->Failure() : TDatabaseFailure::Other;
+        // One row the library refuses fails the batch's one statement: the rows go again one
+        // by one, and only the refused ones are left out.
+        if (!m_queued.empty() &&
+            (failure == TDatabaseFailure::Other || failure == TDatabaseFailure::Duplicate)) {
+            SendRowByRow();
+            return;
+        }
         LoseTransaction();
         // A server that went away takes no further row: the walk stops.
-        const auto *databaseError = dynamic_cast<const EDatabaseError *>(&e);
-        if (databaseError && databaseError->Failure() == TDatabaseFailure::ConnectionLost)
+        if (failure == TDatabaseFailure::ConnectionLost)
             Failed(e);
         throw;
     }
     m_inTransaction = false;
     m_pending.clear();
     m_connection.SetOpenBatch({});
+}
+
+void TSongWriter::SendRowByRow()
+{
+    std::vector<TQueuedRow> rows = std::exchange(m_queued, {});
+    m_connection.SetOpenBatch({});
+    try {
+        m_connection.BeginTransaction();
+        for (TQueuedRow &row : rows) {
+            m_queued = {row};
+            TTransaction unit(m_connection);
+            try {
+                SendQueued();
+                unit.Commit();
+            } catch (const EDatabaseError &e) {
+                if (e.Failure() != TDatabaseFailure::Other &&
+                    e.Failure() != TDatabaseFailure::Duplicate)
+                    throw;
+                // The server's own reason, without the statement.
+                m_refused.push_back({row.FileName, e.Message().section(QLatin1Char('\n'), 0, 0)});
+                m_pending.removeOne(row.FileName);
+            }
+        }
+        m_queued.clear();
+        m_connection.Commit();
+    } catch (const EError &e) {
+        m_connection.Rollback();
+        LoseTransaction();
+        Failed(e);
+    }
+    m_inTransaction = false;
+    m_pending.clear();
 }
 
 QStringList TSongWriter::TakeLost()
@@ -238,6 +279,11 @@ QStringList TSongWriter::TakeLost()
 QStringList TSongWriter::TakeDuplicates()
 {
     return std::exchange(m_duplicates, {});
+}
+
+std::vector<std::pair<QString, QString>> TSongWriter::TakeRefused()
+{
+    return std::exchange(m_refused, {});
 }
 
 // One statement for the queued rows; a row that is there already is skipped, and the rows it

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TConnection;
@@ -58,6 +59,9 @@ public:
     // Rows that were queued but found in the library when they were sent (another import added
     // them meanwhile): they count as existing, not as imported.
     QStringList TakeDuplicates();
+    // Rows of a batch that the library refused when the batch went again row by row, each
+    // with the library's reason; the batch's other rows are stored.
+    std::vector<std::pair<QString, QString>> TakeRefused();
 
 private:
     bool Begin();
@@ -85,6 +89,8 @@ private:
         qint64 Size, Modified;
     };
     void SendQueued();
+    void SendRowByRow();
     bool m_queueRows;
+    std::vector<std::pair<QString, QString>> m_refused;
     std::vector<TQueuedRow> m_queued;
 };

@@ -54,6 +54,10 @@ const std::vector<TRewrite> &Rewrites()
                             QRegularExpression::CaseInsensitiveOption),
          QStringLiteral("SELECT CAST(value AS bigint) FROM json_array_elements_text(CAST(\\1 AS "
                         "json))")},
+        // LIKE with a bound pattern, as LikeBeforeLiteral below has it for a literal one.
+        {QRegularExpression(QStringLiteral(R"(\s+LIKE\s+(:\w+))"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral(" COLLATE \"C\" ILIKE \\1 ESCAPE ''")},
     };
     return rewrites;
 }

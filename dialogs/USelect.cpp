@@ -391,9 +391,7 @@ void TfrmSelect::btnRemoveGenreClick()
 
 void TfrmSelect::btnRefreshClick()
 {
-    qryMatching->Close();
-    qryMatching->SetCommandText(BuildSelectionSql());
-    qryMatching->Open();
+    OpenSelection(*qryMatching, Criteria());
 }
 
 void TfrmSelect::btnOKClick()

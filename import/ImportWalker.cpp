@@ -210,7 +210,8 @@ void TImportWalker::ImportFile(const QString &FileName, std::optional<bool> Stor
         ++m_counts.Failed;
         // The rows before it are made durable before anyone hears of the failure.
         Commit();
-        Report(TImportProblemKind::InsertFailed, FileName, e.Message());
+        Report(TImportProblemKind::InsertFailed, FileName,
+               e.Message().section(QLatin1Char('\n'), 0, 0));
         return;
     }
     ++m_counts.Imported;
@@ -226,11 +227,17 @@ void TImportWalker::Commit()
         reason = e.Message();
         stop = e;
     } catch (const EError &e) {
-        reason = e.Message();
+        // The reason without the statement, which may list a whole batch.
+        reason = e.Message().section(QLatin1Char('\n'), 0, 0);
     }
     for (int n = int(m_writer.TakeDuplicates().size()); n > 0; --n) {
         --m_counts.Imported;
         ++m_counts.Existing;
+    }
+    for (const auto &[name, refusal] : m_writer.TakeRefused()) {
+        --m_counts.Imported;
+        ++m_counts.Failed;
+        Report(TImportProblemKind::InsertFailed, name, refusal);
     }
     for (const QString &name : m_writer.TakeLost()) {
         --m_counts.Imported;

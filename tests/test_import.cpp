@@ -313,22 +313,29 @@ TEST_F(ImportWalkTest, RefusedInsertsAreReportedAndUndoNothingElse)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(4000, 'a'));
     }
+    // A row the library itself refuses is named with the library's reason alone.
+    library.Exec(QStringLiteral("CREATE TRIGGER Refuse BEFORE INSERT ON Playlist_DB WHEN "
+                                "NEW.Filename = 'f200.mp3' BEGIN SELECT RAISE(ABORT, 'refused "
+                                "by the library'); END"));
 
     const TImportCounts n = Import(tree.Root());
-    ASSERT_EQ(problems.size(), 2u);
+    ASSERT_EQ(problems.size(), 3u);
     EXPECT_EQ(problems[0].Kind, TImportProblemKind::InsertFailed);
     EXPECT_EQ(problems[0].Name, longName);
     EXPECT_EQ(problems[1].Kind, TImportProblemKind::InsertFailed);
-    EXPECT_EQ(problems[1].Name, notMp3);
-    EXPECT_EQ(n.Imported, 300);
-    EXPECT_EQ(n.Failed, 2);
+    EXPECT_EQ(problems[1].Name, tree.Path(QStringLiteral("f200.mp3")));
+    EXPECT_EQ(problems[1].Reason, QStringLiteral("refused by the library"));
+    EXPECT_EQ(problems[2].Kind, TImportProblemKind::InsertFailed);
+    EXPECT_EQ(problems[2].Name, notMp3);
+    EXPECT_EQ(n.Imported, 299);
+    EXPECT_EQ(n.Failed, 3);
     EXPECT_EQ(n.Done, 302);
     // Committed: another connection sees every row.
-    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 300);
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 299);
     // A failed file is tried again by the next import.
     problems.clear();
-    EXPECT_EQ(Import(tree.Root()).Failed, 2);
-    EXPECT_EQ(problems.size(), 2u);
+    EXPECT_EQ(Import(tree.Root()).Failed, 3);
+    EXPECT_EQ(problems.size(), 3u);
 }
 
 TEST_F(ImportWalkTest, FilesAndFoldersThatVanishOrCannotBeReadAreReportedAndSkipped)

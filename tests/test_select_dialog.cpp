@@ -373,7 +373,11 @@ TEST_F(SelectDialogTest, OkAppliesTheCriteriaToTheAvailableSongs)
     QTimer::singleShot(0, dialog.get(), [this] { dialog->btnOK->click(); });
     window->btnFilterClick();
     EXPECT_EQ(Titles(window->qryAvailableSongs), QStringList({"Odd", "Blue", "Chant"}));
+    // The statement shown, with its values bound as parameters.
     EXPECT_EQ(window->qryAvailableSongs->CommandText(),
+              BuildSelectionStatement(dialog->Criteria()).Sql + QStringLiteral("\r\n"));
+    EXPECT_EQ(QString(window->qryAvailableSongs->CommandText())
+                  .replace(QStringLiteral(":album1"), QStringLiteral("'Sky'")),
               dialog->BuildSelectionSql() + QStringLiteral("\r\n"));
 }
 
