@@ -262,8 +262,8 @@ TPlaylistEntryRead EntryFromLine(const QByteArray &line, const QString &folder)
 }
 
 // Splits text into lines as it comes in pieces: CR LF, LF or CR, a byte order mark dropped,
-// UTF-16 read as such. Nothing but the line at hand is kept, and a line past the limit ends
-// the read.
+// UTF-16 read as such; empty lines are passed over. Nothing but the line at hand is kept, and a
+// line past the limit ends the read.
 class TLineSplitter
 {
 public:
@@ -343,8 +343,9 @@ private:
                 break;
             m_afterCr = *stop == '\r';
             ++m_lines;
-            m_onLine(m_line);
-            m_line.clear();
+            if (!m_line.isEmpty()) // blank lines say nothing in either format
+                m_onLine(m_line);
+            m_line.resize(0); // keeps its room for the next line
             p = stop + 1;
         }
     }
