@@ -174,11 +174,25 @@ bool RemoveFile(const QString &Name)
 
 #else
 
+// A name's bytes for the system; false with ENOENT when a NUL inside would cut it short: no
+// file has such a name, and the one named by the part before the NUL is never reached.
+static bool SystemName(const QString &name, QByteArray &bytes)
+{
+    bytes = FileNameToBytes(name);
+    if (!bytes.contains('\0'))
+        return true;
+    errno = ENOENT;
+    return false;
+}
+
 // Opens regular files only. O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it
 // does nothing to the reads and writes of the regular file that gets through.
 static bool OpenDescriptor(QFile &file, const QString &name, int flags, QIODevice::OpenMode mode)
 {
-    const int fd = ::open(FileNameToBytes(name).constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    QByteArray bytes;
+    if (!SystemName(name, bytes))
+        return false;
+    const int fd = ::open(bytes.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
     struct stat st;
@@ -213,7 +227,11 @@ bool CreateNewFile(QFile &File, const QString &Name)
 TFileStatus FileStatus(const QString &Name)
 {
     TFileStatus status;
-    const QByteArray bytes = FileNameToBytes(Name);
+    QByteArray bytes;
+    if (!SystemName(Name, bytes)) {
+        status.Error = errno;
+        return status;
+    }
     struct stat st;
     // A link is followed with a second call; anything else is known from the first.
     bool found = lstat(bytes.constData(), &st) == 0;
@@ -235,7 +253,9 @@ TFileStatus FileStatus(const QString &Name)
 
 bool RenameNoReplace(const QString &From, const QString &To)
 {
-    const QByteArray from = FileNameToBytes(From), to = FileNameToBytes(To);
+    QByteArray from, to;
+    if (!SystemName(From, from) || !SystemName(To, to))
+        return false;
 #ifdef SYS_renameat2
     if (syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1u) == 0)
         return true;
@@ -251,7 +271,8 @@ bool RenameNoReplace(const QString &From, const QString &To)
 
 bool RemoveFile(const QString &Name)
 {
-    return ::unlink(FileNameToBytes(Name).constData()) == 0;
+    QByteArray bytes;
+    return SystemName(Name, bytes) && ::unlink(bytes.constData()) == 0;
 }
 
 #endif

@@ -22,6 +22,8 @@ constexpr int NotRegularFile = 19; // ENODEV
 // The system's text for an errno, and plain words for NotRegularFile.
 QString FileErrorText(int Error);
 
+// The functions below reach the system through the name's own bytes; a name holding a NUL
+// names no file (ENOENT), never the file named by its part before the NUL.
 // Opens through the name's own bytes; false with errno set on failure. Only regular files are
 // opened (a folder gives EISDIR, anything else NotRegularFile); a FIFO never blocks.
 bool OpenForReading(QFile &File, const QString &Name);

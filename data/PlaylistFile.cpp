@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_WIN
@@ -92,14 +94,38 @@ bool WriteAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// The name to replace: a link's target, so the link itself stays.
+// The name a write replaces or creates: links followed to where they point, also when that
+// does not exist yet, so the link itself stays.
 QByteArray ReplacedName(const QString &fileName)
 {
-    const QByteArray bytes = FileNameToBytes(fileName);
-    char resolved[PATH_MAX];
-    if (FileStatus(fileName).IsLink && realpath(bytes.constData(), resolved))
-        return QByteArray(resolved);
-    return bytes;
+    QByteArray name = FileNameToBytes(fileName);
+    if (name.contains('\0'))
+        Fail(fileName, FileErrorText(EINVAL), EINVAL);
+    for (int hops = 0;; ++hops) {
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlink(name.constData(), buffer, sizeof buffer);
+        if (length < 0)
+            return name;
+        if (hops == 40 || length == ssize_t(sizeof buffer))
+            Fail(fileName, FileErrorText(hops == 40 ? ELOOP : ENAMETOOLONG),
+                 hops == 40 ? ELOOP : ENAMETOOLONG);
+        QByteArray target(buffer, length);
+        if (!target.startsWith('/'))
+            target.prepend(name.left(name.lastIndexOf('/') + 1));
+        name = target;
+    }
+}
+
+// A hidden name beside the file's own that stays within the 255 bytes a name may have.
+QByteArray TemporaryName(const QByteArray &baseName)
+{
+    constexpr qsizetype Kept = 255 - 15; // ".", ".", 8 digits, ".part"
+    qsizetype keep = std::min(baseName.size(), Kept);
+    while (keep > 0 && keep < baseName.size() && (uchar(baseName[keep]) & 0xC0) == 0x80)
+        --keep; // not inside a UTF-8 character
+    return '.' + baseName.left(keep) + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') +
+           ".part";
 }
 #endif
 } // namespace
@@ -123,7 +149,7 @@ QList<TPlaylistItem> PlaylistItems(TDataSet &entries)
 
 QByteArray PlaylistPathBytes(const QString &file)
 {
-    if (!CarriedOnOneLine(file))
+    if (!CarriedOnOneLine(file) || file.contains(QChar(0)))
         return {};
 #ifdef Q_OS_WIN
     const QByteArray bytes = file.toLocal8Bit();
@@ -150,12 +176,15 @@ QByteArray PlaylistTitleBytes(const QString &title)
 
 QString LeftOutLine(const QString &file)
 {
-    const QString reason = CarriedOnOneLine(file)
-                               ? QStringLiteral("its name has characters that the file cannot hold")
-                               : QStringLiteral("its name holds a line break");
+    const QString reason =
+        file.contains(QChar(0)) ? QStringLiteral("its name holds a NUL character")
+        : !CarriedOnOneLine(file)
+            ? QStringLiteral("its name holds a line break")
+            : QStringLiteral("its name has characters that the file cannot hold");
     QString shown = Shown(file);
     shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"))
-        .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        .replace(QLatin1Char('\n'), QStringLiteral("\\n"))
+        .replace(QChar(0), QStringLiteral("\\0"));
     return QStringLiteral("%1: %2").arg(shown, reason);
 }
 
@@ -219,6 +248,13 @@ void CheckPlaylistTarget(const QString &fileName, const QString &protectedFile)
 
 #ifdef Q_OS_WIN
 
+QString RealTargetName(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    const QString real = info.canonicalFilePath();
+    return real.isEmpty() ? info.absoluteFilePath() : real;
+}
+
 void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
 {
     QSaveFile file(fileName);
@@ -231,6 +267,20 @@ void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
 }
 
 #else
+
+QString RealTargetName(const QString &fileName)
+{
+    const QByteArray target = ReplacedName(fileName);
+    const qsizetype cut = target.lastIndexOf('/') + 1;
+    const QByteArray folder = cut > 0 ? target.left(cut) : QByteArray(".");
+    char resolved[PATH_MAX];
+    if (!realpath(folder.constData(), resolved))
+        return QFileInfo(FileNameFromBytes(target)).absoluteFilePath(); // fails when written
+    QByteArray real(resolved);
+    if (!real.endsWith('/'))
+        real += '/';
+    return FileNameFromBytes(real + target.mid(cut));
+}
 
 void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
 {
@@ -246,8 +296,7 @@ void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + '.' + target.mid(cut) + '.' +
-                    QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
+        temporary = folder + TemporaryName(target.mid(cut));
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;

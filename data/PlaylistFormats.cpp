@@ -11,6 +11,12 @@
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
 
 namespace
 {
@@ -105,17 +111,82 @@ QString Cleaned(const QString &name)
     return QDir::cleanPath(name);
 }
 
+[[noreturn]] void Unreadable(const QString &fileName, const QString &reason)
+{
+    throw EInOutError(
+        QStringLiteral("Cannot read the playlist file \"%1\": %2").arg(Shown(fileName), reason));
+}
+
+[[noreturn]] void TooManyEntries(const QString &fileName)
+{
+    Unreadable(fileName,
+               QStringLiteral("a playlist holds at most 65,535 entries, and this file lists more"));
+}
+
+#ifndef Q_OS_WIN
+// The name with its links resolved, as the system would; itself when it cannot be reached.
+QString RealPath(const QString &name)
+{
+    char resolved[PATH_MAX];
+    if (!realpath(FileNameToBytes(name).constData(), resolved))
+        return name;
+    return FileNameFromBytes(QByteArray(resolved));
+}
+#endif
+
+// An absolute name cleaned, each ".." taken from where the folder before it really lies, as
+// the system takes it when it opens the name.
+QString Physical(const QString &absolute)
+{
+#ifdef Q_OS_WIN
+    return Cleaned(absolute);
+#else
+    if (!absolute.contains(QStringLiteral("..")))
+        return Cleaned(absolute);
+    QString current; // "" is the root
+    bool real = true;
+    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!real)
+                current = RealPath(current);
+            current.truncate(std::max<qsizetype>(current.lastIndexOf(QLatin1Char('/')), 0));
+            real = true;
+        } else {
+            current += QLatin1Char('/') + part;
+            real = false;
+        }
+    }
+    return current.isEmpty() ? QStringLiteral("/") : current;
+#endif
+}
+
 QString Resolved(const QString &name, const QString &folder)
 {
-    return Cleaned(IsAbsolute(name) ? name : folder + QLatin1Char('/') + name);
+    return Physical(IsAbsolute(name) ? name : folder + QLatin1Char('/') + name);
 }
+
+const QString NulProblem = QStringLiteral("its name holds a NUL character; skipped");
+
+#ifndef Q_OS_WIN
+// "C:\..." or "C:/...": a file on a Windows drive, which no name here can reach.
+bool OnWindowsDrive(const QString &name)
+{
+    return name.size() >= 3 && name.at(0).isLetter() && name.at(0).unicode() < 128 &&
+           name.at(1) == QLatin1Char(':') &&
+           (name.at(2) == QLatin1Char('\\') || name.at(2) == QLatin1Char('/'));
+}
+const QString DriveProblem =
+    QStringLiteral("a Windows name with a drive letter; there is no such file here");
+#endif
 
 // A file URI or a relative reference as a file name; Problem set when it names none.
 TPlaylistEntryRead EntryFromUri(const QString &written, const QByteArray &uri,
                                 const QString &folder)
 {
     TPlaylistEntryRead entry;
-    entry.Written = written;
+    entry.Written = ShortPiece(written);
     QByteArray path = uri;
     const qsizetype scheme = SchemeLength(uri);
     if (scheme > 0) {
@@ -143,92 +214,298 @@ TPlaylistEntryRead EntryFromUri(const QString &written, const QByteArray &uri,
         entry.Problem = QStringLiteral("names no file");
         return entry;
     }
+    if (name.contains(QChar(0))) {
+        entry.Problem = NulProblem;
+        return entry;
+    }
+#ifndef Q_OS_WIN
+    if (OnWindowsDrive(name) ||
+        (scheme > 0 && name.startsWith(QLatin1Char('/')) && OnWindowsDrive(name.mid(1)))) {
+        entry.Problem = DriveProblem;
+        entry.Missing = true;
+        return entry;
+    }
+#endif
     entry.File = Resolved(name, folder);
     return entry;
 }
 
+// A line of an M3U file or a File value of a PLS file. Other programs pad names with blanks
+// and write relative names with Windows separators; that is what they mean, but a file named
+// exactly as written is taken first.
 TPlaylistEntryRead EntryFromLine(const QByteArray &line, const QString &folder)
 {
-    if (LooksLikeUrl(line))
-        return EntryFromUri(FileNameFromBytes(line), line, folder);
+    const QByteArray trimmed = line.trimmed();
+    if (LooksLikeUrl(trimmed))
+        return EntryFromUri(FileNameFromBytes(trimmed), trimmed, folder);
     TPlaylistEntryRead entry;
-    entry.Written = FileNameFromBytes(line);
-    entry.File = Resolved(entry.Written, folder);
+    const QString written = FileNameFromBytes(line);
+    entry.Written = ShortPiece(written);
+    if (line.contains('\0')) {
+        entry.Problem = NulProblem;
+        return entry;
+    }
+    QString meant = FileNameFromBytes(trimmed);
+#ifndef Q_OS_WIN
+    if (OnWindowsDrive(meant)) {
+        entry.Literal = Resolved(written, folder);
+        entry.Problem = DriveProblem;
+        entry.Missing = true;
+        return entry;
+    }
+    meant.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
+    entry.File = Resolved(meant, folder);
+    if (meant != written)
+        entry.Literal = Resolved(written, folder);
     return entry;
 }
 
-// The lines of a text file: byte order marks dropped, UTF-16 read as such, CR LF, LF or CR.
-QList<QByteArray> TextLines(QByteArray bytes)
+// Splits text into lines as it comes in pieces: CR LF, LF or CR, a byte order mark dropped,
+// UTF-16 read as such; empty lines are passed over. Nothing but the line at hand is kept, and a
+// line past the limit ends the read.
+class TLineSplitter
 {
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        bytes = bytes.mid(3);
-    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder decode(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
-                                                           : QStringConverter::Utf16BE);
-        bytes = QString(decode(bytes.mid(2))).toUtf8();
+public:
+    TLineSplitter(const QString &fileName, std::function<void(const QByteArray &)> onLine)
+        : m_fileName(fileName), m_onLine(std::move(onLine))
+    {
     }
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r' && bytes[i] != '\n')
-            continue;
-        lines << bytes.mid(start, i - start);
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < bytes.size())
-        lines << bytes.mid(start);
-    return lines;
-}
 
-TPlaylistRead ParseM3u(const QByteArray &bytes, const QString &folder)
+    void Add(const QByteArray &bytes)
+    {
+        if (!m_started) {
+            m_head += bytes;
+            if (m_head.size() >= 3)
+                Start();
+            return;
+        }
+        if (m_utf16)
+            AddText(QString((*m_utf16)(bytes)).toUtf8());
+        else
+            AddText(bytes);
+    }
+
+    void Finish()
+    {
+        if (!m_started)
+            Start();
+        if (m_utf16)
+            AddText(QString((*m_utf16)(QByteArray())).toUtf8());
+        if (!m_line.isEmpty())
+            m_onLine(m_line);
+    }
+
+private:
+    // The first characters of a line, for a message.
+    static QString Start(const QByteArray &line)
+    {
+        return ShortPiece(ReadableFileName(FileNameFromBytes(line.left(60))), 40);
+    }
+
+    void Start()
+    {
+        m_started = true;
+        QByteArray head = std::exchange(m_head, QByteArray());
+        if (head.startsWith("\xEF\xBB\xBF")) {
+            head = head.mid(3);
+        } else if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+            m_utf16.emplace(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                        : QStringConverter::Utf16BE);
+            head = QString((*m_utf16)(head.mid(2))).toUtf8();
+        }
+        AddText(head);
+    }
+
+    void AddText(const QByteArray &text)
+    {
+        const char *p = text.constData();
+        const char *const end = p + text.size();
+        while (p < end) {
+            if (m_afterCr && *p == '\n') {
+                ++p;
+                m_afterCr = false;
+                continue;
+            }
+            m_afterCr = false;
+            const char *stop = p;
+            while (stop < end && *stop != '\r' && *stop != '\n')
+                ++stop;
+            if (m_line.size() + (stop - p) > PlaylistLineLimit)
+                Unreadable(
+                    m_fileName,
+                    QStringLiteral("line %1 is longer than %2 KB (it starts \"%3\")")
+                        .arg(m_lines + 1)
+                        .arg(PlaylistLineLimit / 1024)
+                        .arg(Start(m_line + QByteArray(p, std::min<qsizetype>(stop - p, 60)))));
+            m_line.append(p, stop - p);
+            if (stop == end)
+                break;
+            m_afterCr = *stop == '\r';
+            ++m_lines;
+            if (!m_line.isEmpty()) // blank lines say nothing in either format
+                m_onLine(m_line);
+            m_line.resize(0); // keeps its room for the next line
+            p = stop + 1;
+        }
+    }
+
+    const QString m_fileName;
+    const std::function<void(const QByteArray &)> m_onLine;
+    bool m_started = false;
+    QByteArray m_head; // the first bytes, until the byte order mark is known
+    std::optional<QStringDecoder> m_utf16;
+    QByteArray m_line; // the line so far
+    bool m_afterCr = false;
+    qint64 m_lines = 0;
+};
+
+// Reads lines of an M3U file into entries.
+class TM3uReader
 {
-    TPlaylistRead read;
-    for (const QByteArray &line : TextLines(bytes)) {
+public:
+    TM3uReader(const QString &folder, const QString &fileName)
+        : m_folder(folder), m_fileName(fileName)
+    {
+    }
+    void Line(const QByteArray &line)
+    {
         const QByteArray trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith('#'))
-            continue;
-        read.Entries << EntryFromLine(line, folder);
+            return;
+        if (Read.Entries.size() == PlaylistEntryLimit)
+            TooManyEntries(m_fileName);
+        Read.Entries << EntryFromLine(line, m_folder);
     }
-    return read;
-}
+    TPlaylistRead Read;
 
-TPlaylistRead ParsePls(const QByteArray &bytes, const QString &folder)
+private:
+    const QString m_folder, m_fileName;
+};
+
+// Reads lines of a PLS file; its entries come in the order of their numbers.
+class TPlsReader
 {
-    QList<std::pair<qint64, TPlaylistEntryRead>> numbered;
-    for (const QByteArray &line : TextLines(bytes)) {
+public:
+    TPlsReader(const QString &folder, const QString &fileName)
+        : m_folder(folder), m_fileName(fileName)
+    {
+    }
+    void Line(const QByteArray &line)
+    {
         const qsizetype equals = line.indexOf('=');
         if (equals < 0)
-            continue; // "[playlist]", comments, blank lines
+            return; // "[playlist]", comments, blank lines
         const QByteArray key = line.left(equals).trimmed().toLower();
         if (!key.startsWith("file"))
-            continue;
+            return;
         bool ok = false;
         const qint64 number = key.mid(4).toLongLong(&ok);
         if (!ok)
-            continue;
+            return;
         const QByteArray value = line.mid(equals + 1);
         if (value.trimmed().isEmpty())
-            continue;
-        numbered.append({number, EntryFromLine(value, folder)});
+            return;
+        if (m_numbered.size() == PlaylistEntryLimit)
+            TooManyEntries(m_fileName);
+        m_numbered.append({number, EntryFromLine(value, m_folder)});
     }
-    std::stable_sort(numbered.begin(), numbered.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    TPlaylistRead read;
-    for (const auto &[number, entry] : std::as_const(numbered))
-        read.Entries << entry;
-    return read;
+    TPlaylistRead Finish()
+    {
+        std::stable_sort(m_numbered.begin(), m_numbered.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        TPlaylistRead read;
+        for (const auto &[number, entry] : std::as_const(m_numbered))
+            read.Entries << entry;
+        return read;
+    }
+
+private:
+    const QString m_folder, m_fileName;
+    QList<std::pair<qint64, TPlaylistEntryRead>> m_numbered;
+};
+
+// Walks the markup once before the XML reader sees it: an element with very many attributes
+// or elements nested very deep cost the reader far more than their size.
+void CheckXspfShape(const QByteArray &bytes, const QString &fileName)
+{
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    qint64 line = 1;
+    int depth = 0;
+    const auto skipPast = [&](const char *terminator) {
+        const qsizetype length = qsizetype(std::strlen(terminator));
+        const char *found = std::search(p, end, terminator, terminator + length);
+        line += std::count(p, found, '\n');
+        p = found == end ? end : found + length;
+    };
+    const auto startsWith = [&](const char *prefix) {
+        const qsizetype length = qsizetype(std::strlen(prefix));
+        return end - p >= length && std::memcmp(p, prefix, size_t(length)) == 0;
+    };
+    while (p < end) {
+        const char *open = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+        if (!open)
+            break;
+        line += std::count(p, open, '\n');
+        p = open + 1;
+        if (startsWith("!--")) {
+            skipPast("-->");
+            continue;
+        }
+        if (startsWith("![CDATA[")) {
+            skipPast("]]>");
+            continue;
+        }
+        if (startsWith("?")) {
+            skipPast("?>");
+            continue;
+        }
+        const bool declaration = startsWith("!"), closing = startsWith("/");
+        int attributes = 0, brackets = 0;
+        char quote = 0;
+        bool empty = false;
+        for (; p < end; ++p) {
+            const char c = *p;
+            if (c == '\n')
+                ++line;
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (declaration && (c == '[' || c == ']')) {
+                brackets += c == '[' ? 1 : -1;
+            } else if (c == '=' && !declaration && ++attributes > XspfAttributeLimit) {
+                Unreadable(fileName, QStringLiteral("line %1: an element has more than %2 "
+                                                    "attributes")
+                                         .arg(line)
+                                         .arg(XspfAttributeLimit));
+            } else if (c == '>' && brackets <= 0) {
+                empty = p[-1] == '/';
+                ++p;
+                break;
+            }
+        }
+        if (declaration)
+            continue;
+        if (closing)
+            --depth;
+        else if (!empty && ++depth > XspfDepthLimit)
+            Unreadable(fileName, QStringLiteral("line %1: elements are nested more than %2 deep")
+                                     .arg(line)
+                                     .arg(XspfDepthLimit));
+    }
 }
 
 [[noreturn]] void NotXspf(const QString &fileName, const QString &reason)
 {
-    throw EInOutError(
-        QStringLiteral("Cannot read the playlist file \"%1\": %2").arg(Shown(fileName), reason));
+    Unreadable(fileName, reason);
 }
 
 TPlaylistRead ParseXspf(const QByteArray &bytes, const QString &folder, const QString &fileName)
 {
+    CheckXspfShape(bytes, fileName);
     TPlaylistRead read;
     QXmlStreamReader xml(bytes);
     QStringList open; // the elements around the reader, outermost first
@@ -243,12 +520,14 @@ TPlaylistRead ParseXspf(const QByteArray &bytes, const QString &folder, const QS
                 NotXspf(fileName, QStringLiteral("it is not an XSPF playlist (line %1 starts "
                                                  "\"%2\" where \"playlist\" belongs)")
                                       .arg(xml.lineNumber())
-                                      .arg(name));
+                                      .arg(ShortPiece(name, 40)));
             open << name;
             const bool inTrack = open.size() == 4 && open.at(1) == QLatin1String("trackList") &&
                                  open.at(2) == QLatin1String("track");
             if (open.size() == 3 && name == QLatin1String("track") &&
                 open.at(1) == QLatin1String("trackList")) {
+                if (tracks == PlaylistEntryLimit)
+                    TooManyEntries(fileName);
                 ++tracks;
                 location.clear();
                 haveLocation = false;
@@ -280,11 +559,50 @@ TPlaylistRead ParseXspf(const QByteArray &bytes, const QString &folder, const QS
         NotXspf(fileName, QStringLiteral("it is not well-formed XML: line %1, column %2: %3")
                               .arg(xml.lineNumber())
                               .arg(xml.columnNumber())
-                              .arg(xml.errorString()));
+                              .arg(ShortPiece(xml.errorString(), 120)));
     return read;
 }
 
+// Hands the lines of an M3U or PLS text, given whole or read piece by piece, to its reader.
+TPlaylistRead ParseLines(TPlaylistFormat format, const QString &folder, const QString &fileName,
+                         const std::function<void(TLineSplitter &)> &feed)
+{
+    if (format == TPlaylistFormat::Pls) {
+        TPlsReader reader(folder, fileName);
+        TLineSplitter lines(fileName, [&](const QByteArray &line) { reader.Line(line); });
+        feed(lines);
+        lines.Finish();
+        return reader.Finish();
+    }
+    TM3uReader reader(folder, fileName);
+    TLineSplitter lines(fileName, [&](const QByteArray &line) { reader.Line(line); });
+    feed(lines);
+    lines.Finish();
+    return std::move(reader.Read);
+}
+
+[[noreturn]] void TooLarge(const QString &fileName, qint64 size)
+{
+    Unreadable(fileName, QStringLiteral("it is %1 MB; a playlist file holds at most %2 MB")
+                             .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
+                             .arg(PlaylistFileLimit / (1024 * 1024)));
+}
+
 } // namespace
+
+QString ShortPiece(const QString &text, qsizetype most)
+{
+    if (text.size() <= most)
+        return text;
+    const qsizetype tail = most / 4;
+    QString head = text.left(most - tail - 3), end = text.right(tail);
+    // Never half a character.
+    if (!head.isEmpty() && head.back().isHighSurrogate())
+        head.chop(1);
+    if (!end.isEmpty() && end.front().isLowSurrogate())
+        end.remove(0, 1);
+    return head + QStringLiteral("...") + end;
+}
 
 bool PlaylistFormatOf(const QString &fileName, TPlaylistFormat &format)
 {
@@ -349,6 +667,10 @@ TPlaylistText M3uText(const QList<TPlaylistItem> &items, bool utf8, const QStrin
             result.LeftOut << NotInLibraryLine(entry);
             continue;
         }
+        if (item.File.contains(QChar(0))) {
+            result.LeftOut << LeftOutLine(item.File);
+            continue;
+        }
         const QString name = WrittenName(item.File, relativeTo);
         QByteArray line;
         if (!utf8) {
@@ -392,6 +714,10 @@ TPlaylistText XspfText(const QList<TPlaylistItem> &items, const QString &title,
         ++entry;
         if (item.File.isEmpty()) {
             result.LeftOut << NotInLibraryLine(entry);
+            continue;
+        }
+        if (item.File.contains(QChar(0))) {
+            result.LeftOut << LeftOutLine(item.File);
             continue;
         }
         const QByteArray location =
@@ -445,7 +771,12 @@ QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fil
                            const QString &protectedFile)
 {
     CheckPlaylistTarget(fileName, protectedFile);
-    const QString folder = relative ? Cleaned(QFileInfo(fileName).absolutePath()) : QString();
+    // Names are read from where the file really lies, whatever links lead there.
+    QString folder;
+    if (relative) {
+        const QString real = RealTargetName(fileName);
+        folder = Cleaned(real.left(real.lastIndexOf(QLatin1Char('/')) + 1));
+    }
     const TPlaylistText text = PlaylistText(format, items, title, folder);
     WriteFileSafely(fileName, text.Text);
     return text.LeftOut;
@@ -454,16 +785,11 @@ QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fil
 TPlaylistRead ParsePlaylist(const QByteArray &bytes, TPlaylistFormat format, const QString &folder,
                             const QString &fileName)
 {
-    switch (format) {
-    case TPlaylistFormat::Pls:
-        return ParsePls(bytes, folder);
-    case TPlaylistFormat::Xspf:
+    if (bytes.size() > PlaylistFileLimit)
+        TooLarge(fileName, bytes.size());
+    if (format == TPlaylistFormat::Xspf)
         return ParseXspf(bytes, folder, fileName);
-    case TPlaylistFormat::M3u:
-    case TPlaylistFormat::M3u8:
-        break;
-    }
-    return ParseM3u(bytes, folder);
+    return ParseLines(format, folder, fileName, [&](TLineSplitter &lines) { lines.Add(bytes); });
 }
 
 TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format)
@@ -475,9 +801,31 @@ TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format)
                               .arg(Shown(fileName), FileErrorText(error)),
                           error);
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("Cannot read the playlist file \"%1\": %2")
-                              .arg(Shown(fileName), file.errorString()));
-    return ParsePlaylist(bytes, format, Cleaned(QFileInfo(fileName).absolutePath()), fileName);
+    if (file.size() > PlaylistFileLimit)
+        TooLarge(fileName, file.size());
+    const QString real = RealTargetName(fileName);
+    const QString folder = Cleaned(real.left(real.lastIndexOf(QLatin1Char('/')) + 1));
+    const auto failed = [&] { Unreadable(fileName, file.errorString()); };
+    if (format == TPlaylistFormat::Xspf) {
+        // The whole file, but never more than a playlist file may hold.
+        const QByteArray bytes = file.read(PlaylistFileLimit + 1);
+        if (file.error() != QFileDevice::NoError)
+            failed();
+        return ParsePlaylist(bytes, format, folder, fileName);
+    }
+    return ParseLines(format, folder, fileName, [&](TLineSplitter &lines) {
+        qint64 total = 0;
+        QByteArray chunk(64 * 1024, Qt::Uninitialized);
+        for (;;) {
+            const qint64 got = file.read(chunk.data(), chunk.size());
+            if (got < 0)
+                failed();
+            if (got == 0)
+                break;
+            total += got;
+            if (total > PlaylistFileLimit)
+                TooLarge(fileName, total);
+            lines.Add(QByteArray::fromRawData(chunk.constData(), got));
+        }
+    });
 }

@@ -38,11 +38,26 @@ QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fil
                            TPlaylistFormat format, const QString &title, bool relative,
                            const QString &protectedFile = QString());
 
+// What a playlist file may hold: more would cost minutes and gigabytes to read, and the
+// library numbers a playlist's entries up to 65,535.
+constexpr qint64 PlaylistFileLimit = 64 * 1024 * 1024;
+constexpr qsizetype PlaylistLineLimit = 32 * 1024;
+constexpr int PlaylistEntryLimit = 65535;
+constexpr int XspfAttributeLimit = 256; // on one element
+constexpr int XspfDepthLimit = 64;
+
+// At most `most` characters of a text for a message: its start and end around "...".
+QString ShortPiece(const QString &text, qsizetype most = 300);
+
 // One entry of a playlist file as read.
 struct TPlaylistEntryRead {
-    QString Written; // as the file gives it, for messages
-    QString File;    // the absolute, cleaned file name; empty when the entry names no file
-    QString Problem; // why it names no file
+    QString Written;      // as the file gives it (a short piece of it), for messages
+    QString File;         // the absolute, cleaned file name that the writing program meant: blanks
+                          // around it dropped, Windows separators read; empty when it names no file
+    QString Literal;      // the name exactly as written, when that differs from File: a file of
+                          // that name is taken first
+    QString Problem;      // why it names no file
+    bool Missing = false; // Problem names a file that cannot be on this computer (a drive letter)
 };
 
 struct TPlaylistRead {
@@ -51,9 +66,11 @@ struct TPlaylistRead {
 };
 
 // Reads a playlist file: byte order marks, CR LF, LF or CR, blank and comment lines are taken
-// in their stride; relative names are resolved against the file's folder and file:// URIs
-// decoded; other URLs are entries with a Problem. Raises EInOutError when the file cannot be
-// read or is not well-formed XML (naming the line).
+// in their stride; relative names are resolved against the folder where the file really lies
+// (links followed, ".." taken as the system takes it) and file:// URIs decoded; other URLs and
+// names holding a NUL are entries with a Problem. Raises EInOutError when the file cannot be
+// read, is not well-formed XML (naming the line) or passes the limits above, before any entry
+// is looked at.
 TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format);
 // The same for a file's bytes, with the folder that relative names start from.
 TPlaylistRead ParsePlaylist(const QByteArray &bytes, TPlaylistFormat format, const QString &folder,

@@ -17,7 +17,7 @@ namespace
 
 QString Shown(const QString &name)
 {
-    return QDir::toNativeSeparators(ReadableFileName(name));
+    return ShortPiece(QDir::toNativeSeparators(ReadableFileName(name)));
 }
 
 } // namespace
@@ -42,11 +42,13 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
         result.Problems << QStringLiteral("%1: %2").arg(Shown(written), reason);
     };
     for (const TPlaylistEntryRead &entry : read.Entries) {
-        if (!entry.Problem.isEmpty()) {
-            leaveOut(entry.Written, entry.Problem, result.Skipped);
+        // A file named exactly as written wins over what the writer may have meant.
+        const bool literal = !entry.Literal.isEmpty() && FileStatus(entry.Literal).Exists;
+        if (!literal && !entry.Problem.isEmpty()) {
+            leaveOut(entry.Written, entry.Problem, entry.Missing ? result.Missing : result.Skipped);
             continue;
         }
-        const QString &file = entry.File;
+        const QString &file = literal ? entry.Literal : entry.File;
         const TFileStatus status = FileStatus(file);
         if (!status.Exists) {
             leaveOut(file, FileErrorText(status.Error), result.Missing);

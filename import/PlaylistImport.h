@@ -12,7 +12,7 @@ struct TPlaylistImport {
     int Entries = 0;
     int Imported = 0;     // songs added to the library on the way
     int Missing = 0;      // entries whose file is not there or cannot be a song
-    int Skipped = 0;      // entries that name no file (URLs)
+    int Skipped = 0;      // entries that name no file (URLs, names holding a NUL)
     QStringList Problems; // one line per entry left out, naming it and why
 };
 

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -385,6 +386,189 @@ TEST_F(PlaylistCli, BadFilesAndTargetsGiveClearMessagesAndWriteNothing)
     ASSERT_EQ(Run({QStringLiteral("export"), QStringLiteral("1"), old}).ExitCode, 0);
     EXPECT_EQ(ReadAll(old), "#EXTM3U\r\n#EXTINF:0,\r\n" +
                                 FileNameToBytes(Music(QStringLiteral("a.mp3"))) + "\r\n");
+}
+
+// A NUL inside an entry's name would measure the file before it and store a name that reaches
+// nothing: such entries are left out and named, a stored one counts as missing and is never
+// written into a playlist file.
+TEST_F(PlaylistCli, NamesHoldingANulAreLeftOutNamedAndNeverWritten)
+{
+    Song(QStringLiteral("a.mp3"));
+    ImportMusic();
+    const QString list = Music(QStringLiteral("nul.m3u"));
+    WriteAll(list, QByteArray("#EXTM3U\na.mp3") + '\0' + "tail.mp3\na.mp3\n");
+    TRun run = Run({QStringLiteral("playlist"), QStringLiteral("import"), list});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, QByteArray("created playlist 1: 1 entries, 0 missing\n"));
+    EXPECT_TRUE(run.Err.contains("a.mp3\\x00tail.mp3: its name holds a NUL character; skipped"))
+        << run.Err.toStdString();
+    EXPECT_EQ(EntrySongs(1), QStringList({"1"}));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 1);
+
+    // A row that an earlier version stored that way.
+    const qint64 ghost =
+        library.AddSong(QStringLiteral("Ghost"), music.path() + QLatin1Char('/'),
+                        QStringLiteral("a.mp3") + QChar(0) + QStringLiteral("x.mp3"));
+    EXPECT_EQ(Column(Run(Args({"missing"})), QStringLiteral("Row_ID")),
+              QStringList({QString::number(ghost)}));
+    ASSERT_EQ(Run({QStringLiteral("playlist"), QStringLiteral("add"), QStringLiteral("1"),
+                   QString::number(ghost)})
+                  .ExitCode,
+              0);
+    for (const char *name : {"out.m3u8", "out.xspf", "out.pls"}) {
+        const QString out = Music(QLatin1String(name));
+        run = Run({QStringLiteral("export"), QStringLiteral("1"), out});
+        EXPECT_EQ(run.ExitCode, 1) << name;
+        EXPECT_TRUE(run.Err.contains("its name holds a NUL character")) << run.Err.toStdString();
+        EXPECT_FALSE(ReadAll(out).contains('\0') || ReadAll(out).contains("%00")) << name;
+        EXPECT_TRUE(ReadAll(out).contains("a.mp3")) << name;
+    }
+    run = Run({QStringLiteral("pls"), QStringLiteral("1"), Music(QStringLiteral("p.pls"))});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_FALSE(ReadAll(Music(QStringLiteral("p.pls"))).contains('\0'));
+}
+
+// Relative names are made from, and read against, the folder where the list really lies when
+// a link leads there; ".." is taken as the system takes it.
+TEST_F(PlaylistCli, RelativeNamesFollowTheFolderWhereTheListReallyLies)
+{
+    Song(QStringLiteral("songs/a.mp3"));
+    Song(QStringLiteral("songs/sub/b.mp3"));
+    ImportMusic();
+    const QString a = QString::number(
+        library.QueryInt(QStringLiteral("SELECT Row_ID FROM Playlist_DB WHERE Filename='a.mp3'")));
+    const QString b = QString::number(
+        library.QueryInt(QStringLiteral("SELECT Row_ID FROM Playlist_DB WHERE Filename='b.mp3'")));
+    ASSERT_EQ(Run(Args({"playlist", "create", "P"})).ExitCode, 0);
+    ASSERT_EQ(Run({QStringLiteral("playlist"), QStringLiteral("add"), QStringLiteral("1"), a, b})
+                  .ExitCode,
+              0);
+    const QString real = Music(QStringLiteral("deep/real"));
+    ASSERT_TRUE(QDir().mkpath(real));
+    ASSERT_EQ(symlink("deep/real", QFile::encodeName(Music(QStringLiteral("link"))).constData()),
+              0);
+
+    TRun run = Run({QStringLiteral("export"), QStringLiteral("1"),
+                    Music(QStringLiteral("link/list.m3u8")), QStringLiteral("--relative")});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    QStringList names;
+    for (const QByteArray &line : ReadAll(real + QStringLiteral("/list.m3u8")).split('\n')) {
+        if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+            names << QString::fromUtf8(line.trimmed());
+    }
+    EXPECT_EQ(names, QStringList({"../../songs/a.mp3", "../../songs/sub/b.mp3"}));
+    for (const QString &name : std::as_const(names))
+        EXPECT_TRUE(QFile::exists(real + QLatin1Char('/') + name)) << name.toStdString();
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"),
+               Music(QStringLiteral("link/list.m3u8"))});
+    EXPECT_EQ(run.Out, QByteArray("created playlist 2: 2 entries, 0 missing\n"))
+        << run.Err.toStdString();
+    EXPECT_EQ(EntrySongs(2), QStringList({a, b}));
+
+    // Another program's list there, with a ".." behind a link of its own.
+    ASSERT_EQ(symlink(QFile::encodeName(Music(QStringLiteral("songs/sub"))).constData(),
+                      QFile::encodeName(real + QStringLiteral("/inner")).constData()),
+              0);
+    WriteAll(real + QStringLiteral("/other.m3u"), "../../songs/sub/b.mp3\ninner/../a.mp3\n");
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"),
+               Music(QStringLiteral("link/other.m3u"))});
+    EXPECT_EQ(run.Out, QByteArray("created playlist 3: 2 entries, 0 missing\n"))
+        << run.Err.toStdString();
+    EXPECT_EQ(EntrySongs(3), QStringList({b, a}));
+
+    // A link to a list not written yet: the list goes where it points, named from there.
+    const QString pointer = Music(QStringLiteral("pointer.xspf"));
+    ASSERT_EQ(symlink("deep/real/made.xspf", QFile::encodeName(pointer).constData()), 0);
+    run =
+        Run({QStringLiteral("export"), QStringLiteral("1"), pointer, QStringLiteral("--relative")});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_TRUE(QFileInfo(pointer).isSymLink());
+    EXPECT_TRUE(ReadAll(real + QStringLiteral("/made.xspf"))
+                    .contains("<location>../../songs/a.mp3</location>"));
+
+    // Target names up to the 255 bytes a name may have.
+    const QString longList = real + QLatin1Char('/') + QString(250, QLatin1Char('n'));
+    EXPECT_EQ(Run({QStringLiteral("export"), QStringLiteral("1"),
+                   longList + QStringLiteral(".xspf"), QStringLiteral("--relative")})
+                  .ExitCode,
+              0);
+    EXPECT_EQ(Run({QStringLiteral("pls"), QStringLiteral("1"), longList + QStringLiteral("x.pls")})
+                  .ExitCode,
+              0);
+    EXPECT_TRUE(ReadAll(longList + QStringLiteral(".xspf")).contains("../../songs/sub/b.mp3"));
+    EXPECT_TRUE(ReadAll(longList + QStringLiteral("x.pls")).startsWith("[playlist]\r\nFile1=/"));
+}
+
+// Other players' lists: blanks around names, Windows separators, and Windows drives named.
+TEST_F(PlaylistCli, OtherProgramsListsAreReadAsTheyMeanThem)
+{
+    Song(QStringLiteral("padded.mp3"));
+    Song(QStringLiteral("Music/x.mp3"));
+    Song(QStringLiteral(" lead.mp3"));
+    ImportMusic();
+    const auto id = [&](const char *name) {
+        return QString::number(library.QueryInt(
+            QStringLiteral("SELECT Row_ID FROM Playlist_DB WHERE Filename='%1'").arg(name)));
+    };
+    const QString list = Music(QStringLiteral("windows.m3u"));
+    WriteAll(list, "#EXTM3U\r\n  padded.mp3  \r\nMusic\\x.mp3\r\n lead.mp3\r\n"
+                   "C:\\Music\\gone.mp3\r\n");
+    const TRun run = Run({QStringLiteral("playlist"), QStringLiteral("import"), list});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, QByteArray("created playlist 1: 3 entries, 1 missing\n"))
+        << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains(
+        "gone.mp3: a Windows name with a drive letter; there is no such file here"))
+        << run.Err.toStdString();
+    EXPECT_EQ(EntrySongs(1), QStringList({id("padded.mp3"), id("x.mp3"), id(" lead.mp3")}));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 3);
+}
+
+// Huge playlist files are refused at once with a short message, and no playlist is made.
+TEST_F(PlaylistCli, HugePlaylistFilesAreRefusedAtOnce)
+{
+    const QString sparse = Music(QStringLiteral("sparse.m3u"));
+    {
+        QFile file(sparse);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(100 * 1024 * 1024));
+    }
+    TRun run = Run({QStringLiteral("playlist"), QStringLiteral("import"), sparse});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains("it is 100 MB; a playlist file holds at most 64 MB"))
+        << run.Err.toStdString();
+
+    const QString line = Music(QStringLiteral("line.pls"));
+    WriteAll(line, "[playlist]\nFile1=" + QByteArray(10 * 1024 * 1024, 'x') + "\n");
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"), line});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains("line 2 is longer than 32 KB")) << run.Err.left(300).toStdString();
+    EXPECT_LT(run.Err.size(), 300);
+
+    QByteArray entries = "#EXTM3U\n";
+    for (int n = 0; n <= 65535; ++n)
+        entries += "#EXTINF:1,Song\nsong.mp3\n";
+    const QString many = Music(QStringLiteral("many.m3u8"));
+    WriteAll(many, entries);
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"), many});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains("a playlist holds at most 65,535 entries"))
+        << run.Err.toStdString();
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlists")), 0);
+
+    // Line feeds by the million are read as they come.
+    const QString feeds = Music(QStringLiteral("feeds.m3u"));
+    {
+        QFile file(feeds);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const QByteArray block(1024 * 1024, '\n');
+        for (int n = 0; n < 40; ++n)
+            ASSERT_EQ(file.write(block), block.size());
+        file.write("gone.mp3\n");
+    }
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"), feeds});
+    EXPECT_EQ(run.Out, QByteArray("created playlist 1: 0 entries, 1 missing\n"))
+        << run.Err.toStdString();
 }
 
 // A failure in the middle of a playlist import undoes the playlist and the songs imported

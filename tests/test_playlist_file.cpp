@@ -20,11 +20,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace
 {
@@ -163,6 +165,36 @@ TEST_F(PlaylistFileTest, LineBreaksNeverAddLines)
     ASSERT_EQ(leftOut.size(), 1);
     EXPECT_TRUE(leftOut.first().contains(QStringLiteral("two\\nFile2")));
     EXPECT_TRUE(leftOut.first().contains(QStringLiteral("line break")));
+}
+
+// Names up to the file system's 255 bytes are written, and a link that points at nothing yet
+// gets its file where it points.
+TEST_F(PlaylistFileTest, LongNamesAndLinksThatPointAtNothingYetAreWritten)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, library.AddSong(QStringLiteral("X")), 1);
+    OpenEntries(list);
+    const QString folder = library.Directory() + QStringLiteral("long/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList names = {QString(246, QLatin1Char('n')) + QStringLiteral(".pls"),
+                               QString(251, QLatin1Char('n')) + QStringLiteral(".pls"),
+                               QString(125, QChar(0xe9)) + QStringLiteral("x.pls")};
+    for (const QString &name : names) {
+        ASSERT_LE(name.toUtf8().size(), 255);
+        SavePlaylistFile(entries, folder + name);
+        EXPECT_EQ(ReadAll(folder + name), PlaylistFileText(entries)) << name.size();
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    const QString link = library.Directory() + QStringLiteral("link.pls");
+    ASSERT_TRUE(QDir().mkpath(library.Directory() + QStringLiteral("real")));
+    ASSERT_EQ(symlink("real/target.pls", QFile::encodeName(link).constData()), 0);
+    SavePlaylistFile(entries, link);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(library.Directory() + QStringLiteral("real/target.pls")),
+              PlaylistFileText(entries));
+    EXPECT_EQ(RealTargetName(link), QFileInfo(library.Directory()).canonicalFilePath() +
+                                        QStringLiteral("/real/target.pls"));
 }
 
 // On a full disk the old file stays whole and the system's reason is given.

@@ -36,13 +36,13 @@ TEST(PlaylistFormats, M3uLinesAndUrisWhateverTheirLineEnds)
                             "name with trailing blank \n"
                             "last-without-line-end.mp3";
     const TPlaylistRead read = ParsePlaylist(text, TPlaylistFormat::M3u8, QStringLiteral("/lists"));
-    EXPECT_EQ(Files(read), QStringList({"/lists/a.mp3", "/up/b.mp3", "/lists/c.mp3", "/abs/d.mp3",
-                                        QStringLiteral("/abs/with blank") +
-                                            FileNameFromBytes("\xff") + QStringLiteral(".mp3"),
-                                        "/abs/e.mp3", "! a file on another computer; skipped",
-                                        "! not a file but a URL; skipped", "/lists/C:relative.mp3",
-                                        "/lists/name with trailing blank ",
-                                        "/lists/last-without-line-end.mp3"}));
+    EXPECT_EQ(Files(read),
+              QStringList({"/lists/a.mp3", "/up/b.mp3", "/lists/c.mp3", "/abs/d.mp3",
+                           QStringLiteral("/abs/with blank") + FileNameFromBytes("\xff") +
+                               QStringLiteral(".mp3"),
+                           "/abs/e.mp3", "! a file on another computer; skipped",
+                           "! not a file but a URL; skipped", "/lists/C:relative.mp3",
+                           "/lists/name with trailing blank", "/lists/last-without-line-end.mp3"}));
     EXPECT_EQ(read.Entries.at(7).Written, QStringLiteral("https://radio.example/stream"));
 
     // UTF-16 with its byte order mark, as some players on Windows write.
@@ -152,6 +152,128 @@ TEST(PlaylistFormats, WritersCarryEveryNameOrSayWhyNot)
     EXPECT_EQ(Files(back), QStringList({"/m/sub/a.mp3", stray, "/m/#x.mp3", "/m/line\nbreak.mp3"}));
     EXPECT_TRUE(xspf.Text.contains("<duration>61000</duration>"));
     EXPECT_TRUE(xspf.Text.contains("<creator>Art</creator>"));
+}
+
+// A NUL ends a name where the system takes it, so such a name would reach another file: it is
+// left out, however the file spells it, and never written.
+TEST(PlaylistFormats, NamesHoldingANulAreLeftOutOnReadAndWrite)
+{
+    const QString nul = QStringLiteral("! its name holds a NUL character; skipped");
+    const QByteArray m3u = QByteArray("#EXTM3U\na") + '\0' + "b.mp3\nfile:///m/c%00d.mp3\nok.mp3\n";
+    EXPECT_EQ(Files(ParsePlaylist(m3u, TPlaylistFormat::M3u, QStringLiteral("/m"))),
+              QStringList({nul, nul, "/m/ok.mp3"}));
+    QByteArray utf16 = "\xFF\xFE";
+    const QString wide = QStringLiteral("x") + QChar(0) + QStringLiteral("y.mp3\r\nz.mp3\r\n");
+    utf16.append(reinterpret_cast<const char *>(wide.utf16()), wide.size() * 2);
+    EXPECT_EQ(Files(ParsePlaylist(utf16, TPlaylistFormat::M3u8, QStringLiteral("/m"))),
+              QStringList({nul, "/m/z.mp3"}));
+    const QByteArray pls = QByteArray("[playlist]\nFile1=a") + '\0' + "b.mp3\nFile2=z.mp3\n";
+    EXPECT_EQ(Files(ParsePlaylist(pls, TPlaylistFormat::Pls, QStringLiteral("/m"))),
+              QStringList({nul, "/m/z.mp3"}));
+    const QByteArray xspf = "<playlist><trackList><track><location>a%00b.mp3</location></track>"
+                            "</trackList></playlist>";
+    EXPECT_EQ(Files(ParsePlaylist(xspf, TPlaylistFormat::Xspf, QStringLiteral("/m"))),
+              QStringList({nul}));
+
+    const QList<TPlaylistItem> items = {
+        {QStringLiteral("/m/a") + QChar(0) + QStringLiteral("b.mp3"), QStringLiteral("1"),
+         QStringLiteral("T"), QString()},
+        {QStringLiteral("/m/ok.mp3"), QStringLiteral("1"), QStringLiteral("T"), QString()}};
+    for (const TPlaylistFormat format : {TPlaylistFormat::Pls, TPlaylistFormat::M3u,
+                                         TPlaylistFormat::M3u8, TPlaylistFormat::Xspf}) {
+        for (const QString &relativeTo : {QString(), QStringLiteral("/m")}) {
+            const TPlaylistText text = PlaylistText(format, items, QStringLiteral("L"), relativeTo);
+            EXPECT_FALSE(text.Text.contains('\0') || text.Text.contains("%00")) << text.Text.size();
+            ASSERT_EQ(text.LeftOut.size(), 1);
+            EXPECT_TRUE(text.LeftOut.first().endsWith(
+                QStringLiteral("a\\0b.mp3: its name holds a NUL character")))
+                << text.LeftOut.first().toStdString();
+            EXPECT_TRUE(text.Text.contains("ok.mp3"));
+        }
+    }
+}
+
+// Other players' lists pad names with blanks and write relative names with Windows
+// separators; names on a Windows drive cannot be here and say so.
+TEST(PlaylistFormats, OtherProgramsNamesAreReadAsTheyMeanThem)
+{
+    const QByteArray m3u = "#EXTM3U\r\n"
+                           "  padded.mp3 \t\r\n"
+                           "Music\\x.mp3\r\n"
+                           "..\\up\\y.mp3\r\n"
+                           "  file:///abs/z.mp3  \r\n"
+                           "C:\\Music\\z.mp3\r\n"
+                           "d:/Music/w.mp3\r\n"
+                           "file:///C:/Music/v.mp3\r\n";
+    const TPlaylistRead read = ParsePlaylist(m3u, TPlaylistFormat::M3u, QStringLiteral("/lists"));
+    const QString drive =
+        QStringLiteral("! a Windows name with a drive letter; there is no such file here");
+    EXPECT_EQ(Files(read), QStringList({"/lists/padded.mp3", "/lists/Music/x.mp3", "/up/y.mp3",
+                                        "/abs/z.mp3", drive, drive, drive}));
+    // A file named exactly as written is still found first.
+    EXPECT_EQ(read.Entries.at(0).Literal, QStringLiteral("/lists/  padded.mp3 \t"));
+    EXPECT_EQ(read.Entries.at(1).Literal, QStringLiteral("/lists/Music\\x.mp3"));
+    for (int i = 4; i < 7; ++i)
+        EXPECT_TRUE(read.Entries.at(i).Missing) << i;
+    EXPECT_FALSE(read.Entries.at(0).Missing);
+
+    const QByteArray pls = "[playlist]\r\nFile1=  Music\\x.mp3 \r\nFile2= C:\\y.mp3\r\n";
+    EXPECT_EQ(Files(ParsePlaylist(pls, TPlaylistFormat::Pls, QStringLiteral("/lists"))),
+              QStringList({"/lists/Music/x.mp3", drive}));
+}
+
+// What would cost minutes and gigabytes is refused at once, and a message shows only a short
+// piece of what it refuses.
+TEST(PlaylistFormats, HugeLinesListsAndXmlAreRefusedWithAShortMessage)
+{
+    const auto errorOf = [](const QByteArray &bytes, TPlaylistFormat format) {
+        try {
+            ParsePlaylist(bytes, format, QStringLiteral("/m"), QStringLiteral("/m/list"));
+        } catch (const EInOutError &e) {
+            EXPECT_LT(e.Message().size(), 200) << e.Message().left(400).toStdString();
+            return e.Message();
+        }
+        return QStringLiteral("read");
+    };
+    const QByteArray longLine = "#EXTM3U\nok.mp3\n" + QByteArray(1024 * 1024, 'x') + ".mp3\n";
+    for (const TPlaylistFormat format : {TPlaylistFormat::M3u, TPlaylistFormat::Pls})
+        EXPECT_TRUE(errorOf(longLine, format)
+                        .contains(QStringLiteral("line 3 is longer than 32 KB (it starts \"xxxx")));
+    // A line within the limit is an entry.
+    EXPECT_EQ(errorOf(QByteArray(PlaylistLineLimit, 'y'), TPlaylistFormat::M3u),
+              QStringLiteral("read"));
+
+    const QString tooMany = QStringLiteral("a playlist holds at most 65,535 entries");
+    QByteArray m3u, pls = "[playlist]\n";
+    for (int n = 1; n <= PlaylistEntryLimit; ++n) {
+        m3u += "a.mp3\n";
+        pls += "File" + QByteArray::number(n) + "=a.mp3\n";
+    }
+    EXPECT_EQ(ParsePlaylist(m3u, TPlaylistFormat::M3u, QStringLiteral("/m")).Entries.size(),
+              PlaylistEntryLimit);
+    EXPECT_TRUE(errorOf(m3u + "#EXTINF:1,x\nb.mp3\n", TPlaylistFormat::M3u).contains(tooMany));
+    EXPECT_TRUE(errorOf(pls + "File0=b.mp3\n", TPlaylistFormat::Pls).contains(tooMany));
+    QByteArray xspf = "<playlist><trackList>";
+    for (int n = 0; n <= PlaylistEntryLimit; ++n)
+        xspf += "<track/>";
+    EXPECT_TRUE(errorOf(xspf + "</trackList></playlist>", TPlaylistFormat::Xspf).contains(tooMany));
+
+    QByteArray attributes = "<?xml version=\"1.0\"?>\n<!-- <a x=1 y=2> -->\n<playlist";
+    for (int n = 0; n < 100000; ++n)
+        attributes += " a" + QByteArray::number(n) + "=\"=\"";
+    EXPECT_TRUE(errorOf(attributes + "/>", TPlaylistFormat::Xspf)
+                    .contains(QStringLiteral("line 3: an element has more than 256 attributes")));
+    const QByteArray deep = "<playlist>\n" + QByteArray("<a>").repeated(1000000);
+    EXPECT_TRUE(errorOf(deep, TPlaylistFormat::Xspf)
+                    .contains(QStringLiteral("line 2: elements are nested more than 64 deep")));
+    // Within the limits the XML reader has its say.
+    QByteArray fine = "<playlist a=\"1\" b='>'>" + QByteArray("<x>").repeated(62) +
+                      QByteArray("</x>").repeated(62) + "</playlist>";
+    EXPECT_EQ(errorOf(fine, TPlaylistFormat::Xspf), QStringLiteral("read"));
+    EXPECT_TRUE(errorOf("<playlist>" + QByteArray(100000, 'n') + "<", TPlaylistFormat::Xspf)
+                    .contains(QStringLiteral("not well-formed XML")));
+    EXPECT_TRUE(errorOf("<" + QByteArray(4000, 'n') + "/>", TPlaylistFormat::Xspf)
+                    .contains(QStringLiteral("not an XSPF playlist")));
 }
 
 } // namespace
