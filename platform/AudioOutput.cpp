@@ -28,6 +28,13 @@ TPcmSource::TPcmSource(std::unique_ptr<TMp3Decoder> decoder)
 {
     // Open never fails for a read-only sequential device.
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const QString capture = qEnvironmentVariable("QUILLMERE_AUDIO_CAPTURE");
+    if (!capture.isEmpty()) {
+        m_capture.setFileName(capture);
+        if (!m_capture.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            qWarning("Cannot write the audio capture %s: %s", qPrintable(capture),
+                     qPrintable(m_capture.errorString()));
+    }
     m_ring.resize(size_t(std::max(m_sampleRate, 8000)) * size_t(m_bytesPerFrame) * RingSeconds);
     // The first chunks are decoded here, so the output never starts on an empty ring.
     std::vector<char> scratch(ChunkBytes);
@@ -77,9 +84,55 @@ bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
         done += qint64(part);
     }
     m_filled += size_t(std::max<qint64>(n, 0));
-    if (n <= 0 || m_decoder->AtEnd())
+    m_written += std::max<qint64>(n, 0);
+    if (n > 0 && !m_decoder->AtEnd())
+        return true;
+    // A song that ends cleanly goes straight on into the queued one; damage stops here.
+    if (!m_queued || !m_decoder->Failure().isEmpty()) {
         m_decoded = true;
-    return !m_decoded;
+        return false;
+    }
+    m_joins.push_back(m_written);
+    m_ended.push_back(std::move(m_decoder));
+    m_decoder = std::move(m_queued);
+    if (m_onJoin)
+        m_onJoin();
+    return true;
+}
+
+std::unique_ptr<TMp3Decoder> TPcmSource::Enqueue(std::unique_ptr<TMp3Decoder> next)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queued || m_decoded || m_quit || !next || next->SampleRate() != m_sampleRate ||
+        next->BytesPerFrame() != m_bytesPerFrame)
+        return next;
+    m_queued = std::move(next);
+    return nullptr;
+}
+
+void TPcmSource::SetOnJoin(std::function<void()> onJoin)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onJoin = std::move(onJoin);
+}
+
+qint64 TPcmSource::NextJoinBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_joins.empty() ? -1 : m_joins.front();
+}
+
+void TPcmSource::TakeJoin()
+{
+    std::unique_ptr<TMp3Decoder> ended;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_joins.empty())
+            return;
+        m_joins.pop_front();
+        ended = std::move(m_ended.front());
+        m_ended.pop_front();
+    }
 }
 
 void TPcmSource::DecodeLoop()
@@ -124,6 +177,11 @@ qint64 TPcmSource::readData(char *data, qint64 maxSize)
         m_filled -= size_t(n);
     }
     m_wake.notify_all();
+    if (n > 0 && m_capture.isOpen() && m_capture.write(data, n) != n) {
+        qWarning("Cannot write the audio capture %s: %s", qPrintable(m_capture.fileName()),
+                 qPrintable(m_capture.errorString()));
+        m_capture.close();
+    }
     if (n > 0 && m_delivered == 0)
         emit FirstData();
     m_delivered += n;
