@@ -38,7 +38,8 @@ public:
     int BytesPerSecond() const { return m_sampleRate * m_bytesPerFrame; }
 
     // Takes the decoder to follow the playing one, or hands it back when it cannot: another
-    // rate, one is queued already, or the stream has ended.
+    // rate, one is queued already, or the playing one ended by damage. A decoder queued after
+    // the stream's end, while the output still plays what is left, follows it all the same.
     std::unique_ptr<TMp3Decoder> Enqueue(std::unique_ptr<TMp3Decoder> next);
     // Called on the decoder thread when it starts on a queued decoder.
     void SetOnJoin(std::function<void()> onJoin);
@@ -58,6 +59,7 @@ private:
     // Decodes one chunk into the ring; false when the song is decoded or the source closes.
     bool DecodeChunk(std::vector<char> &scratch);
     void DecodeLoop();
+    void Join(); // goes on with the queued decoder; under the lock
     void StopDecoding();
 
     std::unique_ptr<TMp3Decoder> m_decoder; // the decoder thread's alone while it runs
