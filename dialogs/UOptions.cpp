@@ -27,6 +27,12 @@ const QString ReplayGainValue = QStringLiteral("ReplayGain");
 const QString PreampValue = QStringLiteral("ReplayGainPreamp");
 const QString DefaultGainValue = QStringLiteral("ReplayGainDefault");
 
+// Sky blue on black, as the player's path and the program's grids.
+const QString GainBoxStyle = QStringLiteral(
+    "QComboBox, QComboBox QAbstractItemView, QDoubleSpinBox "
+    "{ background: black; color: rgb(166,202,240); selection-background-color: rgb(166,202,240); "
+    "selection-color: black; }");
+
 double StoredDb(const QString &name, double minimum, double maximum)
 {
     bool ok = false;
@@ -44,6 +50,7 @@ QDoubleSpinBox *NewGainBox(QWidget *parent, const QString &name, double minimum,
     box->setSingleStep(0.5);
     box->setSuffix(QStringLiteral(" dB"));
     box->setPalette(palette);
+    box->setStyleSheet(GainBoxStyle);
     box->setGeometry(place);
     return box;
 }
@@ -170,6 +177,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
         cmbReplayGain->addItem(ReplayGainModeName(mode), int(mode));
     cmbReplayGain->setCurrentIndex(cmbReplayGain->findData(int(stored.Mode)));
     cmbReplayGain->setPalette(editPalette);
+    cmbReplayGain->setStyleSheet(GainBoxStyle);
     cmbReplayGain->setGeometry(112, 122, 80, 21);
 
     const QString preampCaption = QStringLiteral("Pre-amp");
