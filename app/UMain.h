@@ -172,6 +172,10 @@ public:
     void pbSongProgressMouseDown();
     // Stores a song's measured length as its duration when the options ask for it.
     void CheckStoredDuration(qint64 lengthMs);
+    // Hands the player the entry to follow the given row, so that it joins without a gap.
+    void QueueAfter(int row);
+    int EntryAfter(int row) const; // -1 at the end of a playlist that does not loop
+    QString EntryFile(int row) const;
 
     // Grids presentation
     void grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, int row, int column,

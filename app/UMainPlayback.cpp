@@ -19,6 +19,8 @@ void TfrmMain::CreatePlaybackControls()
     connect(MediaPlayer1, &TMediaPlayer::Notify, this, [this](int play, const QString &failure) {
         RunReportingErrors([&] { MediaPlayer1Notify(play, failure); });
     });
+    connect(MediaPlayer1, &TMediaPlayer::NextWanted, this,
+            [this](int afterTag) { RunReportingErrors([&] { QueueAfter(afterTag); }); });
 }
 
 void TfrmMain::btnPlayClick()
@@ -32,12 +34,15 @@ void TfrmMain::btnPlayClick()
         hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Filename")) : QString();
     PlayingSequence = hasEntry ? int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))) : 0;
     MediaPlayer1->FileName = path + fileName;
+    MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
     MediaPlayer1->Open();
     SongTimer->start();
     pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
     CheckStoredDuration(MediaPlayer1->Length());
     MediaPlayer1->Play();
     AwaitedPlay = MediaPlayer1->PlayNumber();
+    if (hasEntry)
+        QueueAfter(qryPlayListSongs->RecNo());
     grdPlayList->viewport()->update();
 }
 
@@ -109,6 +114,21 @@ void TfrmMain::MediaPlayer1Notify(int play, const QString &failure)
     if (play != AwaitedPlay || PlayState != psPlaying)
         return;
     AwaitedPlay = 0;
+    // The player went straight on into the entry queued after this one: follow it there, as
+    // Next would, without stopping the device.
+    const int next = failure.isEmpty() && qryPlayListSongs->Active()
+                         ? EntryAfter(qryPlayListSongs->RecNo())
+                         : -1;
+    if (next >= 0 && MediaPlayer1->Joined(play) && MediaPlayer1->Tag() == next &&
+        MediaPlayer1->FileName == EntryFile(next)) {
+        qryPlayListSongs->SetRecNo(next);
+        PlayingSequence = int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence")));
+        pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
+        CheckStoredDuration(MediaPlayer1->Length());
+        AwaitedPlay = MediaPlayer1->PlayNumber();
+        grdPlayList->viewport()->update();
+        return;
+    }
     SongTimer->stop();
     PlayState = psIdle;
     const bool atLast = !qryPlayListSongs->Active() ||
@@ -143,6 +163,35 @@ void TfrmMain::SongTimerTimer()
 void TfrmMain::pbSongProgressMouseDown()
 {
     MediaPlayer1->Step();
+}
+
+int TfrmMain::EntryAfter(int row) const
+{
+    const int count = qryPlayListSongs->Active() ? qryPlayListSongs->RecordCount() : 0;
+    if (row < 0 || row >= count)
+        return -1;
+    if (row + 1 < count)
+        return row + 1;
+    return PlaybackOptions.LoopPlaylist ? 0 : -1;
+}
+
+QString TfrmMain::EntryFile(int row) const
+{
+    const auto text = [&](const QString &field) {
+        return qryPlayListSongs->Value(row, qryPlayListSongs->FieldIndex(field)).toString();
+    };
+    return text(QStringLiteral("Path")) + text(QStringLiteral("Filename"));
+}
+
+void TfrmMain::QueueAfter(int row)
+{
+    if (PlayState == psIdle)
+        return;
+    const int next = EntryAfter(row);
+    if (next < 0)
+        return;
+    MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
+    MediaPlayer1->Queue(EntryFile(next), next);
 }
 
 void TfrmMain::CheckStoredDuration(qint64 lengthMs)

@@ -2,6 +2,7 @@
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"
+#include "tests/support/EncodedTone.h"
 #include "tests/support/SilentMp3.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -108,6 +110,88 @@ void BM_CpuWhilePlaying128k(benchmark::State &state)
     }
 }
 BENCHMARK(BM_CpuWhilePlaying128k)->Iterations(1)->Unit(benchmark::kSecond);
+
+// A tone at 128 kbit/s that lame encoded (silent frames cost the decoder next to nothing),
+// behind an ID3v2 tag that asks for -6.02 dB; empty when lame is missing.
+QString TaggedTone(int seconds)
+{
+    const QString path = Scratch->filePath(QStringLiteral("tone%1.mp3").arg(seconds));
+    if (QFile::exists(path))
+        return path;
+    const QString encoded = path + QStringLiteral(".lame");
+    if (!LameAvailable() || !EncodeWithLame(TonePcm(0, qint64(seconds) * 44100), encoded,
+                                            {QStringLiteral("-b"), QStringLiteral("128")})
+                                 .isEmpty())
+        return QString();
+    QFile in(encoded), out(path);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return QString();
+    const QByteArray frame = QByteArray("\0REPLAYGAIN_TRACK_GAIN\0-6.02 dB", 31);
+    QByteArray tag("ID3\x03\0\0", 6);
+    const int body = 10 + frame.size();
+    tag += char(body >> 21 & 0x7F);
+    tag += char(body >> 14 & 0x7F);
+    tag += char(body >> 7 & 0x7F);
+    tag += char(body & 0x7F);
+    tag += QByteArray("TXXX\0\0\0", 7) + char(frame.size()) + QByteArray(2, '\0') + frame;
+    out.write(tag + in.readAll());
+    return path;
+}
+
+// The share of one core that playing takes, with ReplayGain applied to every sample.
+void BM_CpuWhilePlaying128kWithGain(benchmark::State &state)
+{
+    const QString path = TaggedTone(6);
+    if (path.isEmpty()) {
+        state.SkipWithError("lame is not installed");
+        return;
+    }
+    TMediaPlayer player;
+    player.FileName = path;
+    player.ReplayGain.Mode = TReplayGainMode::Track;
+    player.Open();
+    for (auto _ : state) {
+        // Waits for the end of the song without polling, so that only playing is measured.
+        QEventLoop loop;
+        QObject::connect(&player, &TMediaPlayer::Notify, &loop, &QEventLoop::quit);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        const qint64 cpuBefore = CpuUs();
+        QElapsedTimer wall;
+        wall.start();
+        player.Play();
+        loop.exec();
+        const double percent =
+            100.0 * double(CpuUs() - cpuBefore) / double(wall.nsecsElapsed() / 1000);
+        state.counters["cpu_percent_of_core"] = percent;
+        state.counters["audible"] = player.Audible() ? 1 : 0;
+    }
+}
+BENCHMARK(BM_CpuWhilePlaying128kWithGain)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Decoding alone, with the gain: seconds of song per second of one core.
+void BM_DecodeSpeed128kWithGain(benchmark::State &state)
+{
+    const QString path = TaggedTone(6);
+    if (path.isEmpty()) {
+        state.SkipWithError("lame is not installed");
+        return;
+    }
+    TReplayGainSettings settings;
+    settings.Mode = TReplayGainMode::Track;
+    TMp3Decoder decoder;
+    std::vector<char> buffer(16384);
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        decoder.Open(path);
+        decoder.SetGain(ReplayGainFactor(decoder.ReplayGain(), settings));
+        qint64 n = 0;
+        while ((n = decoder.Read(buffer.data(), qint64(buffer.size()))) > 0)
+            bytes += n;
+    }
+    state.counters["song_s_per_s"] =
+        benchmark::Counter(double(bytes) / (44100.0 * 4), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeSpeed128kWithGain)->Unit(benchmark::kMillisecond);
 
 void BM_LengthCbr5MinNoHeader(benchmark::State &state)
 {

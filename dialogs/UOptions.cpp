@@ -1,11 +1,16 @@
 #include "dialogs/UOptions.h"
 
+#include "base/Errors.h"
 #include "controls/ButtonFaces.h"
 #include "controls/Captions.h"
 #include "controls/DBGrid.h"
 #include "controls/TexturedBackground.h"
+#include "data/URegistry.h"
+#include "dialogs/ErrorReporting.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QShowEvent>
@@ -16,6 +21,62 @@ TfrmOptions *frmOptions = nullptr;
 namespace
 {
 const QSize ClientSize(378, 183);
+const int ReplayGainRows = 36; // the dialog's height grows by the ReplayGain rows
+
+const QString ReplayGainValue = QStringLiteral("ReplayGain");
+const QString PreampValue = QStringLiteral("ReplayGainPreamp");
+const QString DefaultGainValue = QStringLiteral("ReplayGainDefault");
+
+// Sky blue on black, as the player's path and the program's grids.
+const QString GainBoxStyle = QStringLiteral(
+    "QComboBox, QComboBox QAbstractItemView, QDoubleSpinBox "
+    "{ background: black; color: rgb(166,202,240); selection-background-color: rgb(166,202,240); "
+    "selection-color: black; }");
+
+double StoredDb(const QString &name, double minimum, double maximum)
+{
+    bool ok = false;
+    const double value = ReadSetting(QuillmereKeyPath, name, false).toDouble(&ok);
+    return ok ? qBound(minimum, value, maximum) : 0.0;
+}
+
+QDoubleSpinBox *NewGainBox(QWidget *parent, const QString &name, double minimum, double maximum,
+                           const QPalette &palette, const QRect &place)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(minimum, maximum);
+    box->setDecimals(1);
+    box->setSingleStep(0.5);
+    box->setSuffix(QStringLiteral(" dB"));
+    box->setPalette(palette);
+    box->setStyleSheet(GainBoxStyle);
+    box->setGeometry(place);
+    return box;
+}
+} // namespace
+
+TReplayGainSettings ReadReplayGainSettings()
+{
+    TReplayGainSettings settings;
+    try {
+        settings.Mode = ParseReplayGainMode(ReadSetting(QuillmereKeyPath, ReplayGainValue, false));
+        settings.PreampDb = StoredDb(PreampValue, TReplayGainSettings::MinPreampDb,
+                                     TReplayGainSettings::MaxPreampDb);
+        settings.DefaultDb = StoredDb(DefaultGainValue, TReplayGainSettings::MinDefaultDb,
+                                      TReplayGainSettings::MaxDefaultDb);
+    } catch (const EError &) {
+        return TReplayGainSettings(); // a value of another type: the defaults
+    }
+    return settings;
+}
+
+void WriteReplayGainSettings(const TReplayGainSettings &settings)
+{
+    WriteSetting(QuillmereKeyPath, ReplayGainValue, ReplayGainModeName(settings.Mode), false);
+    WriteSetting(QuillmereKeyPath, PreampValue, QString::number(settings.PreampDb, 'f', 1), false);
+    WriteSetting(QuillmereKeyPath, DefaultGainValue, QString::number(settings.DefaultDb, 'f', 1),
+                 false);
 }
 
 TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
@@ -101,6 +162,61 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
     connect(cbLoopPlayList, &QCheckBox::toggled, this, changed);
     connect(cbAutoUpdateDurations, &QCheckBox::toggled, this, changed);
+
+    // ReplayGain: two rows below the check boxes; the window grows to hold them.
+    const TReplayGainSettings stored = ReadReplayGainSettings();
+    const QString gainCaption = QStringLiteral("ReplayGain");
+    lblReplayGain2 =
+        NewCaption(this, QStringLiteral("lblReplayGain2"), gainCaption, 25, 127, Qt::black, true);
+    lblReplayGain =
+        NewCaption(this, QStringLiteral("lblReplayGain"), gainCaption, 24, 126, SkyBlue(), true);
+    cmbReplayGain = new QComboBox(this);
+    cmbReplayGain->setObjectName(QStringLiteral("cmbReplayGain"));
+    for (TReplayGainMode mode :
+         {TReplayGainMode::Off, TReplayGainMode::Track, TReplayGainMode::Album})
+        cmbReplayGain->addItem(ReplayGainModeName(mode), int(mode));
+    cmbReplayGain->setCurrentIndex(cmbReplayGain->findData(int(stored.Mode)));
+    cmbReplayGain->setPalette(editPalette);
+    cmbReplayGain->setStyleSheet(GainBoxStyle);
+    cmbReplayGain->setGeometry(112, 122, 80, 21);
+
+    const QString preampCaption = QStringLiteral("Pre-amp");
+    lblReplayGainPreamp2 = NewCaption(this, QStringLiteral("lblReplayGainPreamp2"), preampCaption,
+                                      205, 127, Qt::black, true);
+    lblReplayGainPreamp = NewCaption(this, QStringLiteral("lblReplayGainPreamp"), preampCaption,
+                                     204, 126, SkyBlue(), true);
+    edReplayGainPreamp =
+        NewGainBox(this, QStringLiteral("edReplayGainPreamp"), TReplayGainSettings::MinPreampDb,
+                   TReplayGainSettings::MaxPreampDb, editPalette, QRect(272, 122, 80, 21));
+    edReplayGainPreamp->setValue(stored.PreampDb);
+
+    const QString defaultCaption = QStringLiteral("Songs without ReplayGain");
+    lblReplayGainDefault2 = NewCaption(this, QStringLiteral("lblReplayGainDefault2"),
+                                       defaultCaption, 25, 153, Qt::black, true);
+    lblReplayGainDefault = NewCaption(this, QStringLiteral("lblReplayGainDefault"), defaultCaption,
+                                      24, 152, SkyBlue(), true);
+    edReplayGainDefault =
+        NewGainBox(this, QStringLiteral("edReplayGainDefault"), TReplayGainSettings::MinDefaultDb,
+                   TReplayGainSettings::MaxDefaultDb, editPalette, QRect(272, 148, 80, 21));
+    edReplayGainDefault->setValue(stored.DefaultDb);
+
+    setTabOrder(cbAutoUpdateDurations, cmbReplayGain);
+    setTabOrder(cmbReplayGain, edReplayGainPreamp);
+    setTabOrder(edReplayGainPreamp, edReplayGainDefault);
+    setTabOrder(edReplayGainDefault, btnOK);
+
+    const auto gainChanged = ReportingErrors(this, &TfrmOptions::ReplayGainChanged);
+    connect(cmbReplayGain, &QComboBox::currentIndexChanged, this, gainChanged);
+    connect(edReplayGainPreamp, &QDoubleSpinBox::valueChanged, this, gainChanged);
+    connect(edReplayGainDefault, &QDoubleSpinBox::valueChanged, this, gainChanged);
+    resize(ClientSize.width(), ClientSize.height() + ReplayGainRows);
+}
+
+void TfrmOptions::ReplayGainChanged()
+{
+    // Handed on first: a store that cannot be written does not hold back the change.
+    emit OptionsChanged(Options());
+    WriteReplayGainSettings(Options().ReplayGain);
 }
 
 TPlaybackOptions TfrmOptions::Options() const
@@ -109,6 +225,9 @@ TPlaybackOptions TfrmOptions::Options() const
     options.PlayerPath = edPlayerPath->text();
     options.LoopPlaylist = cbLoopPlayList->isChecked();
     options.AutoUpdateDurations = cbAutoUpdateDurations->isChecked();
+    options.ReplayGain.Mode = TReplayGainMode(cmbReplayGain->currentData().toInt());
+    options.ReplayGain.PreampDb = edReplayGainPreamp->value();
+    options.ReplayGain.DefaultDb = edReplayGainDefault->value();
     return options;
 }
 

@@ -5,6 +5,8 @@
 #include "platform/PlaybackOptions.h"
 
 class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
 class QFrame;
 class QLineEdit;
 class QToolButton;
@@ -12,7 +14,8 @@ class TClickLabel;
 class TTexturedBackground;
 
 // The Options dialog. It hands its values on as they change, so a change holds whether the
-// dialog closes with OK or Cancel; nothing is saved between runs.
+// dialog closes with OK or Cancel. Only the ReplayGain values are saved between runs, in the
+// settings store as they change.
 class TfrmOptions : public TForm
 {
     Q_OBJECT
@@ -38,12 +41,22 @@ public:
     TClickLabel *lblAutoUpdateDurations;
     QToolButton *btnOK;
     QToolButton *btnCancel;
+    TClickLabel *lblReplayGain2;
+    TClickLabel *lblReplayGain;
+    QComboBox *cmbReplayGain; // "Off", "Track", "Album"
+    TClickLabel *lblReplayGainPreamp2;
+    TClickLabel *lblReplayGainPreamp;
+    QDoubleSpinBox *edReplayGainPreamp;
+    TClickLabel *lblReplayGainDefault2;
+    TClickLabel *lblReplayGainDefault;
+    QDoubleSpinBox *edReplayGainDefault;
 
     void FormShow();
     void btnOKClick();
     void btnCancelClick();
     void lblLoopPlaylistClick();
     void lblAutoUpdateDurationsClick();
+    void ReplayGainChanged();
 
 signals:
     void OptionsChanged(const TPlaybackOptions &options);
@@ -57,3 +70,8 @@ private:
 };
 
 extern TfrmOptions *frmOptions;
+
+// The ReplayGain values in the settings store ("ReplayGain", "ReplayGainPreamp",
+// "ReplayGainDefault"); missing or unreadable values read as the defaults.
+TReplayGainSettings ReadReplayGainSettings();
+void WriteReplayGainSettings(const TReplayGainSettings &settings);

@@ -28,10 +28,17 @@ TPcmSource::TPcmSource(std::unique_ptr<TMp3Decoder> decoder)
 {
     // Open never fails for a read-only sequential device.
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const QString capture = qEnvironmentVariable("QUILLMERE_AUDIO_CAPTURE");
+    if (!capture.isEmpty()) {
+        m_capture.setFileName(capture);
+        if (!m_capture.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            qWarning("Cannot write the audio capture %s: %s", qPrintable(capture),
+                     qPrintable(m_capture.errorString()));
+    }
     m_ring.resize(size_t(std::max(m_sampleRate, 8000)) * size_t(m_bytesPerFrame) * RingSeconds);
     // The first chunks are decoded here, so the output never starts on an empty ring.
     std::vector<char> scratch(ChunkBytes);
-    for (int i = 0; i < PrefillChunks && DecodeChunk(scratch); ++i) {
+    for (int i = 0; i < PrefillChunks && !m_decoded && DecodeChunk(scratch); ++i) {
     }
     m_thread = std::thread([this] { DecodeLoop(); });
 }
@@ -62,9 +69,16 @@ bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
 {
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_quit || m_ring.size() - m_filled >= ChunkBytes; });
-        if (m_quit || m_decoded)
+        // After the end of the stream the thread waits for a song queued late.
+        m_wake.wait(lock, [this] {
+            return m_quit || (m_decoded ? bool(m_queued) : m_ring.size() - m_filled >= ChunkBytes);
+        });
+        if (m_quit)
             return false;
+        if (m_decoded) {
+            Join();
+            return true;
+        }
     }
     // Decoding runs without the lock; only this thread touches the decoder meanwhile.
     const qint64 n = m_decoder->Read(scratch.data(), qint64(scratch.size()));
@@ -77,9 +91,66 @@ bool TPcmSource::DecodeChunk(std::vector<char> &scratch)
         done += qint64(part);
     }
     m_filled += size_t(std::max<qint64>(n, 0));
-    if (n <= 0 || m_decoder->AtEnd())
+    m_written += std::max<qint64>(n, 0);
+    if (n > 0 && !m_decoder->AtEnd())
+        return true;
+    // A song that ends cleanly goes straight on into the queued one; damage stops here.
+    if (m_queued && m_decoder->Failure().isEmpty())
+        Join();
+    else
         m_decoded = true;
-    return !m_decoded;
+    return true;
+}
+
+void TPcmSource::Join()
+{
+    m_decoded = false;
+    m_joins.push_back(m_written);
+    m_ended.push_back(std::move(m_decoder));
+    m_decoder = std::move(m_queued);
+    if (m_onJoin)
+        m_onJoin();
+}
+
+std::unique_ptr<TMp3Decoder> TPcmSource::Enqueue(std::unique_ptr<TMp3Decoder> next)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Once the stream has ended the thread leaves the decoder alone: a song ended by
+        // damage is followed by nothing.
+        if (m_queued || m_quit || !next || next->SampleRate() != m_sampleRate ||
+            next->BytesPerFrame() != m_bytesPerFrame ||
+            (m_decoded && !m_decoder->Failure().isEmpty()))
+            return next;
+        m_queued = std::move(next);
+    }
+    m_wake.notify_all();
+    return nullptr;
+}
+
+void TPcmSource::SetOnJoin(std::function<void()> onJoin)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onJoin = std::move(onJoin);
+}
+
+qint64 TPcmSource::NextJoinBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_joins.empty() ? -1 : m_joins.front();
+}
+
+void TPcmSource::TakeJoin()
+{
+    std::unique_ptr<TMp3Decoder> ended;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_joins.empty())
+            return;
+        m_joins.pop_front();
+        ended = std::move(m_ended.front());
+        m_ended.pop_front();
+    }
 }
 
 void TPcmSource::DecodeLoop()
@@ -92,14 +163,14 @@ void TPcmSource::DecodeLoop()
 bool TPcmSource::atEnd() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_decoded && m_filled == 0;
+    return m_decoded && !m_queued && m_filled == 0;
 }
 
 qint64 TPcmSource::bytesAvailable() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     // While decoding goes on, more is always coming.
-    return qint64(m_filled) + (m_decoded ? 0 : ChunkBytes);
+    return qint64(m_filled) + (m_decoded && !m_queued ? 0 : ChunkBytes);
 }
 
 qint64 TPcmSource::DeliveredUs() const
@@ -124,6 +195,11 @@ qint64 TPcmSource::readData(char *data, qint64 maxSize)
         m_filled -= size_t(n);
     }
     m_wake.notify_all();
+    if (n > 0 && m_capture.isOpen() && m_capture.write(data, n) != n) {
+        qWarning("Cannot write the audio capture %s: %s", qPrintable(m_capture.fileName()),
+                 qPrintable(m_capture.errorString()));
+        m_capture.close();
+    }
     if (n > 0 && m_delivered == 0)
         emit FirstData();
     m_delivered += n;
@@ -304,6 +380,10 @@ void TSinkOutput::CheckDrained()
     // The sink goes idle when the source runs dry; what it buffered is still being played.
     if (!m_sink || !m_source || m_drained)
         return;
+    if (!m_source->atEnd()) { // a song queued late goes on
+        m_drainTimer.stop();
+        return;
+    }
     const qint64 leftUs = m_source->DeliveredUs() - m_sink->processedUSecs();
     const qint64 graceUs = 500000;
     if (leftUs <= 1000 || m_sink->state() == QAudio::StoppedState ||

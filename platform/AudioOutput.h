@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QIODevice>
 #include <QObject>
 #include <QTimer>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,6 +19,9 @@ class TMp3Decoder;
 // PCM from a decoder thread that keeps up to two seconds decoded ahead of the output; the
 // output reads it as it needs it. The source owns the decoder while it plays: only its thread
 // touches it, until Release ends the thread and hands the decoder back.
+// A decoder queued behind the playing one continues the stream where the first one ends, with
+// nothing between them; the stream position of each such join is kept for the owner.
+// With QUILLMERE_AUDIO_CAPTURE set, every byte handed on is also appended to that file.
 class TPcmSource : public QIODevice
 {
     Q_OBJECT
@@ -29,6 +35,18 @@ public:
     qint64 bytesAvailable() const override;
     qint64 DeliveredUs() const;
     int SampleRate() const { return m_sampleRate; }
+    int BytesPerSecond() const { return m_sampleRate * m_bytesPerFrame; }
+
+    // Takes the decoder to follow the playing one, or hands it back when it cannot: another
+    // rate, one is queued already, or the playing one ended by damage. A decoder queued after
+    // the stream's end, while the output still plays what is left, follows it all the same.
+    std::unique_ptr<TMp3Decoder> Enqueue(std::unique_ptr<TMp3Decoder> next);
+    // Called on the decoder thread when it starts on a queued decoder.
+    void SetOnJoin(std::function<void()> onJoin);
+    // Stream bytes before the first join not yet taken, -1 when there is none.
+    qint64 NextJoinBytes() const;
+    // Forgets that join, and the decoder that ended there.
+    void TakeJoin();
 
 signals:
     void FirstData();
@@ -41,12 +59,15 @@ private:
     // Decodes one chunk into the ring; false when the song is decoded or the source closes.
     bool DecodeChunk(std::vector<char> &scratch);
     void DecodeLoop();
+    void Join(); // goes on with the queued decoder; under the lock
     void StopDecoding();
 
     std::unique_ptr<TMp3Decoder> m_decoder; // the decoder thread's alone while it runs
     const int m_sampleRate;
     const int m_bytesPerFrame;
     qint64 m_delivered = 0; // owner's thread only
+    QFile m_capture;
+    std::function<void()> m_onJoin;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -55,6 +76,10 @@ private:
     size_t m_filled = 0;
     bool m_decoded = false;
     bool m_quit = false;
+    qint64 m_written = 0;                             // stream bytes put into the ring
+    std::unique_ptr<TMp3Decoder> m_queued;            // to follow the playing one
+    std::deque<qint64> m_joins;                       // stream bytes before each join
+    std::deque<std::unique_ptr<TMp3Decoder>> m_ended; // the decoders before those joins
     std::thread m_thread;
 };
 

@@ -10,12 +10,16 @@ namespace
 {
 
 std::atomic<bool> SilentOnly{false};
+const int JoinCheckMs = 10;
 
 } // namespace
 
 TMediaPlayer::TMediaPlayer(QObject *parent)
     : QObject(parent), m_decoder(std::make_unique<TMp3Decoder>())
 {
+    m_joinTimer.setInterval(JoinCheckMs);
+    m_joinTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_joinTimer, &QTimer::timeout, this, [this] { CheckJoins(false); });
 }
 
 TMediaPlayer::~TMediaPlayer()
@@ -64,9 +68,12 @@ void TMediaPlayer::Open()
     if (m_opened)
         Close();
     m_error = NoError;
+    m_chain.clear();
+    m_tag = -1;
     try {
         m_decoder->Open(FileName);
         m_length = m_decoder->Length();
+        ApplyGain(*m_decoder);
     } catch (const EMCIDeviceError &) {
         m_decoder->Close();
         m_error = FileStatus(FileName).Exists ? ErrInvalidFile : ErrFileNotFound;
@@ -87,6 +94,7 @@ void TMediaPlayer::Close()
     if (m_notifyPending)
         PostNotify();
     m_decoder->Close();
+    m_chain.clear();
     m_opened = false;
     m_mode = mpNotReady;
     m_lengthMs = 0;
@@ -103,7 +111,10 @@ qint64 TMediaPlayer::Length() const
 
 qint64 TMediaPlayer::PlayedMs() const
 {
-    return m_output ? qMin(m_lengthMs, m_startMs + m_output->PlayedUs() / 1000) : m_positionMs;
+    if (!m_output)
+        return m_positionMs;
+    const qint64 sinceSongStartUs = qMax<qint64>(0, m_output->PlayedUs() - m_songStartUs);
+    return qMin(m_lengthMs, m_startMs + sinceSongStartUs / 1000);
 }
 
 qint64 TMediaPlayer::Position() const
@@ -175,11 +186,112 @@ void TMediaPlayer::Step()
     // MP3 files have no video frames to step through.
 }
 
+void TMediaPlayer::ApplyGain(TMp3Decoder &decoder)
+{
+    decoder.SetGain(ReplayGain.Mode == TReplayGainMode::Off
+                        ? 1.0
+                        : ReplayGainFactor(decoder.ReplayGain(), ReplayGain));
+}
+
+std::unique_ptr<TMp3Decoder> TMediaPlayer::OpenQueued(const QString &fileName, TMp3Length &length)
+{
+    auto decoder = std::make_unique<TMp3Decoder>();
+    try {
+        decoder->Open(fileName);
+        length = decoder->Length();
+        decoder->SeekToSample(0);
+        ApplyGain(*decoder);
+    } catch (const EError &) {
+        return nullptr; // reported when the song is played on its own
+    }
+    return decoder;
+}
+
+bool TMediaPlayer::Queue(const QString &fileName, int tag)
+{
+    if (!m_source || m_queuePending || (m_mode != mpPlaying && m_mode != mpPaused))
+        return false;
+    TChained next{fileName, {}, tag};
+    std::unique_ptr<TMp3Decoder> decoder = OpenQueued(fileName, next.Length);
+    if (!decoder || m_source->Enqueue(std::move(decoder)))
+        return false;
+    m_chain.push_back(next);
+    m_queuePending = true;
+    m_joinTimer.start();
+    return true;
+}
+
+bool TMediaPlayer::Joined(int play) const
+{
+    return play > 0 && play == m_joinedFrom && m_playNumber == play + 1 &&
+           (m_mode == mpPlaying || m_mode == mpPaused);
+}
+
+void TMediaPlayer::JoinStarted(int source)
+{
+    if (source != m_sourceNumber || !m_source)
+        return;
+    m_queuePending = false;
+    emit NextWanted(m_chain.empty() ? m_tag : m_chain.back().Tag);
+}
+
+void TMediaPlayer::CheckJoins(bool all)
+{
+    while (m_source && m_output && !m_chain.empty()) {
+        const qint64 joinBytes = m_source->NextJoinBytes();
+        if (joinBytes < 0)
+            break;
+        const qint64 joinUs = joinBytes * 1000000 / m_source->BytesPerSecond();
+        if (!all && m_output->PlayedUs() < joinUs)
+            break;
+        m_source->TakeJoin();
+        const TChained next = m_chain.front();
+        m_chain.pop_front();
+        // The song that played has ended; the queued one is a play of its own from here.
+        if (m_notifyPending)
+            PostNotify();
+        m_joinedFrom = m_playNumber;
+        ++m_playNumber;
+        m_notifyPending = true;
+        FileName = next.FileName;
+        m_tag = next.Tag;
+        m_length = next.Length;
+        m_lengthMs = m_length.Ms();
+        m_stepSize = int(m_lengthMs / 10);
+        m_startMs = 0;
+        m_positionMs = 0;
+        m_songStartUs = joinUs;
+    }
+    if (m_chain.empty())
+        m_joinTimer.stop();
+}
+
 void TMediaPlayer::StartOutput(bool allowSound)
 {
     m_decoder->SeekToSample(m_positionMs * m_length.SampleRate / 1000);
     m_startMs = m_positionMs;
+    m_songStartUs = 0;
+    ++m_outputsStarted;
+    const int sourceNumber = ++m_sourceNumber;
     m_source = std::make_unique<TPcmSource>(std::move(m_decoder));
+    m_source->SetOnJoin([this, sourceNumber] {
+        QMetaObject::invokeMethod(
+            this, [this, sourceNumber] { JoinStarted(sourceNumber); }, Qt::QueuedConnection);
+    });
+    // Only the song next in line follows again; the caller queues the ones after it anew.
+    m_queuePending = false;
+    if (m_chain.size() > 1)
+        m_chain.resize(1);
+    if (!m_chain.empty()) {
+        std::unique_ptr<TMp3Decoder> next =
+            OpenQueued(m_chain.front().FileName, m_chain.front().Length);
+        if (next && !m_source->Enqueue(std::move(next))) {
+            m_queuePending = true;
+            m_joinTimer.start();
+        } else {
+            m_chain.clear();
+        }
+    }
     m_firstBufferUs = -1;
     m_playStarted.start();
     connect(m_source.get(), &TPcmSource::FirstData, this,
@@ -203,6 +315,7 @@ void TMediaPlayer::StartOutput(bool allowSound)
 
 void TMediaPlayer::StopOutput()
 {
+    m_joinTimer.stop();
     if (m_output) {
         m_output->disconnect(this);
         m_output->Stop();
@@ -228,8 +341,10 @@ void TMediaPlayer::SwitchToSilent()
 
 void TMediaPlayer::Finished()
 {
+    CheckJoins(true); // everything has been played, the joins too
     const qint64 playedMs = PlayedMs();
     StopOutput();
+    m_chain.clear();
     // Damage ends the song where it lies.
     const QString failure = m_decoder->Failure();
     m_positionMs = failure.isEmpty() ? m_lengthMs : playedMs;

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <deque>
 #include <memory>
 
 class TAudioOutput;
@@ -16,6 +18,10 @@ class TPcmSource;
 // by a new play or resume, or aborted by Stop or Close.
 // The player owns the decoder while nothing plays and hands it to the audio source for each
 // play; the source's thread alone decodes, and the decoder comes back when the output stops.
+// A song queued while another plays is opened at once and follows it without a gap, on the
+// same output: at the join the playing song's notice is posted as at its end, and the queued
+// song goes on as a new play (Joined tells the two apart). Positions count from the start of
+// each song as the decoder trims it.
 class TMediaPlayer : public QObject
 {
     Q_OBJECT
@@ -35,6 +41,8 @@ public:
     ~TMediaPlayer() override;
 
     QString FileName;
+    // Read when a song is opened or queued.
+    TReplayGainSettings ReplayGain;
 
     void Open();
     void Close();
@@ -56,6 +64,17 @@ public:
     // The number of the latest play command; 0 before the first.
     int PlayNumber() const { return m_playNumber; }
 
+    // Opens the song to follow the playing one, with a tag of the caller's; false when it
+    // cannot follow without a gap (nothing plays, another sample rate, it cannot be opened, one
+    // is queued already, or the playing song has been decoded to its end).
+    bool Queue(const QString &fileName, int tag);
+    // True when the given play ended at a join and its queued song plays on as PlayNumber().
+    bool Joined(int play) const;
+    // The tag of the song the player is on; -1 for one started by Open.
+    int Tag() const { return m_tag; }
+    // How many times an output was started (a sound device or the silent clock).
+    int OutputsStarted() const { return m_outputsStarted; }
+
     // True while a real sound device plays, false for the silent clock.
     bool Audible() const { return m_audible; }
     // From the last Play or resume to the first PCM handed to the output.
@@ -67,6 +86,9 @@ public:
 signals:
     // failure is empty unless the song could not be decoded to its end; it then says why.
     void Notify(int play, const QString &failure);
+    // The song with this tag (or the playing one, for the tag it was queued with) is being
+    // decoded: a song queued now follows it.
+    void NextWanted(int afterTag);
 
 private:
     void RequireOpen() const;
@@ -76,14 +98,32 @@ private:
     void Finished();
     void PostNotify(const QString &failure = QString());
     qint64 PlayedMs() const;
+    std::unique_ptr<TMp3Decoder> OpenQueued(const QString &fileName, TMp3Length &length);
+    void ApplyGain(TMp3Decoder &decoder);
+    void JoinStarted(int source);
+    void CheckJoins(bool all);
+
+    struct TChained {
+        QString FileName;
+        TMp3Length Length;
+        int Tag = -1;
+    };
 
     std::unique_ptr<TMp3Decoder> m_decoder; // null while the source holds it
     std::unique_ptr<TPcmSource> m_source;
     std::unique_ptr<TAudioOutput> m_output;
     TMp3Length m_length;
     qint64 m_lengthMs = 0;
-    qint64 m_startMs = 0;    // position at which the output started
-    qint64 m_positionMs = 0; // position while nothing plays
+    qint64 m_startMs = 0;         // position at which the output started
+    qint64 m_songStartUs = 0;     // output time at which the current song began
+    qint64 m_positionMs = 0;      // position while nothing plays
+    std::deque<TChained> m_chain; // handed to the source after the current song, in order
+    bool m_queuePending = false;  // the last of them is not being decoded yet
+    QTimer m_joinTimer;
+    int m_sourceNumber = 0;
+    int m_tag = -1;
+    int m_joinedFrom = 0;
+    int m_outputsStarted = 0;
     TMPModes m_mode = mpNotReady;
     bool m_opened = false;
     bool m_notifyPending = false;

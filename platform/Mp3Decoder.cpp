@@ -376,6 +376,10 @@ void TMp3Decoder::Open(const QString &fileName)
                                                nullptr),
                   "mpg123_replace_reader_handle");
         }
+        if (m_gain != 1.0) {
+            Check(mpg123_volume(m_handle, 1.0), "mpg123_volume");
+            m_gain = 1.0;
+        }
         // A Xing/Info count too low for the stream would end decoding early: read past it.
         m_infoIgnored = m_layout.HeaderKind == 'X' && m_layout.HeaderUndercounts();
         Check(mpg123_param(m_handle, m_infoIgnored ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS,
@@ -512,6 +516,30 @@ void TMp3Decoder::SeekToSample(qint64 sample)
                  .arg(QString::fromUtf8(mpg123_strerror(m_handle))));
     m_atEnd = false;
     m_failure.clear();
+}
+
+TReplayGainInfo TMp3Decoder::ReplayGain()
+{
+    if (!m_open)
+        Fail(QStringLiteral("no file is open"));
+    return ReadReplayGain(
+        [this](qint64 offset, qint64 count) {
+            QByteArray bytes(qsizetype(qMax<qint64>(0, count)), Qt::Uninitialized);
+            const qint64 got = TMp3Reader::ReadAt(*this, bytes.data(), count, offset);
+            bytes.resize(qsizetype(qMax<qint64>(0, got)));
+            return bytes;
+        },
+        m_size, m_layout.HeaderKind == 'X' ? m_layout.FirstFrame : -1);
+}
+
+void TMp3Decoder::SetGain(double factor)
+{
+    if (!m_open)
+        Fail(QStringLiteral("no file is open"));
+    if (factor == m_gain)
+        return;
+    Check(mpg123_volume(m_handle, factor), "mpg123_volume");
+    m_gain = factor;
 }
 
 qint64 MeasureLengthMs(const QString &fileName)

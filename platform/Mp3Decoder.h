@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ReplayGain.h"
+
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -78,6 +80,13 @@ public:
     void SeekToSample(qint64 sample);
     bool AtEnd() const { return m_atEnd; }
 
+    // The loudness information the open file carries in its tags and LAME header.
+    TReplayGainInfo ReplayGain();
+    // Scales what Read gives from now on; libmpg123 saturates at full scale. Open resets it to 1.
+    void SetGain(double factor);
+    double Gain() const { return m_gain; }
+    QString FileName() const { return m_fileName; }
+
 private:
     [[noreturn]] void Fail(const QString &reason) const;
     void Check(int result, const char *what) const;
@@ -93,6 +102,7 @@ private:
     qint64 m_readAheadStart = -1;
     TMp3Layout m_layout;
     int m_rate = 0;
+    double m_gain = 1.0;
     bool m_open = false;
     bool m_atEnd = false;
     bool m_scanned = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ReplayGain.h"
+
 #include <QString>
 
 // What the Options dialog sets for playback and the external player. The dialog fills it; the
@@ -19,4 +21,5 @@ struct TPlaybackOptions {
     QString PlayerPath = DefaultPlayerPath();
     bool LoopPlaylist = false;       // the end of the playlist starts it again from the top
     bool AutoUpdateDurations = true; // a song's measured length replaces its stored duration
+    TReplayGainSettings ReplayGain;  // kept in the settings store, unlike the values above
 };

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite
           libmpg123-dev libsqlite3-dev libtag1-dev libgl-dev libgtest-dev libbenchmark-dev
           libpq-dev postgresql
-          xvfb xauth pulseaudio
+          xvfb xauth pulseaudio lame
           qt6-svg-dev desktop-file-utils appstream dpkg-dev file e2fsprogs clang-format)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,9 @@
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
+#include "platform/Mp3Decoder.h"
+#include "tests/support/EncodedTone.h"
 #include "tests/support/SilentMp3.h"
+#include "tests/support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -42,6 +45,56 @@ TEST(RealSoundOutput, PlaysToTheEndAndNotifiesOnce)
     QTest::qWait(200);
     EXPECT_EQ(notices.count(), 1);
     EXPECT_EQ(player.Position(), player.Length());
+}
+
+// Three parts of a tone through the sound device: the second and third are queued while the one
+// before plays and follow it on the same device; the capture holds every frame once.
+TEST(RealSoundOutput, QueuedSongsJoinOnTheSameDevice)
+{
+    if (!TSinkOutput::DeviceAvailable())
+        GTEST_SKIP() << "no audio output on this machine";
+    if (!LameAvailable())
+        GTEST_SKIP() << LameMissing();
+    QTemporaryDir dir;
+    const QString capture = dir.filePath(QStringLiteral("capture.raw"));
+    qputenv("QUILLMERE_AUDIO_CAPTURE", capture.toLocal8Bit());
+    QStringList files;
+    QByteArray expected;
+    qint64 first = 0;
+    for (qint64 frames : {30011, 26459, 33333}) {
+        files << dir.filePath(QStringLiteral("part%1.mp3").arg(files.size() + 1));
+        const QString error = EncodeWithLame(TonePcm(first, frames), files.last(), {"-V", "2"});
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        first += frames;
+        TMp3Decoder decoder;
+        decoder.Open(files.last());
+        char buffer[16384];
+        qint64 n = 0;
+        while ((n = decoder.Read(buffer, sizeof buffer)) > 0)
+            expected.append(buffer, qsizetype(n));
+    }
+    EXPECT_EQ(expected.size() / 4, first);
+
+    TMediaPlayer player;
+    QSignalSpy notices(&player, &TMediaPlayer::Notify);
+    QSignalSpy wanted(&player, &TMediaPlayer::NextWanted);
+    player.FileName = files[0];
+    player.Open();
+    player.Play();
+    ASSERT_TRUE(player.Audible());
+    EXPECT_TRUE(player.Queue(files[1], 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wanted.count() > 0; }, 5000));
+    EXPECT_EQ(wanted.at(0).at(0).toInt(), 1);
+    EXPECT_TRUE(player.Queue(files[2], 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.count() >= 3; }, 10000));
+    qunsetenv("QUILLMERE_AUDIO_CAPTURE");
+    // The first two plays ended at joins, the third at the end of the stream.
+    EXPECT_EQ(player.PlayNumber(), 3);
+    EXPECT_EQ(player.OutputsStarted(), 1);
+    EXPECT_EQ(player.FileName, files[2]);
+    EXPECT_EQ(player.Length(), 33333 * 1000 / 44100);
+    EXPECT_EQ(player.Position(), player.Length());
+    EXPECT_TRUE(ReadAll(capture) == expected);
 }
 
 } // namespace

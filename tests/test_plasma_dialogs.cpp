@@ -1,12 +1,15 @@
 #include "controls/ButtonFaces.h"
 #include "controls/Captions.h"
 #include "controls/TexturedBackground.h"
+#include "data/URegistry.h"
 #include "dialogs/UAbout.h"
 #include "dialogs/UCopyRightNotice.h"
 #include "dialogs/UOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -61,7 +64,7 @@ TEST(OptionsDialog, DefaultsAndShadowedCaptions)
 {
     TfrmOptions form;
     EXPECT_EQ(form.windowTitle(), "Options");
-    EXPECT_EQ(form.size(), QSize(378, 183));
+    EXPECT_EQ(form.size(), QSize(378, 219)); // with the ReplayGain rows
     ASSERT_EQ(form.findChild<QLineEdit *>("edPlayerPath"), form.edPlayerPath);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbLoopPlayList"), form.cbLoopPlayList);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbAutoUpdateDurations"), form.cbAutoUpdateDurations);
@@ -152,6 +155,50 @@ TEST(OptionsDialog, OkAndCancelOnlyClose)
     result = RunModal(form, [&] { form.close(); });
     EXPECT_EQ(result, mrCancel);
     EXPECT_FALSE(form.cbAutoUpdateDurations->isChecked());
+}
+
+TEST(OptionsDialog, ReplayGainIsKeptInTheSettingsStore)
+{
+    {
+        TfrmOptions form;
+        EXPECT_EQ(form.cmbReplayGain->currentText(), "Off");
+        EXPECT_EQ(form.edReplayGainPreamp->value(), 0.0);
+        EXPECT_EQ(form.edReplayGainDefault->value(), 0.0);
+        EXPECT_EQ(form.lblReplayGain2->pos(), form.lblReplayGain->pos() + QPoint(1, 1));
+        TPlaybackOptions handedOn;
+        QObject::connect(&form, &TfrmOptions::OptionsChanged,
+                         [&handedOn](const TPlaybackOptions &options) { handedOn = options; });
+        form.show();
+        QTest::keyClick(form.cmbReplayGain, Qt::Key_Down);
+        QTest::keyClick(form.cmbReplayGain, Qt::Key_Down);
+        form.edReplayGainPreamp->selectAll();
+        QTest::keyClicks(form.edReplayGainPreamp, "-2.5");
+        form.edReplayGainDefault->selectAll();
+        QTest::keyClicks(form.edReplayGainDefault, "-4");
+        EXPECT_EQ(form.cmbReplayGain->currentText(), "Album");
+        EXPECT_EQ(handedOn.ReplayGain.Mode, TReplayGainMode::Album);
+        EXPECT_EQ(handedOn.ReplayGain.PreampDb, -2.5);
+        EXPECT_EQ(handedOn.ReplayGain.DefaultDb, -4.0);
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "ReplayGain", false), "Album");
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "ReplayGainPreamp", false), "-2.5");
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "ReplayGainDefault", false), "-4.0");
+    }
+    // The next run starts from the stored values.
+    {
+        TfrmOptions form;
+        EXPECT_EQ(form.cmbReplayGain->currentText(), "Album");
+        EXPECT_EQ(form.Options().ReplayGain.PreampDb, -2.5);
+        EXPECT_EQ(form.Options().ReplayGain.DefaultDb, -4.0);
+    }
+    // Values another program wrote: an unknown mode is Off, a gain is held to its range.
+    WriteSetting(QuillmereKeyPath, "ReplayGain", "Loud", false);
+    WriteSetting(QuillmereKeyPath, "ReplayGainPreamp", "40", false);
+    WriteSetting(QuillmereKeyPath, "ReplayGainDefault", "junk", false);
+    const TReplayGainSettings read = ReadReplayGainSettings();
+    EXPECT_EQ(read.Mode, TReplayGainMode::Off);
+    EXPECT_EQ(read.PreampDb, 6.0);
+    EXPECT_EQ(read.DefaultDb, 0.0);
+    WriteReplayGainSettings(TReplayGainSettings());
 }
 
 TEST(OptionsDialog, NewBackgroundAtEveryShowing)

@@ -89,6 +89,8 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
     EXPECT_EQ(window->PlayingSequence, 2);
     EXPECT_FALSE(AnyTransportPressed());
     ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
+    // The songs followed each other on one output.
+    EXPECT_EQ(window->MediaPlayer1->OutputsStarted(), 1);
     // Without "Loop Playlist" the last song ends the playback.
     ASSERT_TRUE(WaitForStop());
     EXPECT_EQ(Current(), QStringLiteral("S3"));
@@ -120,6 +122,34 @@ TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
     window->btnPlayClick();
     ASSERT_TRUE(WaitForSong(QStringLiteral("S1")));
     EXPECT_EQ(window->PlayingSequence, 1);
+}
+
+// The player has already gone on into the entry after the playing one; the window follows it
+// only when that is still what Next would play.
+TEST_F(PlaybackTest, AJoinedSongThatNoLongerFollowsIsStopped)
+{
+    window->btnPlayClick();
+    window->qryPlayListSongs->Last(); // the user picks the last row while the first song plays
+    ASSERT_TRUE(WaitForStop());
+    EXPECT_EQ(Current(), QStringLiteral("S3"));
+    EXPECT_EQ(window->MediaPlayer1->Mode(), TMediaPlayer::mpStopped);
+    EXPECT_EQ(window->PlayingSequence, -1);
+}
+
+// Songs of another sample rate cannot share the output: it is opened anew for each of them.
+TEST_F(PlaybackTest, ASongOfAnotherRateReopensTheOutput)
+{
+    SilentMp3Options other;
+    other.Frames = 40;
+    other.SampleRate = 48000;
+    WriteSilentMp3(library.Directory() + QStringLiteral("s2.mp3"), other);
+    window->btnPlayClick();
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
+    EXPECT_EQ(window->pbSongProgress->maximum(), SilentMp3ExpectedLengthMs(other));
+    ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
+    ASSERT_TRUE(WaitForStop());
+    EXPECT_EQ(window->MediaPlayer1->OutputsStarted(), 3);
+    EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
 TEST_F(PlaybackTest, NextAndPreviousRestartAtTheEnds)
