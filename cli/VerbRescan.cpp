@@ -1,12 +1,15 @@
 #include "base/Errors.h"
 #include "base/FileNames.h"
 #include "cli/Verbs.h"
+#include "data/AbsentTrees.h"
 #include "data/DataSet.h"
+#include "data/SongRows.h"
 #include "import/Rescan.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <algorithm>
 #include <csignal>
 #include <unistd.h>
 
@@ -83,31 +86,88 @@ int VerbRescan(const TCliContext &context)
     return n.Failed > 0 || Interrupted ? 1 : 0;
 }
 
+namespace
+{
+
+// A folder as the shell takes it back.
+QString ShellQuoted(const QString &folder)
+{
+    QString quoted = EscapeField(ReadableFileName(folder));
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// Names each folder that is away as a whole, whose songs are kept.
+void TellAbsent(const TMissingSongs &missing, const QStringList &named)
+{
+    for (auto it = missing.Absent.cbegin(); it != missing.Absent.cend(); ++it) {
+        if (InFolders(it.key() + QStringLiteral("/x"), named))
+            continue;
+        Err(QStringLiteral("quillmere-lib: \"%1\" is absent (a drive or share that is not "
+                           "mounted?): its %2 songs are kept; prune --yes --absent %3 removes "
+                           "them\n")
+                .arg(EscapeField(ReadableFileName(it.key())))
+                .arg(it.value().size())
+                .arg(ShellQuoted(it.key())));
+    }
+}
+
+} // namespace
+
 int VerbMissing(const TCliContext &context)
 {
     if (!context.Args.isEmpty())
         throw TUsageError{QStringLiteral("usage: missing")};
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
+    const TMissingSongs missing = FindMissingSongs(connection);
     TDataSet songs(&connection);
-    OpenSongs(songs, MissingSongs(connection));
+    OpenSongs(songs, missing.Gone);
     PrintTable(songs);
+    TellAbsent(missing, {});
     return 0;
 }
 
 int VerbPrune(const TCliContext &context)
 {
-    const bool yes = context.Args == QStringList{QStringLiteral("--yes")};
-    if (!yes && !context.Args.isEmpty())
-        throw TUsageError{QStringLiteral("usage: prune [--yes]")};
+    bool yes = false;
+    QStringList named;
+    for (qsizetype i = 0; i < context.Args.size(); ++i) {
+        const QString &arg = context.Args.at(i);
+        if (arg == QLatin1String("--yes"))
+            yes = true;
+        else if (arg == QLatin1String("--absent") && i + 1 < context.Args.size())
+            named << QDir::cleanPath(QFileInfo(context.Args.at(++i)).absoluteFilePath());
+        else
+            throw TUsageError{QStringLiteral("usage: prune [--yes] [--absent FOLDER]...")};
+    }
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
-    const QList<qint64> missing = MissingSongs(connection);
+    const TMissingSongs found = FindMissingSongs(connection);
+    // Songs of an absent folder go only when a folder named holds them.
+    QList<qint64> doomed = found.Prunable;
+    for (auto it = found.Absent.cbegin(); it != found.Absent.cend(); ++it) {
+        for (const qint64 row : it.value()) {
+            if (InFolders(found.Files.value(row), named))
+                doomed << row;
+        }
+    }
+    std::sort(doomed.begin(), doomed.end());
+    for (const QString &folder : std::as_const(named)) {
+        bool any = false;
+        for (auto it = found.Absent.cbegin(); it != found.Absent.cend() && !any; ++it)
+            any = InFolders(it.key() + QStringLiteral("/x"), {folder}) ||
+                  InFolders(folder + QStringLiteral("/x"), {it.key()});
+        if (!any)
+            Err(QStringLiteral("quillmere-lib: no absent folder lies at \"%1\"\n")
+                    .arg(EscapeField(ReadableFileName(folder))));
+    }
     if (!yes) {
         TDataSet songs(&connection);
-        OpenSongs(songs, missing);
+        OpenSongs(songs, doomed);
         PrintTable(songs);
-        const TPruneCounts n = PlannedPrune(connection, missing);
+        TellAbsent(found, named);
+        const TPruneCounts n = PlannedPrune(connection, doomed);
         Err(QStringLiteral("quillmere-lib: would remove %1 songs and %2 entries of %3 "
                            "playlists; prune --yes removes them\n")
                 .arg(n.Songs)
@@ -116,7 +176,13 @@ int VerbPrune(const TCliContext &context)
         return 0;
     }
     RequireWritable(connection);
-    const TPruneCounts n = PruneSongs(connection, missing);
+    const TPruneCounts n = PruneSongs(connection, doomed, [&](const QString &file) {
+        return FileGone(file) && (AbsentFolder(file).isEmpty() || InFolders(file, named));
+    });
+    TellAbsent(found, named);
+    if (n.Songs < doomed.size())
+        Err(QStringLiteral("quillmere-lib: kept %1 songs whose files are there again\n")
+                .arg(doomed.size() - n.Songs));
     Out(QStringLiteral("removed %1 songs and %2 entries of %3 playlists\n")
             .arg(n.Songs)
             .arg(n.Entries)

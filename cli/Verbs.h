@@ -51,3 +51,4 @@ int VerbExport(const TCliContext &context);
 int VerbRescan(const TCliContext &context);
 int VerbMissing(const TCliContext &context);
 int VerbPrune(const TCliContext &context);
+int VerbWatch(const TCliContext &context);

@@ -119,7 +119,9 @@ static const char *const Usage =
     "                           write a playlist as .pls, .m3u, .m3u8 or .xspf\n"
     "  rescan [FOLDER]          re-read the tags and lengths of changed files\n"
     "  missing                  list the songs whose file is gone\n"
-    "  prune [--yes]            remove those songs and their playlist entries\n";
+    "  prune [--yes] [--absent FOLDER]...\n"
+    "                           remove those songs and their playlist entries\n"
+    "  watch [FOLDER...]        keep the library current with its folders until Ctrl+C\n";
 
 int main(int argc, char *argv[])
 {
@@ -156,6 +158,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("rescan"), VerbRescan},
         {QStringLiteral("missing"), VerbMissing},
         {QStringLiteral("prune"), VerbPrune},
+        {QStringLiteral("watch"), VerbWatch},
     };
     const auto verb = verbs.find(args.first());
     if (verb == verbs.end()) {

@@ -138,13 +138,30 @@ TPruneCounts PlannedPrune(TConnection &connection, const QList<qint64> &rowIds)
     return counts;
 }
 
-TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds)
+TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &listedIds,
+                        const std::function<bool(const QString &)> &stillGone)
 {
     TPruneCounts counts;
-    if (rowIds.isEmpty())
+    if (listedIds.isEmpty())
         return counts;
-    const QSet<qint64> doomed(rowIds.begin(), rowIds.end());
     TTransaction transaction(connection);
+    // A file may be back since it was listed (a folder moved away for a moment).
+    QList<qint64> rowIds = listedIds;
+    if (stillGone) {
+        rowIds.clear();
+        TStatement files(connection,
+                         QStringLiteral("SELECT Row_ID, Path, Filename FROM Playlist_DB WHERE "
+                                        "Row_ID IN (SELECT value FROM json_each(:ids)) ORDER "
+                                        "BY Row_ID"),
+                         IdParams(listedIds));
+        while (files.Step()) {
+            if (stillGone(files.Text(1) + files.Text(2)))
+                rowIds << files.Integer(0);
+        }
+        if (rowIds.isEmpty())
+            return counts;
+    }
+    const QSet<qint64> doomed(rowIds.begin(), rowIds.end());
     // The entries' song fields are not needed: the songs table stays closed.
     TTable songs(&connection);
     SetUpSongsTable(songs);

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -54,8 +55,10 @@ struct TPruneCounts {
 // What PruneSongs would remove.
 TPruneCounts PlannedPrune(TConnection &connection, const QList<qint64> &rowIds);
 // Removes the songs and their playlist entries, renumbering each playlist touched from 1, in
-// one transaction.
-TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds);
+// one transaction. With stillGone, each song's file is asked again inside it, and a song whose
+// file is not still gone is kept.
+TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &rowIds,
+                        const std::function<bool(const QString &file)> &stillGone = {});
 
 // A song row's columns with their values.
 using TSongValues = QList<QPair<QString, QVariant>>;

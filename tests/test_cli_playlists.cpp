@@ -2,6 +2,7 @@
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
+#include "data/SongRows.h"
 #include "data/UMP3s.h"
 #include "import/ImportWalker.h"
 #include "tests/support/PlaylistRaces.h"
@@ -803,6 +804,76 @@ TEST_F(PlaylistCli, PruneRemovesGoneSongsAndRenumbersTheirPlaylistsInOneTransact
     EXPECT_EQ(Stored(p2), Entries({2}));
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 2);
     EXPECT_EQ(Column(Run(Args({"missing"})), QStringLiteral("Row_ID")), QStringList());
+}
+
+TEST_F(PlaylistCli, PruneKeepsTheSongsOfAFolderAwayAsAWholeAndNamesIt)
+{
+    Song(QStringLiteral("drive/Album/a.mp3"));
+    Song(QStringLiteral("drive/Album/b.mp3"));
+    Song(QStringLiteral("drive/c.mp3"));
+    const QString gone = Song(QStringLiteral("here/gone.mp3"));
+    Song(QStringLiteral("here/stays.mp3"));
+    Song(QStringLiteral("emptied/e.mp3"));
+    ImportMusic();
+    const qint64 p = library.AddPlaylist(QStringLiteral("P"));
+    for (int row = 1; row <= 6; ++row)
+        library.AddEntry(p, row, row);
+
+    // The drive's folder is away, one file of a folder that is there is gone, and a folder is
+    // left empty as an unmounted drive leaves its mount point.
+    ASSERT_TRUE(QDir(Music(QStringLiteral("drive")))
+                    .rename(Music(QStringLiteral("drive")), Music(QStringLiteral(".unplugged"))));
+    ASSERT_TRUE(QFile::remove(gone));
+    ASSERT_TRUE(QFile::remove(Music(QStringLiteral("emptied/e.mp3"))));
+
+    TRun run = Run(Args({"missing"}));
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_EQ(Column(run, QStringLiteral("Row_ID")), QStringList({"1", "2", "3", "4", "5"}));
+    const QByteArray drive = FileNameToBytes(Music(QStringLiteral("drive")));
+    EXPECT_TRUE(run.Err.contains("\"" + drive + "\" is absent")) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("its 3 songs are kept; prune --yes --absent '" + drive + "'"))
+        << run.Err.toStdString();
+
+    run = Run(Args({"prune", "--yes"}));
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Out, QByteArray("removed 1 songs and 1 entries of 1 playlists\n"));
+    EXPECT_TRUE(run.Err.contains("\"" + drive + "\" is absent")) << run.Err.toStdString();
+    EXPECT_TRUE(
+        run.Err.contains(FileNameToBytes(Music(QStringLiteral("emptied"))) + "\" is absent"))
+        << run.Err.toStdString();
+    EXPECT_EQ(Stored(p), Entries({1, 2, 3, 4, 6}));
+
+    // Named, the folder's songs go; the drive back, nothing of it would.
+    run = Run({QStringLiteral("prune"), QStringLiteral("--yes"), QStringLiteral("--absent"),
+               Music(QStringLiteral("emptied"))});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.Out, QByteArray("removed 1 songs and 1 entries of 1 playlists\n"));
+    ASSERT_TRUE(QDir(Music(QStringLiteral(".unplugged")))
+                    .rename(Music(QStringLiteral(".unplugged")), Music(QStringLiteral("drive"))));
+    run = Run({QStringLiteral("prune"), QStringLiteral("--yes"), QStringLiteral("--absent"),
+               Music(QStringLiteral("drive"))});
+    EXPECT_EQ(run.Out, QByteArray("removed 0 songs and 0 entries of 0 playlists\n"));
+    EXPECT_EQ(Stored(p), Entries({1, 2, 3, 6}));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 4);
+}
+
+TEST_F(PlaylistCli, PruneAsksForEachSongAgainInsideItsTransaction)
+{
+    const QString a = Song(QStringLiteral("a.mp3"));
+    const QString b = Song(QStringLiteral("b.mp3"));
+    ImportMusic();
+    library.AddEntry(library.AddPlaylist(QStringLiteral("P")), 1, 1);
+    // Both were listed as gone while their folder was away for a moment; only b is gone now.
+    ASSERT_TRUE(QFile::remove(b));
+    TConnection connection;
+    connection.ConnectionString = library.ConnectionString();
+    connection.Open();
+    const TPruneCounts n = PruneSongs(connection, {1, 2}, FileGone);
+    EXPECT_EQ(n.Songs, 1);
+    EXPECT_EQ(n.Entries, 0);
+    EXPECT_EQ(Stored(1), Entries({1}));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Row_ID FROM Playlist_DB")), 1);
+    EXPECT_TRUE(QFile::exists(a));
 }
 
 } // namespace
