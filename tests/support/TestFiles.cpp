@@ -88,6 +88,15 @@ TOtherUser OtherUser(const QString &program, const QString &folder)
                 _exit(127);
         };
     }
+    // The copy without arguments prints its usage and ends with 2.
+    const QList<TRun> probe = RunTogether(user.Program, {QStringList()}, {}, user.ChildSetUp);
+    if (probe.first().ExitCode != 2) {
+        user.Missing = QStringLiteral("skipped: %1 cannot be run as user %2 (exit %3)")
+                           .arg(user.Program)
+                           .arg(user.Uid)
+                           .arg(probe.first().ExitCode);
+        std::fprintf(stderr, "%s\n", qPrintable(user.Missing));
+    }
     return user;
 }
 

@@ -28,12 +28,14 @@ QList<TRun> RunTogether(const QString &program, const QList<QStringList> &argume
 // Tests of what another user meets: when the tests run as root, the runs are made as nobody
 // (whom permission bits bind), otherwise as the user itself. The program is copied into
 // `folder`, which everyone may enter, since the checkout may lie where only its owner can.
+// if (!user.Missing.isEmpty()) GTEST_SKIP() << user.Missing.toStdString();
 struct TOtherUser {
     QString Program;                  // the copy
     std::function<void()> ChildSetUp; // for QProcess::setChildProcessModifier
     bool Root = false;                // the runs are made as nobody
     uint Uid = 0;
     uint Gid = 0;
+    QString Missing; // why runs as that user cannot be made, also written to stderr; or empty
 };
 TOtherUser OtherUser(const QString &program, const QString &folder);
 // Lets everyone enter and read a folder (and write it when writable is set).
