@@ -248,11 +248,9 @@ void CheckPlaylistTarget(const QString &fileName, const QString &protectedFile)
 
 #ifdef Q_OS_WIN
 
-QString RealTargetName(const QString &fileName)
+QString TargetName(const QString &fileName)
 {
-    const QFileInfo info(fileName);
-    const QString real = info.canonicalFilePath();
-    return real.isEmpty() ? info.absoluteFilePath() : real;
+    return QFileInfo(fileName).absoluteFilePath();
 }
 
 void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
@@ -268,18 +266,9 @@ void WriteFileSafely(const QString &fileName, const QByteArray &bytes)
 
 #else
 
-QString RealTargetName(const QString &fileName)
+QString TargetName(const QString &fileName)
 {
-    const QByteArray target = ReplacedName(fileName);
-    const qsizetype cut = target.lastIndexOf('/') + 1;
-    const QByteArray folder = cut > 0 ? target.left(cut) : QByteArray(".");
-    char resolved[PATH_MAX];
-    if (!realpath(folder.constData(), resolved))
-        return QFileInfo(FileNameFromBytes(target)).absoluteFilePath(); // fails when written
-    QByteArray real(resolved);
-    if (!real.endsWith('/'))
-        real += '/';
-    return FileNameFromBytes(real + target.mid(cut));
+    return QFileInfo(FileNameFromBytes(ReplacedName(fileName))).absoluteFilePath();
 }
 
 void WriteFileSafely(const QString &fileName, const QByteArray &bytes)

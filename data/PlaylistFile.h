@@ -44,9 +44,9 @@ QByteArray PlaylistFileText(TDataSet &entries);
 // protectedFile (the open library), or over an existing file that is not a playlist file.
 void CheckPlaylistTarget(const QString &fileName, const QString &protectedFile = QString());
 
-// The file that WriteFileSafely replaces or creates for the name: links followed, also one
-// that points at nothing yet, in its folder with every link resolved.
-QString RealTargetName(const QString &fileName);
+// The file that WriteFileSafely replaces or creates for the name, absolute: links followed, also
+// one that points at nothing yet.
+QString TargetName(const QString &fileName);
 
 // Writes the bytes to a temporary file beside the target, checks every write, flushes them to
 // the disk and only then puts the file in the target's place, so a failure leaves an existing

@@ -96,11 +96,6 @@ QString SafeRelative(const QString &name)
     return name;
 }
 
-QString WrittenName(const QString &file, const QString &relativeTo)
-{
-    return relativeTo.isEmpty() ? file : SafeRelative(RelativeFileName(file, relativeTo));
-}
-
 QString NotInLibraryLine(int entry)
 {
     return QStringLiteral("entry %1: its song is no longer in the library").arg(entry);
@@ -162,9 +157,55 @@ QString Physical(const QString &absolute)
 #endif
 }
 
+#ifndef Q_OS_WIN
+// Whether two names lead to one place, links followed.
+bool SamePlace(const QString &a, const QString &b)
+{
+    return a == b || RealPath(a) == RealPath(b);
+}
+#endif
+
+// A name as read from a folder: cleaned as text, as the library knows its files, unless a ".."
+// after a link leads elsewhere; then where the system would go.
 QString Resolved(const QString &name, const QString &folder)
 {
-    return Physical(IsAbsolute(name) ? name : folder + QLatin1Char('/') + name);
+    const QString joined = IsAbsolute(name) ? name : folder + QLatin1Char('/') + name;
+    const QString text = Cleaned(joined);
+#ifdef Q_OS_WIN
+    return text;
+#else
+    if (!joined.contains(QStringLiteral("..")))
+        return text;
+    const QString physical = Physical(joined);
+    return SamePlace(text, physical) ? text : physical;
+#endif
+}
+
+// The file as named from the folder, so that the system, reading the name from there, reaches
+// it: when a ".." would climb out of a link, the name starts from where the folder really lies.
+QString RelativeName(const QString &file, const QString &folder)
+{
+    const QString name = RelativeFileName(file, folder);
+#ifdef Q_OS_WIN
+    return name;
+#else
+    if (!name.startsWith(QStringLiteral("../")) ||
+        SamePlace(Cleaned(file), Physical(folder + QLatin1Char('/') + name)))
+        return name;
+    return RelativeFileName(file, RealPath(folder));
+#endif
+}
+
+QString WrittenName(const QString &file, const QString &relativeTo)
+{
+    return relativeTo.isEmpty() ? file : SafeRelative(RelativeName(file, relativeTo));
+}
+
+// The folder where a playlist file lies, or will lie: links to the file followed.
+QString FolderOfTarget(const QString &fileName)
+{
+    const QString target = TargetName(fileName);
+    return Physical(target.left(target.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 const QString NulProblem = QStringLiteral("its name holds a NUL character; skipped");
@@ -720,9 +761,9 @@ TPlaylistText XspfText(const QList<TPlaylistItem> &items, const QString &title,
             result.LeftOut << LeftOutLine(item.File);
             continue;
         }
-        const QByteArray location =
-            relativeTo.isEmpty() ? FileUri(item.File)
-                                 : PercentEncodedName(RelativeFileName(item.File, relativeTo));
+        const QByteArray location = relativeTo.isEmpty()
+                                        ? FileUri(item.File)
+                                        : PercentEncodedName(RelativeName(item.File, relativeTo));
         xml.writeStartElement(XspfNamespace, QStringLiteral("track"));
         xml.writeTextElement(XspfNamespace, QStringLiteral("location"),
                              QString::fromLatin1(location));
@@ -771,12 +812,7 @@ QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fil
                            const QString &protectedFile)
 {
     CheckPlaylistTarget(fileName, protectedFile);
-    // Names are read from where the file really lies, whatever links lead there.
-    QString folder;
-    if (relative) {
-        const QString real = RealTargetName(fileName);
-        folder = Cleaned(real.left(real.lastIndexOf(QLatin1Char('/')) + 1));
-    }
+    const QString folder = relative ? FolderOfTarget(fileName) : QString();
     const TPlaylistText text = PlaylistText(format, items, title, folder);
     WriteFileSafely(fileName, text.Text);
     return text.LeftOut;
@@ -803,8 +839,7 @@ TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format)
     }
     if (file.size() > PlaylistFileLimit)
         TooLarge(fileName, file.size());
-    const QString real = RealTargetName(fileName);
-    const QString folder = Cleaned(real.left(real.lastIndexOf(QLatin1Char('/')) + 1));
+    const QString folder = FolderOfTarget(fileName);
     const auto failed = [&] { Unreadable(fileName, file.errorString()); };
     if (format == TPlaylistFormat::Xspf) {
         // The whole file, but never more than a playlist file may hold.

@@ -33,7 +33,8 @@ TPlaylistText PlaylistText(TPlaylistFormat format, const QList<TPlaylistItem> &i
                            const QString &title, const QString &relativeTo = QString());
 
 // CheckPlaylistTarget, then the text written by WriteFileSafely; relative names are taken from
-// the file's own folder. Returns the entries left out.
+// the file's own folder (where a link to the file points), so that the system reading them from
+// there reaches the songs. Returns the entries left out.
 QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fileName,
                            TPlaylistFormat format, const QString &title, bool relative,
                            const QString &protectedFile = QString());
@@ -66,11 +67,11 @@ struct TPlaylistRead {
 };
 
 // Reads a playlist file: byte order marks, CR LF, LF or CR, blank and comment lines are taken
-// in their stride; relative names are resolved against the folder where the file really lies
-// (links followed, ".." taken as the system takes it) and file:// URIs decoded; other URLs and
-// names holding a NUL are entries with a Problem. Raises EInOutError when the file cannot be
-// read, is not well-formed XML (naming the line) or passes the limits above, before any entry
-// is looked at.
+// in their stride; relative names are resolved against the file's folder (where a link to the
+// file points; a ".." after a link taken as the system takes it) and file:// URIs decoded;
+// other URLs and names holding a NUL are entries with a Problem. Raises EInOutError when the
+// file cannot be read, is not well-formed XML (naming the line) or passes the limits above,
+// before any entry is looked at.
 TPlaylistRead ReadPlaylistFile(const QString &fileName, TPlaylistFormat format);
 // The same for a file's bytes, with the folder that relative names start from.
 TPlaylistRead ParsePlaylist(const QByteArray &bytes, TPlaylistFormat format, const QString &folder,

@@ -487,6 +487,24 @@ TEST_F(PlaylistCli, RelativeNamesFollowTheFolderWhereTheListReallyLies)
     EXPECT_TRUE(ReadAll(real + QStringLiteral("/made.xspf"))
                     .contains("<location>../../songs/a.mp3</location>"));
 
+    // Songs the library knows through a link keep their names when the list lies there too.
+    ASSERT_EQ(symlink("songs", QFile::encodeName(Music(QStringLiteral("via"))).constData()), 0);
+    const qint64 via = library.AddSong(QStringLiteral("a"), Music(QStringLiteral("via/")));
+    const QString viaList = Music(QStringLiteral("via/sub/via.m3u8"));
+    ASSERT_EQ(Run({QStringLiteral("playlist"), QStringLiteral("add"), QStringLiteral("1"),
+                   QString::number(via)})
+                  .ExitCode,
+              0);
+    ASSERT_EQ(
+        Run({QStringLiteral("export"), QStringLiteral("1"), viaList, QStringLiteral("--relative")})
+            .ExitCode,
+        0);
+    EXPECT_TRUE(ReadAll(viaList).endsWith("\r\n../a.mp3\r\n")) << ReadAll(viaList).toStdString();
+    run = Run({QStringLiteral("playlist"), QStringLiteral("import"), viaList});
+    EXPECT_EQ(run.Out, QByteArray("created playlist 4: 3 entries, 0 missing\n"))
+        << run.Err.toStdString();
+    EXPECT_EQ(EntrySongs(4), QStringList({a, b, QString::number(via)}));
+
     // Target names up to the 255 bytes a name may have.
     const QString longList = real + QLatin1Char('/') + QString(250, QLatin1Char('n'));
     EXPECT_EQ(Run({QStringLiteral("export"), QStringLiteral("1"),
