@@ -1,9 +1,11 @@
 #include "dialogs/UOptions.h"
 
+#include "base/Errors.h"
 #include "controls/ButtonFaces.h"
 #include "controls/Captions.h"
 #include "controls/DBGrid.h"
 #include "controls/TexturedBackground.h"
+#include "data/URegistry.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -16,7 +18,18 @@ TfrmOptions *frmOptions = nullptr;
 namespace
 {
 const QSize ClientSize(378, 183);
+
+// On unless the user turned it off.
+bool FollowFoldersSetting()
+{
+    try {
+        return ReadSetting(QuillmereKeyPath, QStringLiteral("FollowFolders"), false) !=
+               QLatin1String("N");
+    } catch (const EError &) {
+        return true;
+    }
 }
+} // namespace
 
 TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 {
@@ -73,6 +86,17 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     lblAutoUpdateDurations = NewCaption(this, QStringLiteral("lblAutoUpdateDurations"), autoCaption,
                                         42, 98, SkyBlue(), true);
 
+    cbFollowFolders = new QCheckBox(this);
+    cbFollowFolders->setObjectName(QStringLiteral("cbFollowFolders"));
+    cbFollowFolders->setGeometry(24, 122, 13, 13);
+    cbFollowFolders->setChecked(FollowFoldersSetting());
+
+    const QString followCaption = QStringLiteral("Keep the library up to date with its folders");
+    lblFollowFolders2 = NewCaption(this, QStringLiteral("lblFollowFolders2"), followCaption, 43,
+                                   123, Qt::black, true);
+    lblFollowFolders = NewCaption(this, QStringLiteral("lblFollowFolders"), followCaption, 42, 122,
+                                  SkyBlue(), true);
+
     btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
     btnCancel =
         NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 304, 153, 64, 23);
@@ -85,7 +109,8 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 
     setTabOrder(edPlayerPath, cbLoopPlayList);
     setTabOrder(cbLoopPlayList, cbAutoUpdateDurations);
-    setTabOrder(cbAutoUpdateDurations, btnOK);
+    setTabOrder(cbAutoUpdateDurations, cbFollowFolders);
+    setTabOrder(cbFollowFolders, btnOK);
     setTabOrder(btnOK, btnCancel);
 
     connect(btnOK, &QToolButton::clicked, this, &TfrmOptions::btnOKClick);
@@ -96,6 +121,18 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
             &TfrmOptions::lblAutoUpdateDurationsClick);
     connect(lblAutoUpdateDurations2, &TClickLabel::clicked, this,
             &TfrmOptions::lblAutoUpdateDurationsClick);
+
+    connect(lblFollowFolders, &TClickLabel::clicked, this, &TfrmOptions::lblFollowFoldersClick);
+    connect(lblFollowFolders2, &TClickLabel::clicked, this, &TfrmOptions::lblFollowFoldersClick);
+    connect(cbFollowFolders, &QCheckBox::toggled, this, [this](bool on) {
+        try {
+            WriteSetting(QuillmereKeyPath, QStringLiteral("FollowFolders"),
+                         on ? QStringLiteral("Y") : QStringLiteral("N"), false);
+        } catch (const EError &) {
+            // Not kept for the next run, but it holds for this one.
+        }
+        emit FollowFoldersChanged(on);
+    });
 
     const auto changed = [this] { emit OptionsChanged(Options()); };
     connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
@@ -137,6 +174,11 @@ void TfrmOptions::lblLoopPlaylistClick()
 void TfrmOptions::lblAutoUpdateDurationsClick()
 {
     cbAutoUpdateDurations->toggle();
+}
+
+void TfrmOptions::lblFollowFoldersClick()
+{
+    cbFollowFolders->toggle();
 }
 
 void TfrmOptions::showEvent(QShowEvent *event)

@@ -36,6 +36,9 @@ public:
     QCheckBox *cbAutoUpdateDurations;
     TClickLabel *lblAutoUpdateDurations2;
     TClickLabel *lblAutoUpdateDurations;
+    QCheckBox *cbFollowFolders;
+    TClickLabel *lblFollowFolders2;
+    TClickLabel *lblFollowFolders;
     QToolButton *btnOK;
     QToolButton *btnCancel;
 
@@ -44,9 +47,12 @@ public:
     void btnCancelClick();
     void lblLoopPlaylistClick();
     void lblAutoUpdateDurationsClick();
+    void lblFollowFoldersClick();
 
 signals:
     void OptionsChanged(const TPlaybackOptions &options);
+    // The check "Keep the library up to date with its folders", kept in the settings.
+    void FollowFoldersChanged(bool on);
 
 protected:
     void showEvent(QShowEvent *event) override;
