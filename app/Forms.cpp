@@ -10,6 +10,8 @@
 #include "dialogs/UProperties.h"
 #include "dialogs/USelect.h"
 
+#include <QCheckBox>
+
 void CreateForms()
 {
     // The main window opens the library; the selection dialog reads from it.
@@ -26,6 +28,7 @@ void CreateForms()
     ShowChangesIn(frmMain, frmImportSongs);
     ShowChangesIn(frmMain, frmPlaylistDetails);
     ShowChangesIn(frmMain, frmOptions);
+    frmMain->ListenToServer();
 }
 
 void DestroyForms()
@@ -61,4 +64,6 @@ void ShowChangesIn(TfrmMain *window, TfrmOptions *dialog)
     QObject::connect(
         dialog, &TfrmOptions::OptionsChanged, window,
         [window](const TPlaybackOptions &options) { window->PlaybackOptions = options; });
+    window->FollowFolders(dialog->cbFollowFolders->isChecked());
+    QObject::connect(dialog, &TfrmOptions::FollowFoldersChanged, window, &TfrmMain::FollowFolders);
 }

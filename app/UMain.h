@@ -4,8 +4,10 @@
 #include <QPixmap>
 #include <memory>
 
+#include "app/LibraryFollower.h"
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
+#include "data/LibraryNotices.h"
 #include "data/PlaylistFormats.h"
 #include "data/Table.h"
 #include "platform/PlaybackOptions.h"
@@ -213,6 +215,16 @@ public:
     void SongsImported();
     void PlaylistCreated(qint64 id, const QString &entry);
     void PlaylistRenamed(qint64 id, const QString &entry);
+    // Keeps the library up to date with its folders while on; shows what changed on the disk
+    // without moving the current row or the selection.
+    void FollowFolders(bool on);
+    void LibraryChangedOnDisk();
+    std::unique_ptr<TLibraryFollower> Follower;
+    // On a server: what other computers change is shown here, each view only when its part
+    // changed (TLibraryChange flags).
+    void ListenToServer();
+    void LibraryChangedElsewhere(int changes);
+    std::unique_ptr<TLibraryNotices> ServerNotices;
 
     // Song properties and playlist details
     void ShowSongProperties(TDataSet *dataSet);

@@ -1,6 +1,7 @@
 #include "data/PostgresEngine.h"
 
 #include "base/Errors.h"
+#include "data/LibraryNotices.h"
 #include "data/LibrarySchema.h"
 #include "data/SqlDialect.h"
 
@@ -219,9 +220,12 @@ public:
     // is ended here and the COMMIT fails.
     void CheckCommit(const QByteArray &text)
     {
-        if (text.trimmed().toUpper() != "COMMIT" ||
-            PQtransactionStatus(m_connection) != PQTRANS_INERROR)
+        if (text.trimmed().toUpper() != "COMMIT")
             return;
+        if (PQtransactionStatus(m_connection) != PQTRANS_INERROR) {
+            Announce(); // heard when the COMMIT succeeds, and never when it fails
+            return;
+        }
         Owned(PQexec(m_connection, "ROLLBACK"));
         m_savepoints = 0;
         throw EDatabaseError(QStringLiteral("An earlier error undid the transaction\nStatement: ") +
@@ -239,6 +243,9 @@ public:
                 m_changes = QByteArray(PQcmdTuples(result.get())).toInt();
             if (status.startsWith("INSERT"))
                 m_lastKey.reset();
+            if (m_changes > 0 && (status.startsWith("INSERT") || status.startsWith("UPDATE") ||
+                                  status.startsWith("DELETE")))
+                NoteWritten(text);
             return result;
         }
         if (PQstatus(m_connection) == CONNECTION_BAD || !result)
@@ -284,6 +291,26 @@ public:
         else if (statement.startsWith("BEGIN") || statement.startsWith("COMMIT") ||
                  statement.startsWith("ROLLBACK") || statement.startsWith("END"))
             m_savepoints = 0;
+        if (statement.startsWith("BEGIN") || statement.startsWith("ROLLBACK"))
+            m_written = 0;
+    }
+
+    // Other processes hear what a transaction changed when it commits, and what a statement
+    // outside any transaction changed at once.
+    void NoteWritten(const QByteArray &text)
+    {
+        m_written |= LibraryChangesOf(text);
+        if (PQtransactionStatus(m_connection) == PQTRANS_IDLE)
+            Announce();
+    }
+    void Announce()
+    {
+        if (m_written == 0)
+            return;
+        const QByteArray notice = LibraryNoticeText(std::exchange(m_written, 0));
+        const char *const values[] = {LibraryNoticeChannel, notice.constData()};
+        Owned(PQexecParams(m_connection, "SELECT pg_notify($1, $2)", 2, nullptr, values, nullptr,
+                           nullptr, 0));
     }
 
     // Prepared statements no longer needed; they go when the server can take them.
@@ -301,6 +328,7 @@ private:
     PGconn *m_connection;
     QString m_uri;
     int m_changes = 0;
+    int m_written = 0; // TLibraryChange flags of the open transaction
     std::optional<qint64> m_lastKey, m_keyBefore;
     int m_names = 0;
     int m_savepoints = 0;

@@ -21,7 +21,7 @@ TfrmOptions *frmOptions = nullptr;
 namespace
 {
 const QSize ClientSize(378, 183);
-const int ReplayGainRows = 36; // the dialog's height grows by the ReplayGain rows
+const int ReplayGainRows = 60; // the dialog's height grows by the ReplayGain rows
 
 const QString ReplayGainValue = QStringLiteral("ReplayGain");
 const QString PreampValue = QStringLiteral("ReplayGainPreamp");
@@ -79,6 +79,20 @@ void WriteReplayGainSettings(const TReplayGainSettings &settings)
                  false);
 }
 
+namespace
+{
+// On unless the user turned it off.
+bool FollowFoldersSetting()
+{
+    try {
+        return ReadSetting(QuillmereKeyPath, QStringLiteral("FollowFolders"), false) !=
+               QLatin1String("N");
+    } catch (const EError &) {
+        return true;
+    }
+}
+} // namespace
+
 TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 {
     setObjectName(QStringLiteral("frmOptions"));
@@ -134,6 +148,17 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     lblAutoUpdateDurations = NewCaption(this, QStringLiteral("lblAutoUpdateDurations"), autoCaption,
                                         42, 98, SkyBlue(), true);
 
+    cbFollowFolders = new QCheckBox(this);
+    cbFollowFolders->setObjectName(QStringLiteral("cbFollowFolders"));
+    cbFollowFolders->setGeometry(24, 122, 13, 13);
+    cbFollowFolders->setChecked(FollowFoldersSetting());
+
+    const QString followCaption = QStringLiteral("Keep the library up to date with its folders");
+    lblFollowFolders2 = NewCaption(this, QStringLiteral("lblFollowFolders2"), followCaption, 43,
+                                   123, Qt::black, true);
+    lblFollowFolders = NewCaption(this, QStringLiteral("lblFollowFolders"), followCaption, 42, 122,
+                                  SkyBlue(), true);
+
     btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
     btnCancel =
         NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 304, 153, 64, 23);
@@ -146,7 +171,8 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 
     setTabOrder(edPlayerPath, cbLoopPlayList);
     setTabOrder(cbLoopPlayList, cbAutoUpdateDurations);
-    setTabOrder(cbAutoUpdateDurations, btnOK);
+    setTabOrder(cbAutoUpdateDurations, cbFollowFolders);
+    setTabOrder(cbFollowFolders, btnOK);
     setTabOrder(btnOK, btnCancel);
 
     connect(btnOK, &QToolButton::clicked, this, &TfrmOptions::btnOKClick);
@@ -158,6 +184,18 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     connect(lblAutoUpdateDurations2, &TClickLabel::clicked, this,
             &TfrmOptions::lblAutoUpdateDurationsClick);
 
+    connect(lblFollowFolders, &TClickLabel::clicked, this, &TfrmOptions::lblFollowFoldersClick);
+    connect(lblFollowFolders2, &TClickLabel::clicked, this, &TfrmOptions::lblFollowFoldersClick);
+    connect(cbFollowFolders, &QCheckBox::toggled, this, [this](bool on) {
+        try {
+            WriteSetting(QuillmereKeyPath, QStringLiteral("FollowFolders"),
+                         on ? QStringLiteral("Y") : QStringLiteral("N"), false);
+        } catch (const EError &) {
+            // Not kept for the next run, but it holds for this one.
+        }
+        emit FollowFoldersChanged(on);
+    });
+
     const auto changed = [this] { emit OptionsChanged(Options()); };
     connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
     connect(cbLoopPlayList, &QCheckBox::toggled, this, changed);
@@ -167,9 +205,9 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     const TReplayGainSettings stored = ReadReplayGainSettings();
     const QString gainCaption = QStringLiteral("ReplayGain");
     lblReplayGain2 =
-        NewCaption(this, QStringLiteral("lblReplayGain2"), gainCaption, 25, 127, Qt::black, true);
+        NewCaption(this, QStringLiteral("lblReplayGain2"), gainCaption, 25, 151, Qt::black, true);
     lblReplayGain =
-        NewCaption(this, QStringLiteral("lblReplayGain"), gainCaption, 24, 126, SkyBlue(), true);
+        NewCaption(this, QStringLiteral("lblReplayGain"), gainCaption, 24, 150, SkyBlue(), true);
     cmbReplayGain = new QComboBox(this);
     cmbReplayGain->setObjectName(QStringLiteral("cmbReplayGain"));
     for (TReplayGainMode mode :
@@ -178,29 +216,29 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     cmbReplayGain->setCurrentIndex(cmbReplayGain->findData(int(stored.Mode)));
     cmbReplayGain->setPalette(editPalette);
     cmbReplayGain->setStyleSheet(GainBoxStyle);
-    cmbReplayGain->setGeometry(112, 122, 80, 21);
+    cmbReplayGain->setGeometry(112, 146, 80, 21);
 
     const QString preampCaption = QStringLiteral("Pre-amp");
     lblReplayGainPreamp2 = NewCaption(this, QStringLiteral("lblReplayGainPreamp2"), preampCaption,
-                                      205, 127, Qt::black, true);
+                                      205, 151, Qt::black, true);
     lblReplayGainPreamp = NewCaption(this, QStringLiteral("lblReplayGainPreamp"), preampCaption,
-                                     204, 126, SkyBlue(), true);
+                                     204, 150, SkyBlue(), true);
     edReplayGainPreamp =
         NewGainBox(this, QStringLiteral("edReplayGainPreamp"), TReplayGainSettings::MinPreampDb,
-                   TReplayGainSettings::MaxPreampDb, editPalette, QRect(272, 122, 80, 21));
+                   TReplayGainSettings::MaxPreampDb, editPalette, QRect(272, 146, 80, 21));
     edReplayGainPreamp->setValue(stored.PreampDb);
 
     const QString defaultCaption = QStringLiteral("Songs without ReplayGain");
     lblReplayGainDefault2 = NewCaption(this, QStringLiteral("lblReplayGainDefault2"),
-                                       defaultCaption, 25, 153, Qt::black, true);
+                                       defaultCaption, 25, 177, Qt::black, true);
     lblReplayGainDefault = NewCaption(this, QStringLiteral("lblReplayGainDefault"), defaultCaption,
-                                      24, 152, SkyBlue(), true);
+                                      24, 176, SkyBlue(), true);
     edReplayGainDefault =
         NewGainBox(this, QStringLiteral("edReplayGainDefault"), TReplayGainSettings::MinDefaultDb,
-                   TReplayGainSettings::MaxDefaultDb, editPalette, QRect(272, 148, 80, 21));
+                   TReplayGainSettings::MaxDefaultDb, editPalette, QRect(272, 172, 80, 21));
     edReplayGainDefault->setValue(stored.DefaultDb);
 
-    setTabOrder(cbAutoUpdateDurations, cmbReplayGain);
+    setTabOrder(cbFollowFolders, cmbReplayGain);
     setTabOrder(cmbReplayGain, edReplayGainPreamp);
     setTabOrder(edReplayGainPreamp, edReplayGainDefault);
     setTabOrder(edReplayGainDefault, btnOK);
@@ -256,6 +294,11 @@ void TfrmOptions::lblLoopPlaylistClick()
 void TfrmOptions::lblAutoUpdateDurationsClick()
 {
     cbAutoUpdateDurations->toggle();
+}
+
+void TfrmOptions::lblFollowFoldersClick()
+{
+    cbFollowFolders->toggle();
 }
 
 void TfrmOptions::showEvent(QShowEvent *event)

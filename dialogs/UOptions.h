@@ -39,6 +39,9 @@ public:
     QCheckBox *cbAutoUpdateDurations;
     TClickLabel *lblAutoUpdateDurations2;
     TClickLabel *lblAutoUpdateDurations;
+    QCheckBox *cbFollowFolders;
+    TClickLabel *lblFollowFolders2;
+    TClickLabel *lblFollowFolders;
     QToolButton *btnOK;
     QToolButton *btnCancel;
     TClickLabel *lblReplayGain2;
@@ -57,9 +60,12 @@ public:
     void lblLoopPlaylistClick();
     void lblAutoUpdateDurationsClick();
     void ReplayGainChanged();
+    void lblFollowFoldersClick();
 
 signals:
     void OptionsChanged(const TPlaybackOptions &options);
+    // The check "Keep the library up to date with its folders", kept in the settings.
+    void FollowFoldersChanged(bool on);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -26,6 +26,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -765,6 +766,74 @@ TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
         EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(expected))
             << window->ccbPlayLists->currentText().toStdString();
     }
+}
+
+// Another computer's import, tag re-read and playlist changes reach the window, which reads
+// again only the views whose part changed.
+TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged)
+{
+    CreateLibrary(uri);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    WriteSetting(QuillmereKeyPath, QStringLiteral("Library"), uri, false);
+    ScriptedMessages messages;
+    TMainWindowPtr window = StartMainWindow();
+    window->ListenToServer();
+    ASSERT_NE(window->ServerNotices, nullptr);
+    QStringList statements;
+    window->QuillmereDB.OnStatement = [&](const QString &sql) { statements << sql; };
+    const auto read = [&](const char *table) {
+        for (const QString &sql : std::as_const(statements))
+            if (sql.contains(QLatin1String(table), Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+
+    QTemporaryDir music;
+    SilentMp3Options tagged;
+    tagged.Id3v1 = true;
+    WriteSilentMp3(music.filePath(QStringLiteral("a.mp3")), tagged);
+    tagged.Frames = 11;
+    WriteSilentMp3(music.filePath(QStringLiteral("b.mp3")), tagged);
+    ASSERT_EQ(Lib(uri, {QStringLiteral("import"), music.path()}).ExitCode, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->qryAvailableSongs->RecordCount() == 2; }, 30000));
+    EXPECT_FALSE(read("FROM Playlists"));
+    EXPECT_FALSE(read("Playlist_Songs"));
+
+    statements.clear();
+    ASSERT_EQ(Lib(uri, {QStringLiteral("playlist"), QStringLiteral("create"),
+                        QStringLiteral("Road trip")})
+                  .ExitCode,
+              0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ccbPlayLists->count() == 1; }, 30000));
+    EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(QStringLiteral("Road trip")));
+    statements.clear();
+    ASSERT_EQ(Lib(uri, {QStringLiteral("playlist"), QStringLiteral("add"), QStringLiteral("1"),
+                        QStringLiteral("2"), QStringLiteral("1")})
+                  .ExitCode,
+              0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->qryPlayListSongs->RecordCount() == 2; }, 30000));
+    EXPECT_FALSE(read("FROM Playlists"));
+
+    // A tag changed in a file and read again on the other computer.
+    TID3Tag tag;
+    ReadID3Tag(music.filePath(QStringLiteral("a.mp3")), tag);
+    CopyToField(tag.Title, QByteArray("Edited"));
+    WriteID3Tag(music.filePath(QStringLiteral("a.mp3")), tag);
+    statements.clear();
+    ASSERT_EQ(Lib(uri, {QStringLiteral("rescan")}).ExitCode, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            TDataSet *songs = window->qryAvailableSongs;
+            return songs->DisplayText(0, songs->FieldIndex(QStringLiteral("ID3_Title"))) ==
+                   QLatin1String("Edited");
+        },
+        30000));
+    EXPECT_FALSE(read("FROM Playlists"));
+    EXPECT_FALSE(read("Playlist_Songs"));
+    window->QuillmereDB.OnStatement = {};
 }
 
 } // namespace
