@@ -116,16 +116,11 @@ void BM_AddSongsToPlaylist(benchmark::State &state)
         const int playlist = int(
             InsertPlaylist(connection, QStringLiteral("Bench"), {}, QDateTime::currentDateTime()));
         state.ResumeTiming();
-        // As the command line's "playlist add" does it.
-        TTable songs(&connection);
-        SetUpSongsTable(songs);
-        songs.Open();
-        TDataSet entries(&connection);
-        SetUpPlaylistEntries(entries, &songs);
-        OpenPlaylistEntries(entries, playlist, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+        // As the command line's "playlist add" and the window's "<" do it.
+        QList<qint64> songIds;
         for (int i = 0; i < PlaylistSongs; ++i)
-            AppendEntry(entries, playlist, entries.RecordCount() + 1, 1 + (i * 97) % AllSongs);
-        entries.UpdateBatch();
+            songIds << 1 + (i * 97) % AllSongs;
+        AppendPlaylistEntries(connection, playlist, songIds);
         state.PauseTiming();
         DeletePlaylist(connection, playlist);
         state.ResumeTiming();

@@ -232,6 +232,7 @@ int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &
 {
     if (songIds.isEmpty())
         return 0;
+    db.FinishOpenBatch();
     TTransaction transaction(db);
     LockPlaylist(db, playlistId);
     RefuseUnknownSongs(db, songIds);
@@ -250,6 +251,7 @@ int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &
 
 int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &sequences)
 {
+    db.FinishOpenBatch();
     TTransaction transaction(db);
     LockPlaylist(db, playlistId);
     // The first entry of each number, as the entries are listed.
@@ -283,6 +285,7 @@ int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &seq
 
 int RemovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds)
 {
+    db.FinishOpenBatch();
     TTransaction transaction(db);
     LockPlaylist(db, playlistId);
     DeleteEntryRows(db, playlistId, entryIds);

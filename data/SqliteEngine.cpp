@@ -341,7 +341,17 @@ void CreateSqliteLibrary(const QString &fileName)
         throw fail(error);
     }
     if (!RenameNoReplace(building, fileName)) {
-        const int reason = errno;
+        int reason = errno;
+        // A file system without hard links (FAT on a portable drive): a plain move, unless the
+        // name was taken meanwhile.
+        if (reason == EPERM || reason == EOPNOTSUPP) {
+            const TFileStatus taken = FileStatus(fileName);
+            if (!taken.Exists && !taken.IsLink &&
+                ::rename(FileNameToBytes(building).constData(),
+                         FileNameToBytes(fileName).constData()) == 0)
+                return;
+            reason = taken.Exists || taken.IsLink ? EEXIST : errno;
+        }
         RemoveLibraryFiles(building);
         if (reason == EEXIST)
             throw refuse();
