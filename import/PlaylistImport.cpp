@@ -74,12 +74,15 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
                 continue;
             }
             try {
+                // A row the library refuses undoes only itself, on a server too.
+                TTransaction unit(connection);
                 // Another import may have added it meanwhile; it is then simply there.
                 writer.InsertSong(file, ReadSongTags(file), GetSongLength(file));
+                unit.Commit();
             } catch (const EError &e) {
                 if (!connection.InTransaction())
                     throw; // the library gave up the whole transaction
-                leaveOut(file, e.Message(), result.Missing);
+                leaveOut(file, e.Message().section(QLatin1Char('\n'), 0, 0), result.Missing);
                 continue;
             }
             ++result.Imported;

@@ -435,6 +435,17 @@ TEST_F(ServerLibrary, ARowTheServerRefusesCostsOnlyItselfInItsBatch)
         EXPECT_EQ(walker.Counts().Failed, 1);
         EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 299);
     }
+    // A playlist's new files too: the refused one is named, the playlist made of the others.
+    const QString list = dir.filePath(QStringLiteral("list.m3u"));
+    WriteSilentMp3(dir.filePath(QStringLiteral("new1.mp3")), {});
+    WriteSilentMp3(dir.filePath(QStringLiteral("new2.mp3")), {});
+    WriteAll(list, "new1.mp3\nf100.mp3\nnew2.mp3\nf001.mp3\n");
+    const TRun run = Lib(uri, {QStringLiteral("playlist"), QStringLiteral("import"), list});
+    EXPECT_EQ(run.ExitCode, 1) << run.Err.constData();
+    EXPECT_EQ(run.Err.count("f100.mp3"), 1) << run.Err.constData();
+    EXPECT_TRUE(run.Err.contains("\"refused\"")) << run.Err.constData();
+    EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_Songs")), 3);
+    EXPECT_EQ(Count(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 301);
 }
 
 // A database that cannot hold every text is no place for a library: init and opening say why.
