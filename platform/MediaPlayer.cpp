@@ -217,7 +217,6 @@ bool TMediaPlayer::Queue(const QString &fileName, int tag)
         return false;
     m_chain.push_back(next);
     m_queuePending = true;
-    m_joinTimer.start();
     return true;
 }
 
@@ -232,6 +231,8 @@ void TMediaPlayer::JoinStarted(int source)
     if (source != m_sourceNumber || !m_source)
         return;
     m_queuePending = false;
+    // The join is decoded, at most the ring's two seconds ahead of the output: watch for it.
+    m_joinTimer.start();
     emit NextWanted(m_chain.empty() ? m_tag : m_chain.back().Tag);
 }
 
@@ -262,7 +263,7 @@ void TMediaPlayer::CheckJoins(bool all)
         m_positionMs = 0;
         m_songStartUs = joinUs;
     }
-    if (m_chain.empty())
+    if (!m_source || m_source->NextJoinBytes() < 0)
         m_joinTimer.stop();
 }
 
@@ -285,12 +286,10 @@ void TMediaPlayer::StartOutput(bool allowSound)
     if (!m_chain.empty()) {
         std::unique_ptr<TMp3Decoder> next =
             OpenQueued(m_chain.front().FileName, m_chain.front().Length);
-        if (next && !m_source->Enqueue(std::move(next))) {
+        if (next && !m_source->Enqueue(std::move(next)))
             m_queuePending = true;
-            m_joinTimer.start();
-        } else {
+        else
             m_chain.clear();
-        }
     }
     m_firstBufferUs = -1;
     m_playStarted.start();

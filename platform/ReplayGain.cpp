@@ -8,6 +8,8 @@
 namespace
 {
 
+constexpr qint64 MaxId3v2Bytes = 16 * 1024 * 1024;
+
 quint32 Be32(const char *p)
 {
     return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(p));
@@ -294,7 +296,8 @@ TReplayGainInfo ReadReplayGain(const TTagReader &read, qint64 size, qint64 lameF
     TReplayGainInfo info;
     const QByteArray head = read(0, qMin<qint64>(size, 10));
     if (head.size() == 10 && head.startsWith("ID3")) {
-        const qint64 tagBytes = 10 + SyncSafe(head.constData() + 6);
+        // Frames behind a huge picture are not worth reading the picture for.
+        const qint64 tagBytes = qMin<qint64>(10 + SyncSafe(head.constData() + 6), MaxId3v2Bytes);
         info = ParseId3v2ReplayGain(read(0, qMin(size, tagBytes)));
     }
 

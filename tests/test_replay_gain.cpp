@@ -12,6 +12,7 @@
 #include <QtEndian>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <iostream>
 #include <vector>
 
@@ -321,7 +322,8 @@ TEST_F(ReplayGainFiles, GainMeasuredOnWhatIsPlayed)
     const QByteArray quieter = Played(tagged, Mode(TReplayGainMode::Track));
     ASSERT_EQ(quieter.size(), decoded.size());
     const double measured = GainDb(quieter, decoded);
-    std::cout << "tagged -6.02 dB, measured " << measured << " dB\n";
+    std::cout << std::fixed << std::setprecision(3) << "tagged -6.02 dB, measured " << measured
+              << " dB\n";
     EXPECT_NEAR(measured, -6.02, 0.1);
     // Album mode falls back to the track gain; Off leaves the song alone.
     EXPECT_NEAR(GainDb(Played(tagged, Mode(TReplayGainMode::Album)), decoded), -6.02, 0.1);
@@ -329,7 +331,8 @@ TEST_F(ReplayGainFiles, GainMeasuredOnWhatIsPlayed)
 
     // A song without tags plays unchanged.
     const QByteArray untouched = Played(plain, Mode(TReplayGainMode::Track, 3));
-    std::cout << "untagged, measured " << GainDb(untouched, decoded) << " dB\n";
+    std::cout << std::fixed << std::setprecision(3) << "untagged, measured "
+              << GainDb(untouched, decoded) << " dB\n";
     EXPECT_EQ(untouched, decoded);
 }
 
@@ -347,7 +350,8 @@ TEST_F(ReplayGainFiles, AGainThatWouldClipIsLowered)
     const QByteArray played = Played(tagged, Mode(TReplayGainMode::Track));
     ASSERT_EQ(played.size(), decoded.size());
     const double measured = GainDb(played, decoded);
-    std::cout << "tagged +6.00 dB with peak " << peak << ", measured " << measured << " dB\n";
+    std::cout << std::fixed << std::setprecision(4) << "tagged +6.00 dB with peak " << peak
+              << ", measured " << measured << " dB\n";
     EXPECT_NEAR(measured, -20 * std::log10(peak), 0.1);
     int atFullScale = 0;
     for (qsizetype i = 0; i < played.size() / 2; ++i)
