@@ -3,7 +3,7 @@
 #include "base/Errors.h"
 #include "data/PostgresEngine.h"
 
-#include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QSysInfo>
 #include <QUuid>
@@ -36,16 +36,28 @@ int LibraryNoticeChanges(const QByteArray &text)
 
 int LibraryChangesOf(const QByteArray &statement)
 {
-    const QByteArray text = statement.toUpper();
-    int changes = 0;
-    if (text.contains("PLAYLIST_DB"))
-        changes |= lcSongs;
-    if (text.contains("PLAYLIST_SONGS"))
-        changes |= lcEntries;
+    // The table written is the one the statement names first after its verb.
+    static const QRegularExpression written(
+        QStringLiteral(R"((?:INSERT\s+INTO|UPDATE|DELETE\s+FROM)\s+"?(\w+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = written.match(QString::fromUtf8(statement));
+    if (!match.hasMatch())
+        return 0;
+    const QString table = match.captured(1).toLower();
+    if (table == QLatin1String("playlist_db"))
+        return lcSongs;
+    if (table == QLatin1String("playlist_songs"))
+        return lcEntries;
+    // Saving entries locks their playlist by writing its name back unchanged.
+    static const QRegularExpression lockOnly(QStringLiteral(R"(\bSET\s+Name\s*=\s*Name\s+WHERE)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (table == QLatin1String("playlists") &&
+        lockOnly.match(QString::fromUtf8(statement)).hasMatch())
+        return 0;
     // A playlist deleted takes its entries with it.
-    if (text.contains("PLAYLISTS"))
-        changes |= lcPlaylists | lcEntries;
-    return changes;
+    if (table == QLatin1String("playlists"))
+        return lcPlaylists | lcEntries;
+    return 0;
 }
 
 struct TLibraryNotices::TPrivate {

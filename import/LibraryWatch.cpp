@@ -105,6 +105,7 @@ bool TLibraryWatch::Stopped()
 void TLibraryWatch::Apply(const std::vector<TWatchEvent> &Events)
 {
     m_new.clear();
+    m_newNames.clear();
     m_stopped = false;
     // Moves first, in the order they happened; then what is to be looked at.
     QStringList files;
@@ -257,10 +258,10 @@ void TLibraryWatch::ExamineKnown(const QString &File, qint64 RowId, std::optiona
     if (!status.Exists || !status.IsFile)
         return; // gone again, or not a file: nothing to store
     if (RowId == 0) {
-        for (const TNewFile &known : m_new)
-            if (known.File == File)
-                return;
-        m_new.push_back({File, status.Size, status.ModifiedMs});
+        if (!m_newNames.contains(File)) {
+            m_newNames.insert(File);
+            m_new.push_back({File, status.Size, status.ModifiedMs});
+        }
         return;
     }
     if (Size == status.Size && Modified == status.ModifiedMs)
@@ -302,6 +303,7 @@ void TLibraryWatch::AddNewFiles()
         }
     }
     m_new.clear();
+    m_newNames.clear();
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     std::vector<TSongLikeness> candidates;

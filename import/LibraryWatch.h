@@ -2,6 +2,7 @@
 
 #include "platform/FolderWatcher.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -53,6 +54,7 @@ private:
     TConnection &m_connection;
     TWatchCounts m_counts;
     std::vector<TNewFile> m_new;
+    QSet<QString> m_newNames;
     bool m_stopped = false;
 };
 

@@ -166,6 +166,7 @@ private:
     void ReadEvents();
     void Queue(TRaw raw);
     void CheckAway();
+    void CheckAwayTimer();
     void PollAll();
 
     int m_fd = -1;
@@ -221,7 +222,18 @@ void TInotifyWatcher::Watch(const QStringList &Trees)
         m_roots.push_back(std::move(root));
         StartRoot(int(m_roots.size()) - 1);
     }
-    m_away.start(AwayMs);
+}
+
+void TInotifyWatcher::CheckAwayTimer()
+{
+    // Nothing runs while every tree is there and nothing changes.
+    bool away = false;
+    for (const TRoot &root : m_roots)
+        away = away || root.State == TState::Away;
+    if (away && !m_away.isActive())
+        m_away.start(AwayMs);
+    else if (!away)
+        m_away.stop();
 }
 
 void TInotifyWatcher::StartRoot(int index)
@@ -229,6 +241,7 @@ void TInotifyWatcher::StartRoot(int index)
     TRoot &root = m_roots[size_t(index)];
     if (!RootPresent(root)) {
         root.State = TState::Away;
+        CheckAwayTimer();
         return;
     }
     QString reason;
@@ -244,9 +257,11 @@ void TInotifyWatcher::StartRoot(int index)
     }
     if (reason.isEmpty()) {
         root.State = TState::Watching;
+        CheckAwayTimer();
         return;
     }
     root.State = TState::Polling;
+    CheckAwayTimer();
     root.Snapshot = {};
     TakeSnapshot(root.Path, root.Snapshot);
     root.Present = true;
@@ -285,10 +300,13 @@ bool TInotifyWatcher::AddTree(int root, const QByteArray &folder)
                 return false;
             continue; // gone meanwhile, or not to be entered
         }
+        DIR *dir = opendir(path.constData());
         struct stat own;
-        if (stat(path.constData(), &own) != 0 ||
+        if (!dir || fstat(dirfd(dir), &own) != 0 ||
             !m_inodes.insert({own.st_dev, own.st_ino}).second) {
-            // Reached again through a link: the one watch keeps its first name.
+            // Gone meanwhile, or reached again through a link: the one watch keeps its name.
+            if (dir)
+                closedir(dir);
             if (m_folders.count(wd) == 0)
                 inotify_rm_watch(m_fd, wd);
             continue;
@@ -297,9 +315,6 @@ bool TInotifyWatcher::AddTree(int root, const QByteArray &folder)
             m_byPath.remove(old->second.Path);
         m_folders[wd] = {path, root, {own.st_dev, own.st_ino}};
         m_byPath.insert(path, wd);
-        DIR *dir = opendir(path.constData());
-        if (!dir)
-            continue;
         while (const dirent *entry = readdir(dir)) {
             if (entry->d_name[0] == '.')
                 continue;
@@ -350,6 +365,7 @@ void TInotifyWatcher::RootAway(int index)
         return;
     RemoveTree(root.Path);
     root.State = TState::Away;
+    CheckAwayTimer();
     m_direct.push_back({TWatchEventKind::Away, FileNameFromBytes(root.Path), {}, true});
     if (!m_gather.isActive())
         m_gather.start(GatherMs);
