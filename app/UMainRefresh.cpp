@@ -9,6 +9,7 @@ void TfrmMain::SongsImported()
     ApplySelection();
     tblSongs->Close();
     tblSongs->Open();
+    ShowWhereToBegin();
 }
 
 void TfrmMain::PlaylistCreated(qint64 id, const QString &entry)

@@ -16,7 +16,8 @@ TfrmOptions *frmOptions = nullptr;
 namespace
 {
 const QSize ClientSize(378, 183);
-}
+const QPoint DesignedPosition(756, 383);
+} // namespace
 
 TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 {
@@ -24,7 +25,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     setWindowTitle(QStringLiteral("Options"));
     setFont(DialogFont());
     resize(ClientSize);
-    move(756, 383);
+    move(DesignedPosition);
 
     TexturedBackground1 = NewTexturedBackground(this, PAL_BLUE, PAL_CLOUDS, 2, false);
     TexturedBackground1->setGeometry(QRect(QPoint(0, 0), ClientSize));
@@ -72,6 +73,11 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
                                          autoCaption, 43, 99, Qt::black, true);
     lblAutoUpdateDurations = NewCaption(this, QStringLiteral("lblAutoUpdateDurations"), autoCaption,
                                         42, 98, SkyBlue(), true);
+
+    NewCaptionPlate(this, QStringLiteral("plPlayerPath"), lblPlayerPath2, lblPlayerPath);
+    NewCaptionPlate(this, QStringLiteral("plLoopPlaylist"), lblLoopPlaylist2, lblLoopPlaylist);
+    NewCaptionPlate(this, QStringLiteral("plAutoUpdateDurations"), lblAutoUpdateDurations2,
+                    lblAutoUpdateDurations);
 
     btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
     btnCancel =
@@ -141,8 +147,11 @@ void TfrmOptions::lblAutoUpdateDurationsClick()
 
 void TfrmOptions::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous()) // not when the window is merely restored
+    if (!event->spontaneous()) { // not when the window is merely restored
+        // On a smaller screen, moved up and left to keep OK and Cancel there too.
+        MoveOntoScreen(this, DesignedPosition);
         FormShow();
+    }
     TForm::showEvent(event);
 }
 
