@@ -142,12 +142,6 @@ QString ImportProblemText(const TImportProblem &Problem, const QString &Name, co
     return text.arg(Name, Reason);
 }
 
-bool IsLibraryFailure(TImportProblemKind Kind)
-{
-    return Kind == TImportProblemKind::ExistsCheckFailed ||
-           Kind == TImportProblemKind::InsertFailed || Kind == TImportProblemKind::RowLost;
-}
-
 int GetSongLength(const QString &FileName)
 {
     return int(MeasureLengthMs(FileName) / 1000);

@@ -56,8 +56,6 @@ struct TImportProblem {
 // The problem in one line, with the name and reason as given (the caller escapes them).
 QString ImportProblemText(const TImportProblem &Problem, const QString &Name,
                           const QString &Reason);
-// Whether it is a failure of the library rather than of the file or folder.
-bool IsLibraryFailure(TImportProblemKind Kind);
 
 struct TImportCounts {
     int Imported = 0; // rows actually inserted
