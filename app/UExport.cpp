@@ -7,11 +7,9 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 
 TfrmExport *frmExport = nullptr;
@@ -87,9 +85,10 @@ TfrmExport::TfrmExport(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 
 void TfrmExport::edMappedDriveExit()
 {
-    // The text is used as a plain prefix of the target names.
+    // The text is used as a plain prefix of the target names. An empty one stays empty: it
+    // must not become the file system's root.
     const QString text = edMappedDrive->text();
-    if (!text.endsWith(QDir::separator()) && !text.endsWith(QLatin1Char('/')))
+    if (!text.isEmpty() && !text.endsWith(QDir::separator()) && !text.endsWith(QLatin1Char('/')))
         edMappedDrive->setText(text + QDir::separator());
 }
 
@@ -103,6 +102,11 @@ void TfrmExport::btnBrowseClick()
 
 void TfrmExport::btnOKClick()
 {
+    if (edMappedDrive->text().trimmed().isEmpty()) {
+        ShowWarning(QStringLiteral("Choose the folder to export the songs to."));
+        edMappedDrive->setFocus();
+        return;
+    }
     done(mrOk);
 }
 
@@ -124,26 +128,8 @@ bool TfrmExport::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmExport::showEvent(QShowEvent *event)
 {
-    // The designed place, moved up and left as far as needed to keep the whole window, its
-    // OK and Cancel too, on a smaller screen.
-    const QScreen *shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (shown) {
-        const QRect available = shown->availableGeometry();
-        const QRect frame = frameGeometry();
-        // Before the first showing the frame is not known yet: room for a usual one.
-        const QMargins decoration =
-            frame == geometry()
-                ? QMargins(4, 30, 4, 4)
-                : QMargins(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                           frame.right() - geometry().right(),
-                           frame.bottom() - geometry().bottom());
-        const QSize outer = size().grownBy(decoration);
-        const int x = qMax(available.left(),
-                           qMin(DesignedPosition.x(), available.right() + 1 - outer.width()));
-        const int y = qMax(available.top(),
-                           qMin(DesignedPosition.y(), available.bottom() + 1 - outer.height()));
-        move(x, y);
-    }
+    // On a smaller screen, moved up and left to keep OK and Cancel there too.
+    MoveOntoScreen(this, DesignedPosition);
     TForm::showEvent(event);
 }
 

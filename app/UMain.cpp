@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -549,7 +550,19 @@ void TfrmMain::FormCreate()
              {ShowAlbums1, Show1, ShowFilenames1, ShowGenres1, ShowPaths1, ShowYears1, ShowPaths2,
               ShowGenres2, ShowYears2, ShowAlbums2, ShowFilenames2, ShowArtists1})
             item->trigger();
+        ShowWhereToBegin();
     });
+}
+
+void TfrmMain::ShowWhereToBegin()
+{
+    const bool noSongs = tblSongs->Active() && tblSongs->RecordCount() == 0;
+    const QString text = noSongs ? QStringLiteral("The library holds no songs yet.\n\n"
+                                                  "Choose File > Import Music... to add the MP3 "
+                                                  "files of a folder.")
+                                 : QString();
+    grdAvailableSongs->SetEmptyText(text);
+    grdPlayList->SetEmptyText(text);
 }
 
 void TfrmMain::FormClose()
@@ -674,9 +687,15 @@ void TfrmMain::oggleAvailableSongs1Click()
         return;
     }
     if (!pnlAvailableSongs->isHidden()) {
-        // Hidden first: while the panel is there, the window cannot be narrowed that far.
+        // Hidden first: while the panel is there, the window cannot be narrowed that far. The
+        // splitter and the layouts above it then give up the panel's room in the requests the
+        // hiding posts, each posting the next one up; until the window's own has run, the
+        // minimum set while the panel was there (wider when the splitter was moved) would clamp
+        // the width.
         pnlAvailableSongs->hide();
         Splitter1->updateGeometry();
+        for (int level = 0; level < 4; ++level)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (QLayout *windowLayout = layout())
             windowLayout->activate();
         resize(208, height());

@@ -250,6 +250,8 @@ private:
     void ToggleColumn(QAction *item, TDBGrid *grid, const QString &fieldName);
     void LayoutButtonPanel();
     void LayoutGroupBoxes();
+    // An empty library says in its grids where songs come from.
+    void ShowWhereToBegin();
 
     bool m_activated = false;
     bool m_closed = false;

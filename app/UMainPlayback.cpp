@@ -27,8 +27,11 @@ void TfrmMain::btnPlayClick()
 {
     // The stopped song's notice carries its own play's number and is ignored.
     btnStopClick();
-    PlayState = psPlaying;
+    // An empty playlist has nothing to play, and nothing to complain of.
     const bool hasEntry = qryPlayListSongs->Active() && !qryPlayListSongs->IsEmpty();
+    if (!hasEntry)
+        return;
+    PlayState = psPlaying;
     const QString path = hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Path")) : QString();
     const QString fileName =
         hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Filename")) : QString();

@@ -21,6 +21,7 @@ void TfrmMain::SongsImported()
         Follower.reset();
         FollowFolders(true);
     }
+    ShowWhereToBegin();
 }
 
 void TfrmMain::PlaylistCreated(qint64 id, const QString &entry)

@@ -23,6 +23,7 @@ enum class TDatabaseFailure {
     ReadOnly,       // the library cannot be written
     Duplicate,      // a row breaks a unique rule
     ConnectionLost, // the database server went away
+    DiskFull,       // no room left for the library's data
 };
 
 class EDatabaseError : public EError

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <csignal>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -17,21 +19,6 @@ volatile std::sig_atomic_t Interrupted = 0;
 void OnInterrupt(int)
 {
     Interrupted = 1;
-}
-
-QString ProblemText(const TImportProblem &problem)
-{
-    switch (problem.Kind) {
-    case TImportProblemKind::ExistsCheckFailed:
-        return QStringLiteral("cannot check \"%1\", trying to insert it: %2");
-    case TImportProblemKind::InsertFailed:
-        return QStringLiteral("cannot insert \"%1\": %2");
-    case TImportProblemKind::FileUnreadable:
-        return QStringLiteral("cannot read \"%1\": %2");
-    case TImportProblemKind::FolderUnreadable:
-        break;
-    }
-    return QStringLiteral("cannot read folder \"%1\": %2");
 }
 
 } // namespace
@@ -61,17 +48,27 @@ int VerbImport(const TCliContext &context)
         progressShown = true;
         sinceProgress.restart();
     };
-    walker.KeepGoing = [&] {
-        if (terminal && sinceProgress.elapsed() >= 100)
-            showProgress();
-        return Interrupted == 0;
-    };
-    walker.OnProblem = [&](const TImportProblem &problem) {
+    auto print = [&](const TImportProblem &problem) {
         if (progressShown)
             Err(QStringLiteral("\r\x1b[K"));
         Err(QStringLiteral("quillmere-lib: ") +
-            ProblemText(problem).arg(EscapeField(problem.Name), TerminalSafe(problem.Reason)) +
+            ImportProblemText(problem, EscapeField(problem.Name), TerminalSafe(problem.Reason)) +
             QLatin1Char('\n'));
+    };
+    // Rows undone with their batch are named, unless the import stops there: then one line.
+    std::vector<TImportProblem> lost;
+    walker.OnProblem = [&](const TImportProblem &problem) {
+        if (problem.Kind == TImportProblemKind::RowLost)
+            lost.push_back(problem);
+        else
+            print(problem);
+    };
+    walker.KeepGoing = [&] {
+        for (const TImportProblem &problem : std::exchange(lost, {}))
+            print(problem);
+        if (terminal && sinceProgress.elapsed() >= 100)
+            showProgress();
+        return Interrupted == 0;
     };
 
     // Ctrl+C stops after the file at hand; what was added stays.
@@ -83,9 +80,15 @@ int VerbImport(const TCliContext &context)
         std::signal(SIGINT, previous);
         if (progressShown)
             Err(QStringLiteral("\r\x1b[K"));
+        if (!lost.empty())
+            Err(QStringLiteral("quillmere-lib: %1 files of the last batch were not stored; "
+                               "importing again adds them\n")
+                    .arg(lost.size()));
         throw;
     }
     std::signal(SIGINT, previous);
+    for (const TImportProblem &problem : std::exchange(lost, {}))
+        print(problem);
 
     if (terminal && progressShown) {
         showProgress();

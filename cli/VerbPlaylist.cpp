@@ -76,6 +76,8 @@ TArgs SplitArgs(const QStringList &args, const QString &option)
 
 void CheckTexts(const QString &name, const QString &description)
 {
+    if (const QString refusal = PlaylistNameRefusal(name); !refusal.isEmpty())
+        throw TUsageError{refusal};
     if (name.size() > PlaylistNameLength)
         throw TUsageError{
             QStringLiteral("a playlist name holds at most %1 characters").arg(PlaylistNameLength)};

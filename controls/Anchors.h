@@ -4,7 +4,12 @@
 #include <QSize>
 #include <QVector>
 
+class QPoint;
 class QWidget;
+
+// Moves a top-level window to its designed place, or up and left as far as needed to keep the
+// whole window, frame included, on the screen it is shown on. Call before it is shown.
+void MoveOntoScreen(QWidget *window, const QPoint &designed);
 
 enum TAnchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 

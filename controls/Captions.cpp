@@ -44,3 +44,19 @@ QFont DialogFont()
     font.setPixelSize(11);
     return font;
 }
+
+QWidget *NewCaptionPlate(QWidget *parent, const QString &name, QLabel *shadow, QLabel *caption)
+{
+    auto *plate = new QWidget(parent);
+    plate->setObjectName(name);
+    // Over white, 190 of 255 leaves a grey dark enough for 4.5:1 against sky blue.
+    QPalette palette = plate->palette();
+    palette.setColor(QPalette::Window, QColor(0, 0, 0, 190));
+    plate->setPalette(palette);
+    plate->setAutoFillBackground(true);
+    plate->setGeometry(caption->geometry().united(shadow->geometry()).adjusted(-3, -1, 3, 1));
+    // Under whichever of the two lies lower.
+    const QObjectList &siblings = parent->children();
+    plate->stackUnder(siblings.indexOf(shadow) < siblings.indexOf(caption) ? shadow : caption);
+    return plate;
+}

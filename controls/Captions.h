@@ -28,3 +28,7 @@ QFont DialogFont();
 // a black copy one pixel right of and below the coloured one.
 TClickLabel *NewCaption(QWidget *parent, const QString &name, const QString &text, int x, int y,
                         const QColor &colour, bool bold);
+
+// A dark, partly see-through plate behind a caption pair, so that the sky blue text keeps its
+// contrast on any texture. Sized to both labels; put behind them.
+QWidget *NewCaptionPlate(QWidget *parent, const QString &name, QLabel *shadow, QLabel *caption);

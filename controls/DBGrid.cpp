@@ -294,3 +294,20 @@ void TDBGrid::mouseMoveEvent(QMouseEvent *event)
     QTableView::mouseMoveEvent(event);
     emit MouseMoved();
 }
+
+void TDBGrid::SetEmptyText(const QString &text)
+{
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void TDBGrid::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    if (m_emptyText.isEmpty() || model()->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(SkyBlue());
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                     m_emptyText);
+}

@@ -70,6 +70,10 @@ public:
         TDBGrid *m_grid;
     };
 
+    // A text shown in the middle of the grid while it has no rows; empty for none.
+    void SetEmptyText(const QString &text);
+    QString EmptyText() const { return m_emptyText; }
+
     void SetDrawColumnCell(DrawColumnCellHook hook) { m_drawHook = std::move(hook); }
     const DrawColumnCellHook &DrawColumnCell() const { return m_drawHook; }
     QColor SelectionColour() const;
@@ -85,6 +89,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     static constexpr int TitlePadding = 3;
@@ -93,6 +98,7 @@ private:
 
     TDataSetModel m_model;
     DrawColumnCellHook m_drawHook;
+    QString m_emptyText;
     bool m_following = false;
     int m_modelChanging = 0;
     int m_selectionWalks = 0;

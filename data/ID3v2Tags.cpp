@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <cstring>
 #include <id3v2frame.h>
 #include <id3v2framefactory.h>
 #include <id3v2tag.h>
@@ -15,6 +14,9 @@
 
 namespace
 {
+
+// How far into a file its ID3v2 tag is looked for.
+constexpr qint64 ID3v2SearchBytes = 64 * 1024;
 
 // TagLib's complaints about odd files would end up on the command line's output.
 class TQuietListener : public TagLib::DebugListener
@@ -110,9 +112,10 @@ bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)
     QFile file;
     if (!OpenForReading(file, FileName))
         return false;
-    // The tag stands at the start of the file; without it TagLib has nothing to give.
-    char head[3];
-    if (file.read(head, 3) != 3 || std::memcmp(head, "ID3", 3) != 0)
+    // The tag stands at the start of the file, or behind a few leading bytes of other data;
+    // TagLib looks for it up to the first MPEG frame. Without its mark near the start TagLib
+    // has nothing to give, and is not asked.
+    if (!file.read(ID3v2SearchBytes).contains("ID3"))
         return false;
     file.seek(0);
     // TagLib closes the duplicate; the QFile closes its own.

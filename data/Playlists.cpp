@@ -2,6 +2,14 @@
 
 #include "data/DataSet.h"
 
+QString PlaylistNameRefusal(const QString &name)
+{
+    // The chooser would show it as "[id] -", with nothing to tell it by.
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("A playlist needs a name.");
+    return {};
+}
+
 qint64 InsertPlaylist(TConnection &connection, const QString &name, const QString &description,
                       const QDateTime &created)
 {

@@ -11,6 +11,8 @@ class TDataSet;
 // What the details dialog lets a playlist's texts hold.
 constexpr int PlaylistNameLength = 25;
 constexpr int PlaylistDescriptionLength = 255;
+// Why a playlist cannot have that name (one of blanks only, or none), or an empty text.
+QString PlaylistNameRefusal(const QString &name);
 
 struct TPlaylistRow {
     qint64 Id = 0;

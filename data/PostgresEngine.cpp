@@ -35,6 +35,8 @@ TDatabaseFailure FailureOf(const char *state)
         return TDatabaseFailure::Busy;
     if (code == "25006" || code == "42501")
         return TDatabaseFailure::ReadOnly;
+    if (code == "53100")
+        return TDatabaseFailure::DiskFull;
     if (code.startsWith("08") || code == "57P01" || code == "57P02" || code == "57P03")
         return TDatabaseFailure::ConnectionLost;
     return TDatabaseFailure::Other;

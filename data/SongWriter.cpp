@@ -196,6 +196,12 @@ void TSongWriter::Failed(const EError &Error)
     if (failure == TDatabaseFailure::ConnectionLost)
         throw ELibraryUnwritable(Error.Message().section(QLatin1Char('\n'), 0, 0) +
                                  QStringLiteral("; the import stopped."));
+    // On a full disk every further file would fail the same way.
+    if (failure == TDatabaseFailure::DiskFull)
+        throw ELibraryUnwritable(
+            QStringLiteral("The library \"%1\" has no room left on its disk (%2); the import "
+                           "stopped. What was imported so far is kept.")
+                .arg(file, Error.Message().section(QLatin1Char('\n'), 0, 0)));
     if (failure == TDatabaseFailure::ReadOnly ||
         Error.Message() == QLatin1String("it is read-only"))
         throw ELibraryUnwritable(QStringLiteral("The library \"%1\" cannot be written (%2).")
@@ -229,8 +235,8 @@ void TSongWriter::Commit()
             return;
         }
         LoseTransaction();
-        // A server that went away takes no further row: the walk stops.
-        if (failure == TDatabaseFailure::ConnectionLost)
+        // A server that went away or a full disk takes no further row: the walk stops.
+        if (failure == TDatabaseFailure::ConnectionLost || failure == TDatabaseFailure::DiskFull)
             Failed(e);
         throw;
     }

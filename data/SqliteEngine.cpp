@@ -20,8 +20,12 @@ extern const char *const LibrarySchemaSql; // generated from schema.sql
 namespace
 {
 
-TDatabaseFailure FailureOf(int extendedCode)
+TDatabaseFailure FailureOf(int extendedCode, int systemError = 0)
 {
+    // A write that found no room can also come back as an I/O error.
+    if ((extendedCode & 0xff) == SQLITE_IOERR &&
+        (systemError == ENOSPC || systemError == EDQUOT || systemError == EFBIG))
+        return TDatabaseFailure::DiskFull;
     switch (extendedCode & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -30,6 +34,8 @@ TDatabaseFailure FailureOf(int extendedCode)
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
         return TDatabaseFailure::ReadOnly;
+    case SQLITE_FULL:
+        return TDatabaseFailure::DiskFull;
     default:
         break;
     }
@@ -42,7 +48,7 @@ TDatabaseFailure FailureOf(int extendedCode)
 {
     throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)) + QStringLiteral("\nStatement: ") +
                              sql.trimmed(),
-                         FailureOf(sqlite3_extended_errcode(db)));
+                         FailureOf(sqlite3_extended_errcode(db), sqlite3_system_errno(db)));
 }
 
 class TSqliteStatement : public TEngineStatement
@@ -172,7 +178,7 @@ public:
         const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
         sqlite3_free(message);
         throw EDatabaseError(text + QStringLiteral("\nStatement: ") + sql.trimmed(),
-                             FailureOf(sqlite3_extended_errcode(m_db)));
+                             FailureOf(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db)));
     }
     qint64 LastInsertId() const override { return sqlite3_last_insert_rowid(m_db); }
     int Changes() const override { return sqlite3_changes(m_db); }

@@ -6,8 +6,8 @@
 // Dialog results.
 enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
 
-// The four kinds of message box.
-enum class TMessageKind { Confirmation, Warning, Error, Information };
+// The kinds of message box. A question has Yes, No and Cancel.
+enum class TMessageKind { Confirmation, Warning, Error, Information, Question };
 
 // Every message box of the program goes through here, so tests can answer them.
 class MessageService
@@ -15,7 +15,8 @@ class MessageService
 public:
     using Handler = std::function<int(TMessageKind kind, const QString &text)>;
 
-    // Shows the box and returns mrYes / mrNo for confirmations, mrOk otherwise.
+    // Shows the box and returns mrYes / mrNo for confirmations, mrYes / mrNo / mrCancel for
+    // questions, mrOk otherwise.
     static int Show(TMessageKind kind, const QString &text);
 
     // Replaces the boxes (tests); an empty handler restores them.

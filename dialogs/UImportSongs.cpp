@@ -6,15 +6,18 @@
 #include "controls/Captions.h"
 #include "controls/Hourglass.h"
 #include "data/URegistry.h"
+#include "platform/UserFolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
 
@@ -25,8 +28,15 @@ namespace
 const QSize ClientSize(392, 298);
 // The status bar and progress are repainted at most this often during the walk.
 constexpr qint64 RepaintMs = 50;
-// The summary of skipped files and folders names at most this many.
-constexpr int SummaryLines = 15;
+
+// A problem as the closing message lists it.
+QString ProblemLine(const TImportProblem &problem)
+{
+    QString line = ImportProblemText(problem, ReadableFileName(problem.Name), problem.Reason);
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    return line;
+}
 
 QGroupBox *NewGroupBox(QWidget *parent, const QString &name, const QString &caption,
                        QWidget *content, const QRect &geometry)
@@ -36,7 +46,10 @@ QGroupBox *NewGroupBox(QWidget *parent, const QString &name, const QString &capt
     QFont bold = DialogFont();
     bold.setBold(true);
     box->setFont(bold);
-    content->setFont(DialogFont());
+    // Weight set explicitly: a font without it would take the box's bold.
+    QFont plain = DialogFont();
+    plain.setBold(false);
+    content->setFont(plain);
     auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(6, 4, 6, 6);
     layout->addWidget(content);
@@ -47,6 +60,17 @@ QGroupBox *NewGroupBox(QWidget *parent, const QString &name, const QString &capt
 QString CleanFolder(const QString &folder)
 {
     return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+
+// A folder as typed or pasted: "~" for the home folder, or a file manager's file:// address.
+QString TypedFolder(const QString &text)
+{
+    const QString typed = text.trimmed();
+    if (typed.startsWith(QLatin1String("file://")))
+        return CleanFolder(QUrl(typed).toLocalFile());
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        return CleanFolder(QDir::homePath() + typed.mid(1));
+    return CleanFolder(typed);
 }
 
 // The lists show the folders and files as the import walks them.
@@ -90,6 +114,13 @@ TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     gbFiles = NewGroupBox(this, QStringLiteral("gbFiles"), QStringLiteral("Music Files"), flbFile,
                           QRect(200, 4, 184, 238));
 
+    edFolder = new QLineEdit(this);
+    edFolder->setObjectName(QStringLiteral("edFolder"));
+    edFolder->setFont(DialogFont());
+    edFolder->setPlaceholderText(QStringLiteral("Type or paste a folder, then Enter"));
+    edFolder->setToolTip(QStringLiteral("The folder to import from"));
+    edFolder->setGeometry(8, 249, 247, 21);
+
     btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 263, 248, 50, 23);
     btnCancel =
         NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 318, 248, 64, 23);
@@ -107,13 +138,15 @@ TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     m_anchors.Add(gbDrive, akLeft | akTop);
     m_anchors.Add(gbFolders, akLeft | akTop | akBottom);
     m_anchors.Add(gbFiles, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(edFolder, akLeft | akRight | akBottom);
     m_anchors.Add(btnOK, akRight | akBottom);
     m_anchors.Add(btnCancel, akRight | akBottom);
     m_anchors.Add(StatusBar1, akLeft | akRight | akBottom);
 
     setTabOrder(dcbDrive, dlbFolder);
     setTabOrder(dlbFolder, flbFile);
-    setTabOrder(flbFile, btnOK);
+    setTabOrder(flbFile, edFolder);
+    setTabOrder(edFolder, btnOK);
     setTabOrder(btnOK, btnCancel);
 
     connect(btnOK, &QToolButton::clicked, this, &TfrmImportSongs::btnOKClick);
@@ -121,6 +154,7 @@ TfrmImportSongs::TfrmImportSongs(TConnection *connection, QWidget *parent)
     connect(dcbDrive, &QComboBox::activated, this, &TfrmImportSongs::dcbDriveChange);
     connect(dlbFolder, &TDirectoryListBox::DirectoryChanged, this,
             &TfrmImportSongs::dlbFolderChange);
+    connect(edFolder, &QLineEdit::returnPressed, this, &TfrmImportSongs::edFolderEnter);
 
     FormCreate();
 }
@@ -145,8 +179,18 @@ void TfrmImportSongs::FormCreate()
         dcbDrive->SetDrive(drive);
         dcbDriveChange();
     }
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        // Nothing remembered yet: the user's music folder, where songs usually are.
+        const QString music = UserMusicFolder();
+        if (!music.isEmpty()) {
+            try {
+                dlbFolder->SetDirectory(music);
+            } catch (const EError &e) {
+                StatusBar1->showMessage(e.Message());
+            }
+        }
         return;
+    }
     try {
         dlbFolder->SetDirectory(path);
     } catch (const EError &e) {
@@ -176,10 +220,30 @@ void TfrmImportSongs::dlbFolderChange()
     const QSignalBlocker blocker(dcbDrive);
     dcbDrive->SetDrive(TDriveComboBox::DriveOf(dlbFolder->Directory()));
     flbFile->SetDirectory(dlbFolder->Directory());
+    edFolder->setText(dlbFolder->Directory());
+}
+
+bool TfrmImportSongs::edFolderEnter()
+{
+    const QString folder = TypedFolder(edFolder->text());
+    if (folder == dlbFolder->Directory())
+        return true;
+    try {
+        dlbFolder->SetDirectory(folder);
+    } catch (const EError &e) {
+        StatusBar1->showMessage(e.Message());
+        ShowWarning(e.Message());
+        edFolder->setFocus();
+        return false;
+    }
+    return true;
 }
 
 void TfrmImportSongs::btnOKClick()
 {
+    // A folder typed without Enter is the one meant.
+    if (!edFolder->text().trimmed().isEmpty() && !edFolderEnter())
+        return;
     if (!Confirm(QStringLiteral("Are you sure you want to import songs from ") +
                  dlbFolder->Directory() + QStringLiteral("?\r") +
                  QStringLiteral("This process may take a while but can be cancelled and resumed "
@@ -208,11 +272,18 @@ void TfrmImportSongs::btnOKClick()
         }
 
         ExistingCount = 0;
-        m_unreadable.clear();
+        m_problems.clear();
+        m_lost.clear();
         if (!m_connection)
             throw EDatabaseError(QStringLiteral("The library is not open"));
         TImportWalker walker(*m_connection);
-        RunImport(walker, start);
+        std::optional<QString> stop;
+        try {
+            RunImport(walker, start);
+        } catch (const ELibraryUnwritable &e) {
+            // The library takes no further row: one message, with what was not stored.
+            stop = e.Message();
+        }
         const TImportCounts &counts = walker.Counts();
         ExistingCount = counts.Existing;
 
@@ -221,24 +292,34 @@ void TfrmImportSongs::btnOKClick()
             status += QStringLiteral(", %1 failed").arg(counts.Failed);
         StatusBar1->showMessage(status);
         Cancelled = false;
-        if (ExistingCount > 0)
-            ShowWarning(
-                QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
-        if (!m_unreadable.isEmpty()) {
-            QStringList lines = m_unreadable.mid(0, SummaryLines);
-            if (m_unreadable.size() > SummaryLines)
-                lines << QStringLiteral("... and %1 more").arg(m_unreadable.size() - SummaryLines);
-            ShowWarning(QStringLiteral("These could not be read and were skipped:\r") +
-                        lines.join(QLatin1Char('\r')));
+        if (stop) {
+            // The rows undone when it stopped are told in one line, not one each.
+            if (!m_lost.isEmpty())
+                m_problems << QStringLiteral("%1 files of the last batch were not stored; "
+                                             "importing again adds them.")
+                                  .arg(m_lost.size());
+            QString text = *stop + QStringLiteral("\rImported %1 files.").arg(counts.Imported);
+            if (!m_problems.isEmpty())
+                text += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
+            ShowError(text);
+        } else {
+            if (ExistingCount > 0)
+                ShowWarning(
+                    QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
+            QString closing =
+                QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
+            if (counts.Failed > 0)
+                closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
+            if (counts.NotFiles > 0)
+                closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
+                                          "regular files.")
+                               .arg(counts.NotFiles);
+            // Every file and folder left out, with the reason.
+            m_problems += m_lost;
+            if (!m_problems.isEmpty())
+                closing += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
+            ShowInformation(closing);
         }
-        QString closing = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
-        if (counts.Failed > 0)
-            closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
-        if (counts.NotFiles > 0)
-            closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
-                                      "regular files.")
-                           .arg(counts.NotFiles);
-        ShowInformation(closing);
         btnOK->setEnabled(true);
 
         WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
@@ -259,6 +340,8 @@ void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)
         return !Cancelled;
     };
     walker.OnProblem = [this](const TImportProblem &problem) {
+        (problem.Kind == TImportProblemKind::RowLost ? m_lost : m_problems) << ProblemLine(problem);
+        // A failure of the library is told at once; files it refused are listed at the end.
         switch (problem.Kind) {
         case TImportProblemKind::ExistsCheckFailed:
             ShowError(QStringLiteral("There was an error checking if this song exists, \"") +
@@ -268,10 +351,12 @@ void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)
             ShowError(QStringLiteral("There was an error inserting the song \"") + problem.Name +
                       QStringLiteral("\"."));
             break;
+        case TImportProblemKind::FileRefused:
         case TImportProblemKind::FileUnreadable:
         case TImportProblemKind::FolderUnreadable:
-            m_unreadable << problem.Reason;
-            StatusBar1->showMessage(problem.Reason);
+            StatusBar1->showMessage(m_problems.last());
+            break;
+        case TImportProblemKind::RowLost:
             break;
         }
     };
@@ -327,6 +412,7 @@ void TfrmImportSongs::SetFileControlsEnabled(bool enabled)
     dcbDrive->setEnabled(enabled);
     dlbFolder->setEnabled(enabled);
     flbFile->setEnabled(enabled);
+    edFolder->setEnabled(enabled);
 }
 
 void TfrmImportSongs::resizeEvent(QResizeEvent *event)

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QGroupBox;
+class QLineEdit;
 class QProgressBar;
 class QStatusBar;
 class QToolButton;
@@ -27,6 +28,7 @@ public:
     TDirectoryListBox *dlbFolder = nullptr;
     QGroupBox *gbFiles = nullptr;
     TFileListBox *flbFile = nullptr;
+    QLineEdit *edFolder = nullptr; // the current folder, where a path can be typed or pasted
     QToolButton *btnOK = nullptr;
     QToolButton *btnCancel = nullptr;
     QStatusBar *StatusBar1 = nullptr;
@@ -42,6 +44,8 @@ public:
     void btnCancelClick();
     void dcbDriveChange();
     void dlbFolderChange();
+    // Goes to the folder typed in edFolder; false, with the reason shown, when it cannot.
+    bool edFolderEnter();
 
     bool Importing() const { return m_importing; }
     void reject() override;
@@ -64,7 +68,8 @@ private:
     bool m_importing = false;
     QString m_currentName;
     std::optional<qint64> m_lastRepaint; // by the clock
-    QStringList m_unreadable;            // files and folders skipped, for the summary at the end
+    QStringList m_problems;              // files and folders left out, for the closing message
+    QStringList m_lost;                  // rows undone with their batch
 };
 
 extern TfrmImportSongs *frmImportSongs;

@@ -39,6 +39,7 @@ double StoredDb(const QString &name, double minimum, double maximum)
     const double value = ReadSetting(QuillmereKeyPath, name, false).toDouble(&ok);
     return ok ? qBound(minimum, value, maximum) : 0.0;
 }
+const QPoint DesignedPosition(756, 383);
 
 QDoubleSpinBox *NewGainBox(QWidget *parent, const QString &name, double minimum, double maximum,
                            const QPalette &palette, const QRect &place)
@@ -99,7 +100,7 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     setWindowTitle(QStringLiteral("Options"));
     setFont(DialogFont());
     resize(ClientSize);
-    move(756, 383);
+    move(DesignedPosition);
 
     TexturedBackground1 = NewTexturedBackground(this, PAL_BLUE, PAL_CLOUDS, 2, false);
     TexturedBackground1->setGeometry(QRect(QPoint(0, 0), ClientSize));
@@ -158,6 +159,12 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
                                    123, Qt::black, true);
     lblFollowFolders = NewCaption(this, QStringLiteral("lblFollowFolders"), followCaption, 42, 122,
                                   SkyBlue(), true);
+
+    NewCaptionPlate(this, QStringLiteral("plPlayerPath"), lblPlayerPath2, lblPlayerPath);
+    NewCaptionPlate(this, QStringLiteral("plLoopPlaylist"), lblLoopPlaylist2, lblLoopPlaylist);
+    NewCaptionPlate(this, QStringLiteral("plAutoUpdateDurations"), lblAutoUpdateDurations2,
+                    lblAutoUpdateDurations);
+    NewCaptionPlate(this, QStringLiteral("plFollowFolders"), lblFollowFolders2, lblFollowFolders);
 
     btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
     btnCancel =
@@ -237,6 +244,11 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
         NewGainBox(this, QStringLiteral("edReplayGainDefault"), TReplayGainSettings::MinDefaultDb,
                    TReplayGainSettings::MaxDefaultDb, editPalette, QRect(272, 172, 80, 21));
     edReplayGainDefault->setValue(stored.DefaultDb);
+    NewCaptionPlate(this, QStringLiteral("plReplayGain"), lblReplayGain2, lblReplayGain);
+    NewCaptionPlate(this, QStringLiteral("plReplayGainPreamp"), lblReplayGainPreamp2,
+                    lblReplayGainPreamp);
+    NewCaptionPlate(this, QStringLiteral("plReplayGainDefault"), lblReplayGainDefault2,
+                    lblReplayGainDefault);
 
     setTabOrder(cbFollowFolders, cmbReplayGain);
     setTabOrder(cmbReplayGain, edReplayGainPreamp);
@@ -303,8 +315,11 @@ void TfrmOptions::lblFollowFoldersClick()
 
 void TfrmOptions::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous()) // not when the window is merely restored
+    if (!event->spontaneous()) { // not when the window is merely restored
+        // On a smaller screen, moved up and left to keep OK and Cancel there too.
+        MoveOntoScreen(this, DesignedPosition);
         FormShow();
+    }
     TForm::showEvent(event);
 }
 

@@ -161,6 +161,15 @@ void TfrmPlaylistDetails::LoadPlaylist(int PlaylistID)
 
 void TfrmPlaylistDetails::btnOKClick()
 {
+    // A name already stored is left alone; a new or changed one must be usable.
+    const QString refusal = NewPlaylistMode() || edName->text() != LoadedName
+                                ? PlaylistNameRefusal(edName->text())
+                                : QString();
+    if (!refusal.isEmpty()) {
+        ShowWarning(refusal);
+        edName->setFocus();
+        return;
+    }
     if (!NewPlaylistMode()) {
         if (edName->text() != LoadedName || edDescription->text() != LoadedDescription)
             UpdatePlaylist();

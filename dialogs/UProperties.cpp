@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QToolButton>
 #include <QUrl>
 
@@ -64,6 +65,12 @@ QString CopyText(char *field, int width, const QString &text, const QString &fie
             .arg(fieldName)
             .arg(width);
     return {};
+}
+
+bool SameTexts(const TTagTexts &a, const TTagTexts &b)
+{
+    return a.Title == b.Title && a.Artist == b.Artist && a.Album == b.Album && a.Year == b.Year &&
+           a.Comment == b.Comment && a.Track == b.Track && a.Genre == b.Genre;
 }
 
 } // namespace
@@ -223,11 +230,13 @@ void TfrmProperties::FormCreate()
 
 QString TfrmProperties::FileName() const
 {
-    return lblPhysicalLocation2->text();
+    // The stored name: the label shows stray bytes of a name that is not UTF-8 as U+FFFD.
+    return m_fileName;
 }
 
 void TfrmProperties::SetFileName(const QString &fileName)
 {
+    m_fileName = fileName;
     lblPhysicalLocation2->setText(ReadableFileName(fileName));
     lblPhysicalLocation2->setToolTip(fileName);
 }
@@ -257,9 +266,10 @@ void TfrmProperties::btnLoadClick()
     edAlbum->setText(FieldToString(tag.Album));
     edYear->setText(FieldToString(tag.Year));
     edTrack->setText(QString::number(tag.Track));
+    m_unchanged = Texts();
 }
 
-void TfrmProperties::btnSaveClick()
+TTagTexts TfrmProperties::Texts() const
 {
     TTagTexts texts;
     texts.Title = edTitle->text();
@@ -269,15 +279,59 @@ void TfrmProperties::btnSaveClick()
     texts.Comment = edComment->text();
     texts.Track = edTrack->text();
     texts.Genre = ccbGenre->currentText();
+    return texts;
+}
+
+void TfrmProperties::btnSaveClick()
+{
+    SaveTag();
+}
+
+bool TfrmProperties::SaveTag()
+{
+    const TTagTexts texts = Texts();
     TID3Tag tag;
     const QString refusal = BuildID3Tag(texts, tag);
     if (!refusal.isEmpty()) {
         ShowWarning(refusal + QStringLiteral(" Nothing was saved."));
-        return;
+        return false;
     }
     // A failure raises with the file left as it was; the error display shows it.
     WriteID3Tag(FileName(), tag);
+    m_unchanged = texts;
     emit TagSaved(tag);
+    return true;
+}
+
+bool TfrmProperties::EditsSettled()
+{
+    if (SameTexts(Texts(), m_unchanged))
+        return true;
+    switch (MessageService::Show(TMessageKind::Question,
+                                 QStringLiteral("The tag has changes that were not saved.\r"
+                                                "Do you want to save them to the file?"))) {
+    case mrYes:
+        return SaveTag();
+    case mrNo:
+        m_unchanged = Texts();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TfrmProperties::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        m_unchanged = Texts();
+    TForm::showEvent(event);
+}
+
+void TfrmProperties::reject()
+{
+    // The close box and Escape lose typed edits as OK would: ask the same.
+    if (EditsSettled())
+        TForm::reject();
 }
 
 void TfrmProperties::btnLookupClick()
@@ -288,5 +342,6 @@ void TfrmProperties::btnLookupClick()
 
 void TfrmProperties::btnOKClick()
 {
-    done(mrOk);
+    if (EditsSettled())
+        done(mrOk);
 }

@@ -72,10 +72,24 @@ public:
     void btnSaveClick();
     void btnLookupClick();
     void btnOKClick();
+    void reject() override;
 
 signals:
     // After Save has written the tag into the file.
     void TagSaved(const TID3Tag &tag);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    TTagTexts Texts() const;
+    // False when the texts were refused and nothing was written.
+    bool SaveTag();
+    // Asks whether to save typed edits; false when the dialog is to stay.
+    bool EditsSettled();
+
+    QString m_fileName;
+    TTagTexts m_unchanged; // the texts as last shown, loaded or saved
 };
 
 extern TfrmProperties *frmProperties;

@@ -141,7 +141,10 @@ TfrmSelect::TfrmSelect(TConnection *connection, QWidget *parent)
     CreatePreview();
     ConnectHandlers();
 
-    // Without a library the error is shown and the lists stay empty.
+    // A library that could not be opened was reported by whoever opened it: no second box for
+    // the same failure. The lists stay empty.
+    if (m_connection && !m_connection->Connected())
+        return;
     RunReportingErrors([this] { ReloadCriteriaLists(); });
 }
 

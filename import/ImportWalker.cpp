@@ -42,6 +42,18 @@ private:
     DIR *m_dir;
 };
 
+// The reason without the file's name, when the message begins with it.
+QString ReasonFor(const QString &fileName, const QString &message)
+{
+    const QString named = QStringLiteral("Cannot open \"%1\": ").arg(ReadableFileName(fileName));
+    if (!message.startsWith(named))
+        return message.section(QLatin1Char('\n'), 0, 0);
+    QString reason = message.mid(named.size());
+    if (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    return reason;
+}
+
 [[noreturn]] void FolderFailed(const QString &folder, int error)
 {
     throw EInOutError(QStringLiteral("Cannot read folder \"%1\". %2")
@@ -104,6 +116,30 @@ QString ImportFileName(const QString &Folder, const QString &Name)
 QString ImportSubfolder(const QString &Folder, const QString &Name)
 {
     return Folder.endsWith(QLatin1Char('/')) ? Folder + Name : Folder + QLatin1Char('/') + Name;
+}
+
+QString ImportProblemText(const TImportProblem &Problem, const QString &Name, const QString &Reason)
+{
+    QString text;
+    switch (Problem.Kind) {
+    case TImportProblemKind::ExistsCheckFailed:
+        text = QStringLiteral("cannot check \"%1\", trying to insert it: %2");
+        break;
+    case TImportProblemKind::InsertFailed:
+    case TImportProblemKind::FileRefused:
+        text = QStringLiteral("cannot insert \"%1\": %2");
+        break;
+    case TImportProblemKind::RowLost:
+        text = QStringLiteral("not stored \"%1\": %2");
+        break;
+    case TImportProblemKind::FileUnreadable:
+        text = QStringLiteral("cannot read \"%1\": %2");
+        break;
+    case TImportProblemKind::FolderUnreadable:
+        text = QStringLiteral("cannot read folder \"%1\": %2");
+        break;
+    }
+    return text.arg(Name, Reason);
 }
 
 int GetSongLength(const QString &FileName)
@@ -196,10 +232,21 @@ void TImportWalker::ImportFile(const QString &FileName, std::optional<bool> Stor
         Report(TImportProblemKind::FileUnreadable, FileName, e.Message());
         return;
     }
+    const QString refusal = WidthRefusal(FileName);
+    int length = 0;
+    if (refusal.isEmpty()) {
+        try {
+            length = GetSongLength(FileName);
+        } catch (const EError &e) {
+            ++m_counts.Failed;
+            Report(TImportProblemKind::FileRefused, FileName, ReasonFor(FileName, e.Message()));
+            return;
+        }
+    }
     try {
-        if (const QString refusal = WidthRefusal(FileName); !refusal.isEmpty())
+        if (!refusal.isEmpty())
             throw EDatabaseError(refusal);
-        if (!m_writer.InsertSong(FileName, tags, GetSongLength(FileName))) {
+        if (!m_writer.InsertSong(FileName, tags, length)) {
             ++m_counts.Existing;
             return;
         }
@@ -224,7 +271,7 @@ void TImportWalker::Commit()
     try {
         m_writer.Commit();
     } catch (const ELibraryUnwritable &e) {
-        reason = e.Message();
+        reason = QStringLiteral("the import stopped before it was stored");
         stop = e;
     } catch (const EError &e) {
         // The reason without the statement, which may list a whole batch.
@@ -242,7 +289,7 @@ void TImportWalker::Commit()
     for (const QString &name : m_writer.TakeLost()) {
         --m_counts.Imported;
         ++m_counts.Failed;
-        Report(TImportProblemKind::InsertFailed, name, reason);
+        Report(TImportProblemKind::RowLost, name, reason);
     }
     // The rows are told of first; then the walk stops.
     if (stop)

@@ -40,9 +40,11 @@ int GetSongLength(const QString &FileName);
 
 enum class TImportProblemKind {
     ExistsCheckFailed, // the walk tries to insert the file anyway
-    InsertFailed,      // measuring the length or the insert failed
+    InsertFailed,      // the library refused the row
+    FileRefused,       // it holds no audio that can be measured (not MP3, corrupt, empty)
     FileUnreadable,    // its tag could not be read
     FolderUnreadable,  // it could not be listed
+    RowLost,           // inserted, then undone by a failed commit or a later error
 };
 
 struct TImportProblem {
@@ -50,6 +52,10 @@ struct TImportProblem {
     QString Name; // full file or folder name
     QString Reason;
 };
+
+// The problem in one line, with the name and reason as given (the caller escapes them).
+QString ImportProblemText(const TImportProblem &Problem, const QString &Name,
+                          const QString &Reason);
 
 struct TImportCounts {
     int Imported = 0; // rows actually inserted

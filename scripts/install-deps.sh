@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when missing.
+# Installs the Debian packages Quillmere needs, when missing.
+#   install-deps.sh          everything: building, running, testing and benchmarks
+#   install-deps.sh build    only what building the programs and their package needs
 set -euo pipefail
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite
-          libmpg123-dev libsqlite3-dev libtag1-dev libgl-dev libgtest-dev libbenchmark-dev
-          libpq-dev postgresql
-          xvfb xauth pulseaudio lame
-          qt6-svg-dev desktop-file-utils appstream dpkg-dev file e2fsprogs clang-format)
+# Compilers, Qt, the libraries the programs link, and what cpack uses for the .deb.
+build=(build-essential cmake pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev
+       libmpg123-dev libsqlite3-dev libtag1-dev libpq-dev dpkg-dev file)
+# Tests and benchmarks: their libraries, a database server, a virtual display, a sound server,
+# the desktop files' validators, the format check, and the SQLite driver the tests load.
+tests=(libgtest-dev libbenchmark-dev libqt6sql6-sqlite postgresql xvfb xauth pulseaudio
+       desktop-file-utils appstream e2fsprogs clang-format lame)
+case "${1:-all}" in
+build) packages=("${build[@]}") ;;
+all) packages=("${build[@]}" "${tests[@]}") ;;
+*)
+    echo "usage: install-deps.sh [build]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

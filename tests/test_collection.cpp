@@ -404,6 +404,32 @@ TEST(ID3v2, FallbackReadsEveryVersionAndEncoding)
     EXPECT_EQ(ID3v2GenreNumber(QStringLiteral("(8)Jazz")), 8);
 }
 
+// Bytes of other data before the tag (a broken download, a stray header) do not hide it.
+TEST(ID3v2, ATagBehindLeadingBytesIsRead)
+{
+    QTemporaryDir dir;
+    const QString generated = dir.filePath(QStringLiteral("leading.mp3"));
+    WriteAll(generated,
+             QByteArray(700, '\x5A') +
+                 SongWithTag(Id3v2(3, {{"TIT2", Latin1("Behind")}, {"TPE1", Latin1("Bytes")}})));
+    TSongTags tags;
+    ASSERT_TRUE(ReadID3v2Tags(generated, tags));
+    EXPECT_EQ(tags.Title, QStringLiteral("Behind"));
+    EXPECT_EQ(tags.Artist, QStringLiteral("Bytes"));
+    EXPECT_EQ(ReadSongTags(generated).Title, QStringLiteral("Behind"));
+
+    const QString corpus = CorpusFolder();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << CorpusMissing();
+    const QString garbage = corpus + QStringLiteral("/peers/taglib/garbage.mp3");
+    if (!QFileInfo::exists(garbage))
+        GTEST_SKIP() << "the corpus lacks " << garbage.toStdString();
+    tags = {};
+    ASSERT_TRUE(ReadID3v2Tags(garbage, tags));
+    EXPECT_EQ(tags.Title, QStringLiteral("Title A"));
+    EXPECT_EQ(tags.Artist, QStringLiteral("Artist A"));
+}
+
 TEST(ID3v2, CorpusFilesWithOnlyID3v2GetTheirTitles)
 {
     const QString corpus = CorpusFolder();

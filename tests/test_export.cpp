@@ -41,6 +41,14 @@ QStringList FilesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
+// Saves a picture of the window when QUILLMERE_SCREENSHOTS names a folder.
+void Screenshot(QWidget &window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
 QString Slash(const QString &folder)
 {
     return QDir::toNativeSeparators(folder) + QDir::separator();
@@ -170,9 +178,10 @@ TEST(ExportDialog, FolderGetsItsTrailingSeparator)
     EXPECT_EQ(dialog.edMappedDrive->text(), Slash(QStringLiteral("/media/player")));
     dialog.edMappedDriveExit();
     EXPECT_EQ(dialog.edMappedDrive->text(), Slash(QStringLiteral("/media/player")));
+    // An empty folder stays empty: it never becomes the root by accident.
     dialog.edMappedDrive->clear();
     dialog.edMappedDriveExit();
-    EXPECT_EQ(dialog.edMappedDrive->text(), QString(QDir::separator()));
+    EXPECT_EQ(dialog.edMappedDrive->text(), QString());
 
     // Typing a folder and tabbing on to the check box.
     dialog.show();
@@ -247,6 +256,31 @@ TEST(ExportDialog, ButtonsCloseWithTheirResultAndValuesStay)
     EXPECT_EQ(dialog.ShowModal(), mrCancel);
     EXPECT_EQ(dialog.edMappedDrive->text(), QStringLiteral("/x/"));
     EXPECT_TRUE(dialog.cbRenameFiles->isChecked());
+}
+
+TEST(ExportDialog, AnEmptyFolderStaysEmptyAfterCancelAndOkAsksForOne)
+{
+    ScriptedMessages messages;
+    TfrmExport dialog;
+    bool stayed = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.activateWindow();
+        QApplication::setActiveWindow(&dialog);
+        QTest::mouseClick(dialog.edMappedDrive, Qt::LeftButton);
+        QTest::keyClick(dialog.edMappedDrive, Qt::Key_Tab);
+        QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+        stayed = dialog.isVisible();
+        Screenshot(dialog, QStringLiteral("export-empty-folder"));
+        QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning),
+              QStringList{QStringLiteral("Choose the folder to export the songs to.")});
+    EXPECT_EQ(dialog.edMappedDrive->text(), QString());
+    QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.btnCancel, Qt::LeftButton); });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    EXPECT_EQ(dialog.edMappedDrive->text(), QString());
 }
 
 // A playlist of four songs whose files exist, the main window and the export dialog.

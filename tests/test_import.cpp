@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/ProgramDirectory.h"
 #include "data/Table.h"
 #include "data/URegistry.h"
 #include "dialogs/UImportSongs.h"
@@ -10,16 +11,24 @@
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
+#include "tests/support/SmallVolume.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -99,6 +108,14 @@ public:
 private:
     sqlite3 *m_db = nullptr;
 };
+
+// Saves a picture of the window when QUILLMERE_SCREENSHOTS names a folder.
+void Screenshot(QWidget &window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
 
 // The lines a run wrote to stderr.
 QStringList Lines(const QByteArray &err)
@@ -322,11 +339,19 @@ TEST_F(ImportWalkTest, RefusedInsertsAreReportedAndUndoNothingElse)
     ASSERT_EQ(problems.size(), 3u);
     EXPECT_EQ(problems[0].Kind, TImportProblemKind::InsertFailed);
     EXPECT_EQ(problems[0].Name, longName);
-    EXPECT_EQ(problems[1].Kind, TImportProblemKind::InsertFailed);
-    EXPECT_EQ(problems[1].Name, tree.Path(QStringLiteral("f200.mp3")));
-    EXPECT_EQ(problems[1].Reason, QStringLiteral("refused by the library"));
-    EXPECT_EQ(problems[2].Kind, TImportProblemKind::InsertFailed);
-    EXPECT_EQ(problems[2].Name, notMp3);
+    const auto named = [&](const QString &name) {
+        for (const auto &problem : problems)
+            if (problem.Name == name)
+                return problem;
+        ADD_FAILURE() << "no problem for " << name.toStdString();
+        return problems[0];
+    };
+    EXPECT_EQ(named(tree.Path(QStringLiteral("f200.mp3"))).Kind, TImportProblemKind::InsertFailed);
+    EXPECT_EQ(named(tree.Path(QStringLiteral("f200.mp3"))).Reason,
+              QStringLiteral("refused by the library"));
+    // A file without audio is refused for what it is, with the decoder's reason.
+    EXPECT_EQ(named(notMp3).Kind, TImportProblemKind::FileRefused);
+    EXPECT_EQ(named(notMp3).Reason, QStringLiteral("it is not an MP3 file (no MPEG audio found)"));
     EXPECT_EQ(n.Imported, 299);
     EXPECT_EQ(n.Failed, 3);
     EXPECT_EQ(n.Done, 302);
@@ -730,6 +755,77 @@ TEST(ImportVerb, NamesWithTerminalControlsArePrintedEscaped)
     EXPECT_TRUE(tag.Err.contains("gone\\x1b[31m\\x9b2J.mp3")) << tag.Err.toStdString();
 }
 
+// ---- A library on a full disk
+
+// A library file on a volume with room for a few hundred songs, and more files than fit.
+class FullDiskTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!volume.Available())
+            GTEST_SKIP() << volume.Reason().toStdString();
+        CreateLibrary(file);
+        for (int i = 0; i < Files; ++i)
+            tree.Add(QStringLiteral("a fairly long folder name for every song/song %1.mp3")
+                         .arg(i, 4, 10, QLatin1Char('0')));
+    }
+    qint64 Stored()
+    {
+        TConnection connection;
+        connection.SetLibraryFile(file);
+        connection.Open();
+        TDataSet q(&connection);
+        q.SetCommandText(QStringLiteral("SELECT count(*) AS n FROM Playlist_DB"));
+        q.Open();
+        return q.AsInteger(QStringLiteral("n"));
+    }
+
+    static constexpr int Files = 2000;
+    TestLibrary library; // the program's folder, away from the volume
+    SmallVolume volume{160};
+    QString file = volume.Folder() + QStringLiteral("quillmeredb.mdb");
+    MusicTree tree;
+};
+
+TEST_F(FullDiskTest, TheWalkStopsWithOneMessageNamingOnlyTheOpenBatch)
+{
+    TConnection connection;
+    connection.SetLibraryFile(file);
+    connection.Open();
+    TImportWalker walker(connection);
+    std::vector<TImportProblem> problems;
+    walker.OnProblem = [&](const TImportProblem &p) { problems.push_back(p); };
+    try {
+        walker.ImportFolder(tree.Root());
+        FAIL() << "the walk went on past a full disk";
+    } catch (const ELibraryUnwritable &e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("no room left")))
+            << e.Message().toStdString();
+    }
+    const TImportCounts &n = walker.Counts();
+    EXPECT_LT(n.Done, Files - RowsPerTransaction) << "the walk stopped at the first full write";
+    EXPECT_GT(n.Imported, 0);
+    EXPECT_LE(problems.size(), size_t(RowsPerTransaction));
+    for (const TImportProblem &p : problems)
+        EXPECT_EQ(p.Kind, TImportProblemKind::RowLost) << p.Reason.toStdString();
+    connection.Close();
+    EXPECT_EQ(Stored(), n.Imported);
+}
+
+TEST_F(FullDiskTest, TheCommandLineSaysSoOnceAndStops)
+{
+    const TRun run = RunImport(file, tree.Root());
+    EXPECT_EQ(run.ExitCode, 1);
+    const QStringList lines = Lines(run.Err);
+    // The message, and at most one line for the rows of the batch it undid.
+    EXPECT_LE(lines.size(), 2) << run.Err.left(2000).toStdString();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().contains(QStringLiteral("no room left")))
+        << run.Err.right(500).toStdString();
+    EXPECT_GT(Stored(), 0);
+}
+
 // ---- The dialog over the main window
 
 class ImportDialogTest : public ::testing::Test
@@ -799,6 +895,75 @@ TEST_F(ImportDialogTest, FolderAndFileListsShowWhatTheWalkWillSee)
     EXPECT_EQ(dialog->dlbFolder->Directory(), tree.Path(QStringLiteral("zz")));
     EXPECT_EQ(dialog->flbFile->count(), 0);
     EXPECT_EQ(dialog->dcbDrive->Drive(), QStringLiteral("/"));
+}
+
+TEST_F(ImportDialogTest, ListsArePlainUnderBoldCaptionsAndATypedFolderIsOpened)
+{
+    tree.Add(QStringLiteral("inner/a.mp3"));
+    tree.Add(QStringLiteral("inner/b.mp3"));
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    for (QWidget *box :
+         {static_cast<QWidget *>(dialog->gbDrive), static_cast<QWidget *>(dialog->gbFolders),
+          static_cast<QWidget *>(dialog->gbFiles)})
+        EXPECT_TRUE(box->font().bold()) << box->objectName().toStdString();
+    for (QWidget *list :
+         {static_cast<QWidget *>(dialog->dcbDrive), static_cast<QWidget *>(dialog->dlbFolder),
+          static_cast<QWidget *>(dialog->flbFile), static_cast<QWidget *>(dialog->edFolder)})
+        EXPECT_FALSE(list->font().bold()) << list->objectName().toStdString();
+
+    // Typed (or pasted) and Enter: the lists go there.
+    dialog->edFolder->selectAll();
+    QTest::keyClicks(dialog->edFolder, tree.Path(QStringLiteral("inner")));
+    QTest::keyClick(dialog->edFolder, Qt::Key_Return);
+    EXPECT_EQ(dialog->dlbFolder->Directory(), tree.Path(QStringLiteral("inner")));
+    EXPECT_EQ(dialog->flbFile->count(), 2);
+    Screenshot(*dialog, QStringLiteral("import-dialog"));
+    // A folder that is not there is said so, and the lists stay.
+    dialog->edFolder->selectAll();
+    QTest::keyClicks(dialog->edFolder, tree.Path(QStringLiteral("nowhere")));
+    QTest::keyClick(dialog->edFolder, Qt::Key_Return);
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning).size(), 1);
+    EXPECT_EQ(dialog->dlbFolder->Directory(), tree.Path(QStringLiteral("inner")));
+    // Typed without Enter, OK imports from there.
+    dialog->edFolder->selectAll();
+    QTest::keyClicks(dialog->edFolder, tree.Root());
+    messages.Clear();
+    QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 2 files successfully!")});
+}
+
+TEST(ImportDialogStart, WithoutARememberedFolderItStartsInTheUserMusicFolder)
+{
+    ScriptedMessages messages;
+    for (const char *name : {"ImportDrive", "ImportPath"})
+        WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
+    QTemporaryDir music, home;
+    const QByteArray oldMusic = qgetenv("XDG_MUSIC_DIR"), oldHome = qgetenv("HOME"),
+                     oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const bool hadMusic = qEnvironmentVariableIsSet("XDG_MUSIC_DIR"),
+               hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_MUSIC_DIR", QFile::encodeName(music.path()));
+    {
+        TfrmImportSongs dialog;
+        EXPECT_EQ(dialog.dlbFolder->Directory(), music.path());
+        EXPECT_EQ(dialog.edFolder->text(), music.path());
+    }
+    qunsetenv("XDG_MUSIC_DIR");
+    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QDir(home.path()).mkdir(QStringLiteral("Music"));
+    {
+        TfrmImportSongs dialog;
+        EXPECT_EQ(dialog.dlbFolder->Directory(), home.path() + QStringLiteral("/Music"));
+    }
+    qputenv("HOME", oldHome);
+    if (hadMusic)
+        qputenv("XDG_MUSIC_DIR", oldMusic);
+    if (hadConfig)
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_TRUE(messages.Shown().isEmpty());
 }
 
 TEST_F(ImportDialogTest, AnEmptyFolderReportsZeroWithoutAWarning)
@@ -931,10 +1096,93 @@ TEST_F(ImportDialogTest, FailuresAreNamedAndCountedApartFromTheImportedFiles)
     EXPECT_EQ(Status(), QStringLiteral("Imported 2 files, 1 failed"));
     EXPECT_EQ(messages.Texts(TMessageKind::Information),
               QStringList{QStringLiteral("Imported 2 files successfully!\r1 files could not be "
-                                         "imported.")});
+                                         "imported.\r\rCannot insert \"") +
+                          tooLong +
+                          QStringLiteral("\": its name is longer than the library holds (255 "
+                                         "characters of folder, 100 of file name)")});
     // The error box came before the closing message.
     EXPECT_EQ(messages.Shown().last().first, TMessageKind::Information);
     EXPECT_EQ(StoredFiles(library).size(), 2);
+}
+
+TEST_F(ImportDialogTest, FilesWithoutAudioAreNamedWithTheirReasonsInTheClosingMessageOnly)
+{
+    tree.Add(QStringLiteral("a.mp3"));
+    WriteAll(tree.Path(QStringLiteral("b notes.mp3")), QByteArray(4000, 'x'));
+    WriteAll(tree.Path(QStringLiteral("c empty.mp3")), QByteArray());
+    tree.Add(QStringLiteral("d.mp3"));
+    dialog->show();
+    dialog->dlbFolder->SetDirectory(tree.Root());
+    QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    // No box per file: one closing message names each with its reason.
+    EXPECT_TRUE(messages.Texts(TMessageKind::Error).isEmpty())
+        << messages.Texts().join('|').toStdString();
+    EXPECT_EQ(messages.Texts(TMessageKind::Information),
+              QStringList{QStringLiteral("Imported 2 files successfully!\r2 files could not be "
+                                         "imported.\r\rCannot insert \"") +
+                          tree.Path(QStringLiteral("b notes.mp3")) +
+                          QStringLiteral("\": it is not an MP3 file (no MPEG audio found)\rCannot "
+                                         "insert \"") +
+                          tree.Path(QStringLiteral("c empty.mp3")) +
+                          QStringLiteral("\": the file is empty")});
+    EXPECT_EQ(Status(), QStringLiteral("Imported 2 files, 2 failed"));
+    EXPECT_EQ(StoredFiles(library).size(), 2);
+}
+
+TEST(LongMessage, AMessageOfManyLinesScrollsInItsBox)
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("Cannot insert \"/music/%1.mp3\": the file is empty").arg(i);
+    const QString text = QStringLiteral("Imported 0 files successfully!\r\r") + lines.join('\r');
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        auto *shown = box->findChild<QPlainTextEdit *>(QStringLiteral("MessageText"));
+        ASSERT_NE(shown, nullptr);
+        seen = true;
+        EXPECT_EQ(shown->toPlainText().count(QLatin1Char('\n')), 301);
+        EXPECT_TRUE(shown->isReadOnly());
+        // Taller than the screen as text, so it scrolls; the box itself stays small.
+        EXPECT_GT(shown->verticalScrollBar()->maximum(), 0);
+        EXPECT_LT(box->height(), 600);
+        Screenshot(*box, QStringLiteral("import-closing-message"));
+        QPushButton *ok = box->findChild<QPushButton *>();
+        ASSERT_NE(ok, nullptr);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    EXPECT_EQ(MessageService::Show(TMessageKind::Information, text), int(mrOk));
+    EXPECT_TRUE(seen);
+}
+
+TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
+{
+    SmallVolume volume(160);
+    if (!volume.Available())
+        GTEST_SKIP() << volume.Reason().toStdString();
+    TestLibrary library;
+    MusicTree tree;
+    for (int i = 0; i < 2000; ++i)
+        tree.Add(QStringLiteral("a fairly long folder name for every song/song %1.mp3")
+                     .arg(i, 4, 10, QLatin1Char('0')));
+    CreateLibrary(volume.Folder() + QStringLiteral("quillmeredb.mdb"));
+    SetProgramDirectoryOverride(volume.Folder());
+    ScriptedMessages messages;
+    TMainWindowPtr window = StartMainWindow();
+    TfrmImportSongs dialog(&window->QuillmereDB);
+    ShowChangesIn(window.get(), &dialog);
+    dialog.show();
+    dialog.dlbFolder->SetDirectory(tree.Root());
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    const QStringList errors = messages.Texts(TMessageKind::Error);
+    ASSERT_EQ(errors.size(), 1) << errors.join('|').left(2000).toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("no room left")));
+    EXPECT_TRUE(messages.Texts(TMessageKind::Information).isEmpty());
+    // What was stored is shown.
+    EXPECT_GT(window->tblSongs->RecordCount(), 0);
+    EXPECT_EQ(dialog.result(), int(mrOk));
+    window.reset();
 }
 
 TEST_F(ImportDialogTest, UnreadableFoldersAreSummedUpAtTheEnd)
@@ -946,13 +1194,13 @@ TEST_F(ImportDialogTest, UnreadableFoldersAreSummedUpAtTheEnd)
     dialog->dlbFolder->SetDirectory(vanished);
     QDir(vanished).removeRecursively();
     dialog->btnOKClick();
-    const QStringList warnings = messages.Texts(TMessageKind::Warning);
-    ASSERT_EQ(warnings.size(), 1);
-    EXPECT_TRUE(
-        warnings[0].startsWith(QStringLiteral("These could not be read and were skipped:")));
-    EXPECT_TRUE(warnings[0].contains(vanished));
-    EXPECT_EQ(messages.Texts(TMessageKind::Information),
-              QStringList{QStringLiteral("Imported 0 files successfully!")});
+    EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
+    const QStringList closing = messages.Texts(TMessageKind::Information);
+    ASSERT_EQ(closing.size(), 1);
+    EXPECT_TRUE(closing[0].startsWith(QStringLiteral("Imported 0 files successfully!\r\rCannot "
+                                                     "read folder \"") +
+                                      vanished))
+        << closing[0].toStdString();
     EXPECT_TRUE(dialog->btnOK->isEnabled());
     EXPECT_TRUE(dialog->dlbFolder->isEnabled());
 }

@@ -1,3 +1,4 @@
+#include "app/Forms.h"
 #include "app/UMain.h"
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
@@ -5,6 +6,7 @@
 #include "data/ProgramDirectory.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QLineEdit>
@@ -281,6 +283,21 @@ TEST_F(MainWindowTest, ClosingDropsUncommittedChanges)
     window->close();
     EXPECT_FALSE(window->QuillmereDB.Connected());
     EXPECT_EQ(library.StoredEntries(list), (Entries{{1, 4}}));
+}
+
+// A library that cannot be opened is told once, not once more by each window that reads it.
+TEST(MainWindowStart, ALibraryThatCannotBeOpenedIsOneMessage)
+{
+    QTemporaryDir folder;
+    WriteAll(folder.filePath(QStringLiteral("quillmeredb.mdb")), QByteArray(4096, 'x'));
+    SetProgramDirectoryOverride(folder.path());
+    ScriptedMessages messages;
+    CreateForms();
+    frmMain->MarkActivated();
+    EXPECT_EQ(messages.Texts().size(), 1) << messages.Texts().join('|').toStdString();
+    EXPECT_EQ(messages.Texts(TMessageKind::Error).size(), 1);
+    DestroyForms();
+    SetProgramDirectoryOverride(QString());
 }
 
 } // namespace

@@ -19,11 +19,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -123,13 +125,13 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     ExpectHighlightIsCurrent("the end of a song");
     Click(window->btnStop);
 
-    // Writing the playlist file walks the entries and ends on the last one.
+    // Writing the playlist file walks the entries and comes back to the current one.
     FileDialogService::SetHandler([this](FileDialogService::TKind, const QString &) {
         return library.Directory() + QStringLiteral("saved.pls");
     });
     ClickRow(Grid(), 1);
     window->SaveasPlaylist1->trigger();
-    EXPECT_EQ(RecNo(), 3);
+    EXPECT_EQ(RecNo(), 1);
     ExpectHighlightIsCurrent("Save as Playlist");
 
     int started = 0;
@@ -138,7 +140,7 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     ClickRow(Grid(), 0);
     window->RuninWinAmp1->trigger();
     EXPECT_EQ(started, 1);
-    EXPECT_EQ(RecNo(), 3);
+    EXPECT_EQ(RecNo(), 0);
     ExpectHighlightIsCurrent("Run in WinAmp");
 
     // Delete moves to the entry that followed, and at the end to the new last one.
@@ -245,6 +247,61 @@ TEST_F(WindowActionsTest, HidingThePanelOfAShownWindowGivesTheDesignedWidth)
     window->resize(500, window->height());
     window->oggleAvailableSongs1->trigger();
     EXPECT_EQ(window->width(), 208);
+}
+
+TEST_F(WindowActionsTest, AnEmptyLibraryShowsInItsGridsWhereToBegin)
+{
+    Start();
+    Click(window->btnToggleAvailableSongs);
+    ASSERT_FALSE(window->pnlAvailableSongs->isHidden());
+    const QString hint = window->grdAvailableSongs->EmptyText();
+    EXPECT_TRUE(hint.contains(QStringLiteral("File > Import Music..."))) << hint.toStdString();
+    EXPECT_EQ(window->grdPlayList->EmptyText(), hint);
+    // Drawn in the grid's sky blue, where there are no rows.
+    const QImage shown = window->grdAvailableSongs->viewport()->grab().toImage();
+    int inked = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            inked += shown.pixelColor(x, y).blue() > 120 ? 1 : 0;
+    EXPECT_GT(inked, 100);
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!folder.isEmpty())
+        window->grab().save(folder + QStringLiteral("/empty-library.png"));
+
+    // Once the library holds a song, the hint goes.
+    library.AddSong(QStringLiteral("First"));
+    window->SongsImported();
+    EXPECT_TRUE(window->grdAvailableSongs->EmptyText().isEmpty());
+    EXPECT_TRUE(window->grdPlayList->EmptyText().isEmpty());
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+// As a user meets it: the window takes in all the work each click posts before the next.
+TEST_F(WindowActionsTest, HidingThePanelAfterTheWindowSettledGivesTheDesignedWidth)
+{
+    for (int i = 0; i < 60; ++i)
+        library.AddSong(QStringLiteral("A long title to widen a %1").arg(i));
+    Start();
+    for (int round = 0; round < 3; ++round) {
+        Click(window->btnToggleAvailableSongs);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->width(), 408);
+        EXPECT_TRUE(window->pnlAvailableSongs->isVisible());
+        if (round == 1) { // the user widens the window, and the splitter moves
+            window->resize(700, window->height());
+            QCoreApplication::processEvents();
+            window->Splitter1->setSizes({150, 550});
+            QCoreApplication::processEvents();
+        }
+        if (round == 2)
+            window->grdAvailableSongs->resizeColumnsToContents();
+        Click(window->btnToggleAvailableSongs);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->width(), 208) << "round " << round;
+        EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
+    }
+    if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
+        window->grab().save(folder + QStringLiteral("/panel-hidden.png"));
 }
 
 TEST_F(WindowActionsTest, AddsAThousandSelectedSongsWithTheButton)

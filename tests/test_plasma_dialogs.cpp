@@ -11,11 +11,13 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -42,6 +44,17 @@ void Screenshot(QWidget &window, const QString &name)
     const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
     if (!folder.isEmpty())
         window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+// WCAG relative luminance of an sRGB colour.
+double Luminance(const QColor &colour)
+{
+    auto linear = [](int channel) {
+        const double c = channel / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.red()) + 0.7152 * linear(colour.green()) +
+           0.0722 * linear(colour.blue());
 }
 
 } // namespace
@@ -199,6 +212,51 @@ TEST(OptionsDialog, ReplayGainIsKeptInTheSettingsStore)
     EXPECT_EQ(read.PreampDb, 6.0);
     EXPECT_EQ(read.DefaultDb, 0.0);
     WriteReplayGainSettings(TReplayGainSettings());
+}
+
+// The offscreen screen (800 x 600) is smaller than the designed position needs.
+TEST(OptionsDialog, StaysOnASmallScreenWithCaptionsReadableOnAnyTexture)
+{
+    TfrmOptions form;
+    QRect screen, frame, ok, cancel;
+    double worst = 100;
+    for (int showing = 0; showing < 3; ++showing) {
+        RunModal(form, [&] {
+            screen = form.screen()->availableGeometry();
+            frame = form.frameGeometry();
+            ok = QRect(form.btnOK->mapToGlobal(QPoint(0, 0)), form.btnOK->size());
+            cancel = QRect(form.btnCancel->mapToGlobal(QPoint(0, 0)), form.btnCancel->size());
+            Screenshot(form, QStringLiteral("options-%1").arg(showing));
+            // What lies behind each caption, with the captions taken away.
+            const QList<QLabel *> captions = {form.lblPlayerPath,          form.lblLoopPlaylist,
+                                              form.lblAutoUpdateDurations, form.lblFollowFolders,
+                                              form.lblReplayGain,          form.lblReplayGainPreamp,
+                                              form.lblReplayGainDefault};
+            const QList<QLabel *> shadows = {
+                form.lblPlayerPath2,       form.lblLoopPlaylist2, form.lblAutoUpdateDurations2,
+                form.lblFollowFolders2,    form.lblReplayGain2,   form.lblReplayGainPreamp2,
+                form.lblReplayGainDefault2};
+            for (QLabel *label : captions + shadows)
+                label->hide();
+            const QImage behind = form.grab().toImage();
+            for (QLabel *label : captions + shadows)
+                label->show();
+            const double text = Luminance(captions[0]->palette().color(QPalette::WindowText));
+            for (QLabel *caption : captions) {
+                const QRect ink = caption->geometry();
+                for (int y = ink.top(); y <= ink.bottom(); ++y)
+                    for (int x = ink.left(); x <= ink.right(); ++x)
+                        worst = std::min(worst, (text + 0.05) /
+                                                    (Luminance(behind.pixelColor(x, y)) + 0.05));
+            }
+            QTest::mouseClick(form.btnCancel, Qt::LeftButton);
+        });
+        ASSERT_FALSE(screen.contains(QRect(QPoint(756, 383), QSize(386, 217))));
+        EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y();
+        EXPECT_TRUE(screen.contains(ok));
+        EXPECT_TRUE(screen.contains(cancel));
+    }
+    EXPECT_GE(worst, 4.5);
 }
 
 TEST(OptionsDialog, NewBackgroundAtEveryShowing)

@@ -251,6 +251,25 @@ TEST_F(PlaybackTest, DamageMidSongIsShownAndStopsThePlayback)
     EXPECT_EQ(messages.Texts().size(), 1);
 }
 
+TEST(PlaybackOfNothing, PlayOnAnEmptyPlaylistOrWithoutOneSaysNothingAndStaysIdle)
+{
+    ScriptedMessages messages;
+    TestLibrary library;
+    for (const bool withPlaylist : {false, true}) {
+        if (withPlaylist)
+            library.AddPlaylist(QStringLiteral("Empty"));
+        TMainWindowPtr window = StartMainWindow();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+        EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('|').toStdString();
+        EXPECT_EQ(window->PlayState, psIdle);
+        EXPECT_FALSE(window->SongTimer->isActive());
+        EXPECT_FALSE(window->btnPlay->isChecked());
+        window.reset();
+    }
+}
+
 TEST_F(PlaybackTest, AMissingFileShowsTheErrorAndStaysPlaying)
 {
     QFile::remove(library.Directory() + QStringLiteral("s2.mp3"));

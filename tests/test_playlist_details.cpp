@@ -208,6 +208,35 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     EXPECT_EQ(Form().LastPlaylistID(), 7);
 }
 
+TEST_F(PlaylistDetailsTest, ANameOfBlanksOrNoneIsRefusedAndTheDialogStays)
+{
+    library.AddPlaylist(QStringLiteral("First"));
+    Start();
+    bool stayed = false;
+    ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
+        QTest::keyClicks(Form().edName, QStringLiteral("   "));
+        QTest::mouseClick(Form().btnOK, Qt::LeftButton);
+        stayed = Form().isVisible();
+        Screenshot(Form(), QStringLiteral("playlist_details-no-name"));
+    }));
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning),
+              QStringList{QStringLiteral("A playlist needs a name.")});
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlists")), 1);
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("[1] - First")});
+
+    // Renaming to nothing is refused the same way.
+    messages.Clear();
+    ASSERT_TRUE(WhileShown(window->Properties3, [&] {
+        Form().edName->clear();
+        QTest::mouseClick(Form().btnOK, Qt::LeftButton);
+        stayed = Form().isVisible();
+    }));
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(messages.Texts(TMessageKind::Warning).size(), 1);
+    EXPECT_EQ(Stored(1, QStringLiteral("Name")).toString(), QStringLiteral("First"));
+}
+
 TEST_F(PlaylistDetailsTest, NewPlaylistTakesTheRowItInsertedNotTheLargestId)
 {
     library.AddPlaylist(QStringLiteral("First"));

@@ -336,13 +336,14 @@ protected:
     std::unique_ptr<TfrmOptions> options;
 };
 
-TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
+TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAndAsksToReplace)
 {
     EXPECT_EQ(
         window->SaveDialog1->nameFilters(),
         QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)", "XSPF Playlist (*.xspf)"}));
     EXPECT_EQ(window->SaveDialog1->selectedNameFilter(), QStringLiteral("Playlist File (*.pls)"));
-    window->qryPlayListSongs->First();
+    window->show();
+    window->qryPlayListSongs->SetRecNo(1);
     const QString name = library.Directory() + QStringLiteral("mylist");
     {
         ScriptedChooser chooser(name);
@@ -351,8 +352,32 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
     }
     EXPECT_EQ(ReadAll(name), Expected());
     EXPECT_FALSE(QFile::exists(name + QStringLiteral(".pls")));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
-    EXPECT_EQ(window->grdPlayList->currentIndex().row(), 2);
+    // Play goes on from the entry that was current.
+    if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
+        window->grab().save(folder + QStringLiteral("/saved-as-playlist.png"));
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 1);
+    EXPECT_EQ(window->grdPlayList->currentIndex().row(), 1);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    // An existing file is replaced only after Yes.
+    const QByteArray kept("[playlist]\r\nNumberOfEntries=0\r\n");
+    WriteAll(name, kept);
+    messages.SetConfirmationAnswer(mrNo);
+    {
+        ScriptedChooser chooser(name);
+        window->SaveasPlaylist1->trigger();
+    }
+    EXPECT_EQ(messages.Texts(TMessageKind::Confirmation),
+              QStringList{QStringLiteral("\"") + name +
+                          QStringLiteral("\" already exists.\rDo you want to replace it?")});
+    EXPECT_EQ(ReadAll(name), kept);
+    messages.SetConfirmationAnswer(mrYes);
+    {
+        ScriptedChooser chooser(name);
+        window->SaveasPlaylist1->trigger();
+    }
+    EXPECT_EQ(ReadAll(name), Expected());
+    messages.Clear();
 
     // Cancel writes nothing.
     QFile::remove(name);
@@ -367,6 +392,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredAndEndsOnTheLastEntry)
 // The extension typed decides the format; without one, the chosen filter does.
 TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
 {
+    const int current = window->qryPlayListSongs->RecNo();
     const QString m3u8 = library.Directory() + QStringLiteral("list.m3u8");
     {
         ScriptedChooser chooser(m3u8);
@@ -376,15 +402,17 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
                                         "#EXTINF:60,First\r\n/m/First.mp3\r\n"
                                         "#EXTINF:61,Second\r\n/m/Second.mp3\r\n"
                                         "#EXTINF:62,Third\r\n/m/Third.mp3\r\n"));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), current);
 
+    // A name without an extension gets the chosen type's.
     window->SaveDialog1->selectNameFilter(QStringLiteral("XSPF Playlist (*.xspf)"));
     const QString bare = library.Directory() + QStringLiteral("no extension");
     {
         ScriptedChooser chooser(bare);
         window->SaveasPlaylist1->trigger();
     }
-    const QByteArray xspf = ReadAll(bare);
+    EXPECT_FALSE(QFile::exists(bare));
+    const QByteArray xspf = ReadAll(bare + QStringLiteral(".xspf"));
     EXPECT_TRUE(xspf.contains("<title>L</title>")) << xspf.toStdString();
     EXPECT_TRUE(xspf.contains("<location>file:///m/Second.mp3</location>")) << xspf.toStdString();
     // A typed .pls wins over the chosen filter.
@@ -399,13 +427,14 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
 
 TEST_F(PlaylistFileWindowTest, RunInWinAmpStartsThePlayerWithTheFileAsOneArgument)
 {
+    const int current = window->qryPlayListSongs->RecNo();
     options->edPlayerPath->setText(QStringLiteral("/opt/My Player/bin/play it"));
     window->RuninWinAmp1->trigger();
     EXPECT_EQ(ReadAll(Temporary()), Expected());
     ASSERT_EQ(shell.Programs.size(), 1);
     EXPECT_EQ(shell.Programs[0].first, QStringLiteral("/opt/My Player/bin/play it"));
     EXPECT_EQ(shell.Programs[0].second, QStringList({Temporary()}));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 2);
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), current);
     EXPECT_TRUE(messages.Texts().isEmpty());
 
     // The player does not start: the file stays written and the user is told.

@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 #include "base/Errors.h"
+#include "base/FileNames.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "dialogs/UProperties.h"
@@ -14,13 +15,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrlQuery>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace
 {
@@ -366,6 +370,66 @@ TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows
                                               "'Omega'")),
               alpha);
     EXPECT_TRUE(messages.Shown().isEmpty()) << messages.Texts().join('\n').toStdString();
+}
+
+// Edits typed and not saved are asked about at OK; Load and Save act on the stored name,
+// also when it is not UTF-8.
+TEST_F(PropertiesTest, OkAsksAboutUnsavedEditsAndTheFileIsFoundByItsStoredName)
+{
+    const QString plain = Mp3(QStringLiteral("plain.mp3"), true);
+    const QByteArray bytes = QFile::encodeName(dir.path()) + "/caf\xe9 \xff.mp3";
+    ASSERT_EQ(::rename(QFile::encodeName(plain).constData(), bytes.constData()), 0);
+    // The temporary folder cannot remove a name it cannot spell.
+    const auto removeAfterwards = qScopeGuard([&] { ::unlink(bytes.constData()); });
+    const QString name = FileNameFromBytes(bytes);
+    int saved = 0;
+    QObject::connect(&form, &TfrmProperties::TagSaved, [&saved] { ++saved; });
+
+    form.SetFileName(name);
+    Fill(QStringLiteral("Old"), QString(), QString(), QStringLiteral("0"), QString(),
+         QStringLiteral("0"));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.btnLoad, Qt::LeftButton);
+    EXPECT_TRUE(messages.Shown().isEmpty()) << messages.Texts().join('|').toStdString();
+    const QString loaded = form.edTitle->text();
+
+    // Cancel stays, with the edit still there.
+    QTest::keyClicks(form.edTitle, QStringLiteral(" typed"));
+    Screenshot(form, QStringLiteral("properties-unsaved-edit"));
+    messages.SetConfirmationAnswer(mrCancel);
+    QTest::mouseClick(form.btnOK, Qt::LeftButton);
+    EXPECT_EQ(messages.Texts(TMessageKind::Question),
+              QStringList{QStringLiteral("The tag has changes that were not saved.\rDo you want "
+                                         "to save them to the file?")});
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.edTitle->text(), loaded + QStringLiteral(" typed"));
+
+    // Yes saves into the file, then closes.
+    messages.SetConfirmationAnswer(mrYes);
+    QTest::mouseClick(form.btnOK, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(saved, 1);
+    TID3Tag tag;
+    ReadID3Tag(name, tag);
+    EXPECT_EQ(FieldToString(tag.Title), loaded + QStringLiteral(" typed"));
+
+    // No closes and leaves the file as it was; without edits nothing is asked.
+    form.show();
+    QTest::keyClicks(form.edArtist, QStringLiteral("Nobody"));
+    messages.Clear();
+    messages.SetConfirmationAnswer(mrNo);
+    QTest::mouseClick(form.btnOK, Qt::LeftButton);
+    EXPECT_EQ(messages.Texts(TMessageKind::Question).size(), 1);
+    EXPECT_FALSE(form.isVisible());
+    ReadID3Tag(name, tag);
+    EXPECT_EQ(FieldToString(tag.Artist), QString());
+    EXPECT_EQ(saved, 1);
+    form.show();
+    messages.Clear();
+    QTest::mouseClick(form.btnOK, Qt::LeftButton);
+    EXPECT_TRUE(messages.Shown().isEmpty());
+    EXPECT_FALSE(form.isVisible());
 }
 
 } // namespace

@@ -6,7 +6,8 @@ ScriptedMessages::ScriptedMessages(int confirmationAnswer) : m_answer(confirmati
 {
     MessageService::SetHandler([this](TMessageKind kind, const QString &text) {
         m_shown.append({kind, text});
-        return kind == TMessageKind::Confirmation ? m_answer : int(mrOk);
+        return kind == TMessageKind::Confirmation || kind == TMessageKind::Question ? m_answer
+                                                                                    : int(mrOk);
     });
 }
 
