@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
 
 #include <QByteArray>
@@ -40,10 +41,9 @@ QStringList SavePlaylistAs(const QList<TPlaylistItem> &items, const QString &fil
                            const QString &protectedFile = QString());
 
 // What a playlist file may hold: more would cost minutes and gigabytes to read, and the
-// library numbers a playlist's entries up to 65,535.
+// library numbers a playlist's entries up to PlaylistEntryLimit.
 constexpr qint64 PlaylistFileLimit = 64 * 1024 * 1024;
 constexpr qsizetype PlaylistLineLimit = 32 * 1024;
-constexpr int PlaylistEntryLimit = 65535;
 constexpr int XspfAttributeLimit = 256; // on one element
 constexpr int XspfDepthLimit = 64;
 
