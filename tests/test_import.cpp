@@ -1129,6 +1129,29 @@ TEST_F(ImportDialogTest, FilesWithoutAudioAreNamedWithTheirReasonsInTheClosingMe
     EXPECT_EQ(StoredFiles(library).size(), 2);
 }
 
+// The real collection: every file it refuses is named in the one closing message.
+TEST_F(ImportDialogTest, TheCorpusEndsInOneMessageNamingEveryRefusedFile)
+{
+    const QString corpus = CorpusFolder();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << CorpusMissing();
+    dialog->show();
+    dialog->dlbFolder->SetDirectory(QDir::cleanPath(corpus));
+    QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    EXPECT_TRUE(messages.Texts(TMessageKind::Error).isEmpty())
+        << messages.Texts(TMessageKind::Error).size() << " error boxes";
+    const QStringList closing = messages.Texts(TMessageKind::Information);
+    ASSERT_EQ(closing.size(), 1);
+    const QStringList lines = closing[0].split(QLatin1Char('\r'));
+    const int failed = lines[1].section(QLatin1Char(' '), 0, 0).toInt();
+    EXPECT_GT(failed, 0);
+    // The counts, a blank line, then one line per refused file with its reason.
+    EXPECT_EQ(lines.size(), 3 + failed) << closing[0].toStdString();
+    for (const QString &line : lines.mid(3))
+        EXPECT_TRUE(line.startsWith(QStringLiteral("Cannot insert \"") + QDir::cleanPath(corpus)))
+            << line.toStdString();
+}
+
 TEST(LongMessage, AMessageOfManyLinesScrollsInItsBox)
 {
     QStringList lines;
