@@ -24,6 +24,7 @@ class QToolButton;
 class QWidget;
 class TCompletingComboBox;
 class TDBGrid;
+class TSearchEdit;
 class TMediaPlayer;
 struct TID3Tag;
 
@@ -51,6 +52,11 @@ public:
     TLibraryLocation LibraryLocation; // beside the program, or the user's own
     QString SortField;
     QString SortDirection;
+    // What the available songs show: the selection's statement, the searched words and the
+    // column clicked to sort them (empty: the selection's own order).
+    QString AvailableSelectionSql;
+    QString AvailableSortField;
+    bool AvailableSortDescending = false;
     int HoverButton = 0;
     int ShownHoverButton = 0;
     int PlayState = psIdle;
@@ -77,6 +83,7 @@ public:
     QGroupBox *gbAvailableSongs = nullptr;
     QToolButton *btnAddSongs = nullptr;
     QToolButton *btnFilter = nullptr;
+    TSearchEdit *edSearch = nullptr;
     TDBGrid *grdAvailableSongs = nullptr;
     QWidget *pnlPlayList = nullptr;
     QGroupBox *gbPlaylists = nullptr;
@@ -158,6 +165,11 @@ public:
     bool ccbPlayListsKeyPress(QKeyEvent *event);
     void qryPlayListSongsAfterScroll();
     void qryAvailableSongsAfterScroll();
+    // Opens the available songs as the selection, the search and the sort ask.
+    void OpenAvailableSongs();
+    void edSearchChange();
+    void grdAvailableSongsTitleClick(int column);
+    void ShowSortIndicator();
 
     // Playback
     void btnPlayClick();

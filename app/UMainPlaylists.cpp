@@ -4,13 +4,17 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/Hourglass.h"
+#include "controls/SearchEdit.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
+#include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "dialogs/MessageService.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 void TfrmMain::FillPlaylistChooser()
 {
@@ -59,7 +63,60 @@ void TfrmMain::RenumberEntries()
 
 void TfrmMain::ShowAllSongs()
 {
-    OpenAllSongs(*qryAvailableSongs);
+    TSelectionCriteria byTitle;
+    byTitle.Sort = QStringLiteral("Title");
+    AvailableSelectionSql = BuildSelectionSql(byTitle);
+    OpenAvailableSongs();
+}
+
+void TfrmMain::OpenAvailableSongs()
+{
+    THourglass hourglass;
+    TSongListing listing;
+    listing.SelectionSql = AvailableSelectionSql;
+    listing.Search = edSearch->text();
+    listing.SortField = AvailableSortField;
+    listing.Descending = AvailableSortDescending;
+    OpenSongListing(*qryAvailableSongs, listing);
+    ShowSortIndicator();
+}
+
+void TfrmMain::edSearchChange()
+{
+    if (qryAvailableSongs->Active() || !AvailableSelectionSql.isEmpty())
+        OpenAvailableSongs();
+}
+
+void TfrmMain::grdAvailableSongsTitleClick(int column)
+{
+    if (column < 0 || column >= grdAvailableSongs->ColumnCount())
+        return;
+    const QString field = grdAvailableSongs->Column(column).FieldName;
+    // A second click on the same title reverses the order.
+    if (AvailableSortField.compare(field, Qt::CaseInsensitive) == 0)
+        AvailableSortDescending = !AvailableSortDescending;
+    else
+        AvailableSortDescending = false;
+    AvailableSortField = field;
+    OpenAvailableSongs();
+}
+
+void TfrmMain::ShowSortIndicator()
+{
+    QString field = AvailableSortField;
+    if (field.isEmpty()) {
+        // The selection's own order, when it has one.
+        static const QRegularExpression order(QStringLiteral("ORDER BY (ID3_\\w+)\\s*$"));
+        const QRegularExpressionMatch match = order.match(AvailableSelectionSql);
+        if (match.hasMatch())
+            field = match.captured(1);
+    }
+    QHeaderView *header = grdAvailableSongs->horizontalHeader();
+    const int column = field.isEmpty() ? -1 : FindColumnByField(grdAvailableSongs, field);
+    header->setSortIndicatorShown(column >= 0);
+    header->setSortIndicator(column, AvailableSortDescending && !AvailableSortField.isEmpty()
+                                         ? Qt::DescendingOrder
+                                         : Qt::AscendingOrder);
 }
 
 int TfrmMain::NextSequence() const

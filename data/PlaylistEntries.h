@@ -11,8 +11,8 @@ class QVariant;
 // The songs table view, opened through its key index.
 void SetUpSongsTable(TTable &songs);
 
-// A playlist's entry view: the song's fields looked up in the songs table view by Song_ID,
-// changes written back to Playlist_Songs.
+// A playlist's entry view: the song's fields joined from Playlist_DB by Song_ID, changes
+// written back to Playlist_Songs. A field that the songs table view stores shows at once.
 void SetUpPlaylistEntries(TDataSet &entries, TTable *songs);
 
 // The statement that lists one playlist's entries sorted by a column ("Asc" or "Desc").
@@ -26,7 +26,7 @@ void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &colum
 // whose number differs; attached controls are detached meanwhile. Ends on the first entry.
 void RenumberEntries(TDataSet &entries);
 
-// Adds an entry for the song with that number, as a pending change.
+// Adds an entry for the song with that number, as a pending change, showing the song's fields.
 void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant &songId);
 
 // Deletes the entries with those numbers and renumbers the rest from 1, as pending changes.
