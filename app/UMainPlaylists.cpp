@@ -131,13 +131,21 @@ void TfrmMain::btnAddSongsClick()
         return;
     if (!qryPlayListSongs->Active())
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
-    TDBGrid::TSelectionWalk walk(grdAvailableSongs);
-    for (int row : rows) {
-        qryAvailableSongs->SetRecNo(row);
-        AppendEntry(*qryPlayListSongs, CurrentPlaylistId(), NextSequence(),
-                    qryAvailableSongs->FieldValue(QStringLiteral("Row_ID")));
-        qryPlayListSongs->UpdateBatch();
+    QList<qint64> songIds;
+    {
+        TDBGrid::TSelectionWalk walk(grdAvailableSongs);
+        for (int row : rows) {
+            qryAvailableSongs->SetRecNo(row);
+            songIds << qryAvailableSongs->AsInteger(QStringLiteral("Row_ID"));
+        }
     }
+    const int playlist = CurrentPlaylistId();
+    if (playlist < 0)
+        throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
+    // Stored as rows after the playlist's last entry: what another program added meanwhile stays.
+    AppendPlaylistEntries(QuillmereDB, playlist, songIds);
+    OpenPlaylist(playlist, SortField);
+    qryPlayListSongs->Last();
 }
 
 void TfrmMain::grdAvailableSongsDblClick()
@@ -150,10 +158,12 @@ void TfrmMain::DeleteCurrentEntry()
     if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())
         return;
     const qint64 sequence = qryPlayListSongs->AsInteger(QStringLiteral("Sequence"));
-    qryPlayListSongs->Delete();
-    RenumberEntries();
-    // Stored at once, as an addition is: closing the program must not bring the entry back.
-    qryPlayListSongs->UpdateBatch();
+    const qint64 entry = qryPlayListSongs->AsInteger(QStringLiteral("Row_ID"));
+    const int playlist = CurrentPlaylistId();
+    // Stored at once, as an addition is, and only this entry: closing the program must not bring
+    // it back, and entries that another program added meanwhile stay.
+    RemovePlaylistEntryRows(QuillmereDB, playlist, {entry});
+    OpenPlaylist(playlist, SortField);
     if (!qryPlayListSongs->Locate(QStringLiteral("Sequence"), sequence))
         qryPlayListSongs->Last();
 }

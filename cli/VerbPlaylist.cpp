@@ -129,19 +129,8 @@ int Add(TConnection &connection, const QStringList &args)
     for (const QString &text : args.mid(1))
         songIds << Number(text, QStringLiteral("song id"), std::numeric_limits<qint32>::max());
     ExistingPlaylist(connection, id);
-    TTable songs(&connection);
-    TDataSet entries(&connection);
-    OpenEntries(entries, songs, id);
-    for (const qint64 song : std::as_const(songIds)) {
-        if (songs.FindKey(song) < 0)
-            throw EDatabaseError(
-                QStringLiteral("There is no song %1; nothing was added.").arg(song));
-    }
-    RenumberEntries(entries);
-    for (const qint64 song : std::as_const(songIds))
-        AppendEntry(entries, int(id), entries.RecordCount() + 1, song);
-    entries.UpdateBatch();
-    Out(QStringLiteral("added %1 entries\n").arg(songIds.size()));
+    const int added = AppendPlaylistEntries(connection, int(id), songIds);
+    Out(QStringLiteral("added %1 entries\n").arg(added));
     return 0;
 }
 
@@ -177,18 +166,8 @@ int Remove(TConnection &connection, const QStringList &args)
     for (const QString &text : args.mid(1))
         sequences << int(Number(text, QStringLiteral("sequence number"), 65535));
     ExistingPlaylist(connection, id);
-    TTable songs(&connection);
-    TDataSet entries(&connection);
-    OpenEntries(entries, songs, id);
-    const int before = entries.RecordCount();
-    try {
-        RemoveEntries(entries, sequences);
-    } catch (const EDatabaseError &e) {
-        throw EDatabaseError(
-            QStringLiteral("Playlist %1: %2 Nothing was removed.").arg(id).arg(e.Message()));
-    }
-    entries.UpdateBatch();
-    Out(QStringLiteral("removed %1 entries\n").arg(before - entries.RecordCount()));
+    const int removed = RemovePlaylistEntries(connection, int(id), sequences);
+    Out(QStringLiteral("removed %1 entries\n").arg(removed));
     return 0;
 }
 

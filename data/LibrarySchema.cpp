@@ -214,20 +214,28 @@ QStringList UpgradeLibrary(TConnection &Connection)
                 .arg(version));
 
     QStringList notes;
+    bool otherDidIt = false;
     try {
         TTransaction transaction(Connection);
-        if (version < 1) {
+        // Another program may have brought it up to date since the version was read.
+        const int current = UserVersion(Connection);
+        otherDidIt = current >= LibrarySchemaVersion;
+        if (current < 1) {
             RemapTagTexts(Connection);
             notes += AddUniqueLocation(Connection);
             AddFileStamps(Connection);
         }
-        if (version < 2)
+        if (current < 2)
             AddSortAndSearch(Connection);
-        Connection.Execute(QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion));
+        if (!otherDidIt)
+            Connection.Execute(
+                QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion));
         transaction.Commit();
     } catch (const EError &e) {
         throw EDatabaseError(QStringLiteral("Cannot bring the library \"%1\" up to date: %2")
                                  .arg(file, e.Message()));
     }
+    if (otherDidIt)
+        return UpgradeLibrary(Connection);
     return notes;
 }

@@ -2,10 +2,14 @@
 
 #include "base/Errors.h"
 #include "data/DataSet.h"
+#include "data/Database.h"
 #include "data/Table.h"
 
+#include <QHash>
 #include <QObject>
-
+#include <QSet>
+#include <algorithm>
+#include <memory>
 #include <utility>
 
 void SetUpSongsTable(TTable &songs)
@@ -148,4 +152,176 @@ void RemoveEntries(TDataSet &entries, const QList<int> &sequences)
         entries.Delete();
     }
     RenumberEntries(entries);
+}
+
+namespace
+{
+
+TParams PlaylistParams(int playlistId)
+{
+    TParams params;
+    params.SetValue(QStringLiteral("playlistid"), playlistId, TFieldType::Integer);
+    return params;
+}
+
+// Holds the playlist's row until the transaction ends: writers of one playlist, and its
+// deletion, wait for each other here.
+void LockPlaylist(TConnection &db, int playlistId)
+{
+    db.Execute(QStringLiteral("UPDATE Playlists SET Name = Name WHERE PlayList_ID = :playlistid"),
+               PlaylistParams(playlistId));
+    if (db.Changes() == 0)
+        throw EDatabaseError(QStringLiteral("There is no playlist %1.").arg(playlistId));
+}
+
+// Sequence 1 to n in the order of the stored numbers, writing only the entries that differ.
+void NumberFromOne(TConnection &db, int playlistId)
+{
+    db.Execute(QStringLiteral(
+                   "UPDATE Playlist_Songs SET Sequence = Numbered.Place FROM (SELECT Row_ID AS "
+                   "Entry_ID, row_number() OVER (ORDER BY Sequence, Row_ID) AS Place FROM "
+                   "Playlist_Songs WHERE PlayList_ID = :playlistid) AS Numbered WHERE "
+                   "Playlist_Songs.Row_ID = Numbered.Entry_ID AND (Playlist_Songs.Sequence IS NULL "
+                   "OR Playlist_Songs.Sequence <> Numbered.Place)"),
+               PlaylistParams(playlistId));
+}
+
+int EntryCount(TConnection &db, int playlistId)
+{
+    TStatement count(
+        db, QStringLiteral("SELECT count(*) FROM Playlist_Songs WHERE PlayList_ID = :playlistid"),
+        PlaylistParams(playlistId));
+    return count.Step() ? int(count.Integer(0)) : 0;
+}
+
+void RefuseUnknownSongs(TConnection &db, const QList<qint64> &songIds)
+{
+    QList<qint64> distinct = songIds;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    TParams params;
+    params.SetValue(QStringLiteral("ids"), IdListText(distinct), TFieldType::Text);
+    TStatement songs(db,
+                     QStringLiteral("SELECT Row_ID FROM Playlist_DB WHERE Row_ID IN (SELECT value "
+                                    "FROM json_each(:ids))"),
+                     params);
+    QSet<qint64> known;
+    while (songs.Step())
+        known.insert(songs.Integer(0));
+    for (const qint64 song : songIds) {
+        if (!known.contains(song))
+            throw EDatabaseError(
+                QStringLiteral("There is no song %1; nothing was added.").arg(song));
+    }
+}
+
+// New entries go in statements of many rows: one round trip per statement on a server.
+constexpr int EntriesPerStatement = 500;
+
+void InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds, int firstSequence)
+{
+    std::unique_ptr<TStatement> insert;
+    QList<std::pair<int, int>> places; // (song, sequence) parameter indexes of each row
+    int prepared = 0;
+    for (qsizetype start = 0; start < songIds.size(); start += EntriesPerStatement) {
+        const int rows = int(std::min<qsizetype>(EntriesPerStatement, songIds.size() - start));
+        if (rows != prepared) {
+            QStringList values;
+            for (int i = 0; i < rows; ++i)
+                values << QStringLiteral("(:s%1, :playlistid, :q%1)").arg(i);
+            insert = std::make_unique<TStatement>(
+                db, QStringLiteral("INSERT INTO Playlist_Songs(Song_ID, PlayList_ID, Sequence) "
+                                   "VALUES ") +
+                        values.join(QStringLiteral(", ")));
+            insert->Bind(insert->Parameter(QStringLiteral("playlistid")), qint64(playlistId));
+            places.clear();
+            for (int i = 0; i < rows; ++i)
+                places.append({insert->Parameter(QStringLiteral("s%1").arg(i)),
+                               insert->Parameter(QStringLiteral("q%1").arg(i))});
+            prepared = rows;
+        } else {
+            insert->Reset();
+        }
+        for (int i = 0; i < rows; ++i) {
+            insert->Bind(places[i].first, songIds[start + i]);
+            insert->Bind(places[i].second, qint64(firstSequence + start + i));
+        }
+        while (insert->Step()) {
+        }
+    }
+}
+
+void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds)
+{
+    TParams params = PlaylistParams(playlistId);
+    params.SetValue(QStringLiteral("ids"), IdListText(entryIds), TFieldType::Text);
+    db.Execute(QStringLiteral("DELETE FROM Playlist_Songs WHERE PlayList_ID = :playlistid AND "
+                              "Row_ID IN (SELECT value FROM json_each(:ids))"),
+               params);
+}
+
+} // namespace
+
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds)
+{
+    if (songIds.isEmpty())
+        return 0;
+    TTransaction transaction(db);
+    LockPlaylist(db, playlistId);
+    RefuseUnknownSongs(db, songIds);
+    const int count = EntryCount(db, playlistId);
+    if (songIds.size() > PlaylistEntryLimit - count)
+        throw EDatabaseError(
+            QStringLiteral("Playlist %1 holds %2 entries, and a playlist holds at most 65,535 "
+                           "entries; nothing was added.")
+                .arg(playlistId)
+                .arg(count));
+    NumberFromOne(db, playlistId);
+    InsertEntries(db, playlistId, songIds, count + 1);
+    transaction.Commit();
+    return int(songIds.size());
+}
+
+int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &sequences)
+{
+    TTransaction transaction(db);
+    LockPlaylist(db, playlistId);
+    // The first entry of each number, as the entries are listed.
+    QHash<qint64, qint64> entryOf;
+    {
+        TStatement entries(db,
+                           QStringLiteral("SELECT Row_ID, Sequence FROM Playlist_Songs WHERE "
+                                          "PlayList_ID = :playlistid ORDER BY Sequence, Row_ID"),
+                           PlaylistParams(playlistId));
+        while (entries.Step()) {
+            if (!entries.IsNull(1) && !entryOf.contains(entries.Integer(1)))
+                entryOf.insert(entries.Integer(1), entries.Integer(0));
+        }
+    }
+    QList<qint64> doomed;
+    for (const int sequence : sequences) {
+        const auto entry = entryOf.constFind(sequence);
+        if (entry == entryOf.constEnd())
+            throw EDatabaseError(
+                QStringLiteral("There is no entry %1 in playlist %2; nothing was removed.")
+                    .arg(sequence)
+                    .arg(playlistId));
+        if (!doomed.contains(*entry))
+            doomed << *entry;
+    }
+    DeleteEntryRows(db, playlistId, doomed);
+    NumberFromOne(db, playlistId);
+    transaction.Commit();
+    return int(doomed.size());
+}
+
+int RemovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds)
+{
+    TTransaction transaction(db);
+    LockPlaylist(db, playlistId);
+    DeleteEntryRows(db, playlistId, entryIds);
+    const int removed = db.Changes();
+    NumberFromOne(db, playlistId);
+    transaction.Commit();
+    return removed;
 }

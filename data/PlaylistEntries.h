@@ -4,9 +4,13 @@
 #include <QString>
 #include <QStringList>
 
+class TConnection;
 class TDataSet;
 class TTable;
 class QVariant;
+
+// The most entries a playlist holds: Sequence is a 16-bit number.
+constexpr int PlaylistEntryLimit = 65535;
 
 // The songs table view, opened through its key index.
 void SetUpSongsTable(TTable &songs);
@@ -32,3 +36,19 @@ void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant
 // Deletes the entries with those numbers and renumbers the rest from 1, as pending changes.
 // A number that no entry has raises EDatabaseError before anything changes.
 void RemoveEntries(TDataSet &entries, const QList<int> &sequences);
+
+// Row operations on the stored entries: each runs in one transaction under the playlist's row
+// lock, so that writers of one playlist wait for each other and none overwrites entries it never
+// saw. A playlist that is gone raises EDatabaseError and stores nothing.
+
+// Numbers the entries from 1 and appends the songs after the last one. A song the library lacks
+// raises EDatabaseError before anything is stored. Returns the number of entries added.
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds);
+
+// Deletes the entries with those numbers and numbers the rest from 1. A number that no entry has
+// raises EDatabaseError before anything changes. Returns the number of entries removed.
+int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &sequences);
+
+// Deletes the entries with those keys (Row_ID) and numbers the rest from 1; a key that no entry
+// of the playlist has any more is passed over. Returns the number of entries removed.
+int RemovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds);

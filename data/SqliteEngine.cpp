@@ -6,11 +6,12 @@
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QUrl>
 #include <cerrno>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -191,15 +192,72 @@ private:
     sqlite3 *m_db;
 };
 
-// A library that this process may not write, with no write-ahead log beside it, is read as it
-// stands: reading it then leaves no -wal or -shm files behind.
-bool ReadAsItStands(const QString &file)
+// How a library file is opened.
+enum class TOpenMode {
+    Write,
+    Read,          // read-only, through the write-ahead log that lies beside it
+    ReadAsItStands // read-only and unchanging: no journal files are made or read
+};
+
+// The name as SQLite opens it: a URI of the name's own bytes, so that a name with stray bytes,
+// or one that reads like a URI itself ("file:x.mdb"), is the file that it names.
+QByteArray LibraryUri(const QString &file, TOpenMode mode)
+{
+    const QByteArray path = FileNameToBytes(QFileInfo(file).absoluteFilePath());
+    static const char *const queries[] = {"mode=rw", "mode=ro", "mode=ro&immutable=1"};
+    return "file://" + path.toPercentEncoding("/") + '?' + queries[int(mode)];
+}
+
+bool NotPermitted(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// A library that this process may not write, or whose folder it may not write (so that no
+// journal can be made beside it), is only read. With no write-ahead log beside it, it is read
+// as it stands: reading it then leaves no -wal or -shm files behind.
+TOpenMode OpenModeOf(const QString &file)
 {
     const QByteArray path = FileNameToBytes(file);
-    if (access(path.constData(), W_OK) == 0 ||
-        (errno != EACCES && errno != EPERM && errno != EROFS))
-        return false;
-    return access((path + "-wal").constData(), F_OK) != 0;
+    const bool fileWritable = access(path.constData(), W_OK) == 0;
+    if (!fileWritable && !NotPermitted(errno))
+        return TOpenMode::Write; // missing or unreachable: opening says why
+    const QByteArray folder = FileNameToBytes(QFileInfo(file).absolutePath());
+    const bool folderWritable = access(folder.constData(), W_OK) == 0;
+    if (fileWritable && folderWritable)
+        return TOpenMode::Write;
+    if (access((path + "-wal").constData(), F_OK) != 0)
+        return TOpenMode::ReadAsItStands;
+    return fileWritable ? TOpenMode::Write : TOpenMode::Read;
+}
+
+// Lays out the schema in an empty file; the error's text, or empty.
+QString LayOut(const QString &file)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(LibraryUri(file, TOpenMode::Write).constData(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        char *message = nullptr;
+        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, LibrarySchemaSql, nullptr, nullptr, &message);
+        if (rc != SQLITE_OK)
+            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+    } else {
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    }
+    if (sqlite3_close(db) != SQLITE_OK && error.isEmpty())
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+    return error;
+}
+
+void RemoveLibraryFiles(const QString &file)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        RemoveFile(file + QLatin1String(suffix));
 }
 
 } // namespace
@@ -212,10 +270,7 @@ std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &file)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         // mode=rw: a missing file is an error instead of a new, empty library.
-        QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        url.setQuery(ReadAsItStands(file) ? QStringLiteral("mode=ro&immutable=1")
-                                          : QStringLiteral("mode=rw"));
-        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setDatabaseName(QString::fromLatin1(LibraryUri(file, OpenModeOf(file))));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
             const QString reason =
@@ -250,30 +305,46 @@ std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &file)
     return engine;
 }
 
+// Built under a name of its own beside the target and moved into place in one step that never
+// replaces a file: whoever opens the name meets a whole library or none, and of several
+// processes creating it at once exactly one succeeds.
 void CreateSqliteLibrary(const QString &fileName)
 {
-    if (QFileInfo::exists(fileName))
-        throw EDatabaseError(
+    const auto refuse = [&fileName] {
+        return EDatabaseError(
             QStringLiteral("\"%1\" already exists; it is not replaced").arg(fileName));
-    sqlite3 *db = nullptr;
-    const QByteArray name = QFile::encodeName(fileName);
-    int rc =
-        sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    QString error;
-    if (rc == SQLITE_OK) {
-        char *message = nullptr;
-        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_exec(db, LibrarySchemaSql, nullptr, nullptr, &message);
-        if (rc != SQLITE_OK)
-            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-        sqlite3_free(message);
-    } else {
-        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    };
+    const auto fail = [&fileName](const QString &reason) {
+        return EDatabaseError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, reason));
+    };
+    const TFileStatus status = FileStatus(fileName);
+    if (status.Exists || status.IsLink)
+        throw refuse();
+    const QString folder = QFileInfo(fileName).absolutePath() + QLatin1Char('/');
+    QString building;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        building =
+            folder + QStringLiteral(".quillmere-%1.new")
+                         .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+        fd = ::open(FileNameToBytes(building).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    0644);
+        if (fd < 0 && errno != EEXIST)
+            break;
     }
-    sqlite3_close(db);
+    if (fd < 0)
+        throw fail(FileErrorText(errno));
+    ::close(fd);
+    const QString error = LayOut(building);
     if (!error.isEmpty()) {
-        QFile::remove(fileName);
-        throw EDatabaseError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, error));
+        RemoveLibraryFiles(building);
+        throw fail(error);
+    }
+    if (!RenameNoReplace(building, fileName)) {
+        const int reason = errno;
+        RemoveLibraryFiles(building);
+        if (reason == EEXIST)
+            throw refuse();
+        throw fail(FileErrorText(reason));
     }
 }

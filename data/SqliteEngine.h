@@ -6,8 +6,9 @@
 #include <memory>
 
 // The library file, through Qt's SQLite driver. Opening never creates a missing file; a file
-// that this process may not write, with no write-ahead log beside it, is read as it stands.
+// that this process may not write, or that lies in a folder it may not write, is only read.
 std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &fileName);
 
-// Creates an empty library file with the project's schema; refuses an existing file.
+// Creates an empty library file with the project's schema, whole or not at all; refuses an
+// existing file.
 void CreateSqliteLibrary(const QString &fileName);

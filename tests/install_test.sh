@@ -116,6 +116,20 @@ made=$(env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" i
 [ "$made" = "created $work/xdg/Quillmere/quillmeredb.mdb" ] || fail "init: $made"
 env XDG_DATA_HOME="$work/xdg" HOME="$other" "$prefix/bin/quillmere-lib" playlists >/dev/null
 
+echo "== a library in a folder that cannot be written is read as it stands"
+make_unwritable "$home/.local/share/Quillmere"
+if ! start_window "$home" 2>"$work/window.err"; then
+    cat "$work/window.err" >&2
+    fail "the window did not start on a library in a read-only folder"
+fi
+grep '^quillmere: ' "$work/window.err" && fail "the window showed messages on a read-only library"
+as_user "$home" "$prefix/bin/quillmere-lib" songs | grep -q $'\tInstalled ' ||
+    fail "the songs of a library in a read-only folder are not listed"
+err=$(as_user "$home" "$prefix/bin/quillmere-lib" playlist create New 2>&1) && fail "a read-only library was written"
+grep -qF "is read-only; nothing was changed" <<<"$err" || fail "the refusal does not say read-only: $err"
+[ "$(ls -A "$home/.local/share/Quillmere")" = "quillmeredb.mdb" ] ||
+    fail "files were left beside a read-only library: $(ls -A "$home/.local/share/Quillmere")"
+
 echo "== a read-only home: a clear error, nothing written"
 locked=$work/locked
 mkdir "$locked"
@@ -124,12 +138,12 @@ folder="$locked/.local/share/Quillmere"
 status=0
 err=$(as_user "$locked" "$prefix/bin/quillmere-lib" songs 2>&1 >/dev/null) || status=$?
 [ "$status" = 2 ] || fail "quillmere-lib ended with $status on a read-only home"
-grep -qF "Cannot create the folder \"$folder\" for the library." <<<"$err" ||
+grep -qF "Cannot create the folder \"$folder\" for the library: " <<<"$err" ||
     fail "quillmere-lib did not name the folder: $err"
 status=0
 start_window "$locked" 2>"$work/window.err" || status=$?
 [ "$status" = 1 ] || fail "the window ended with $status on a read-only home"
-grep -qxF "quillmere: Cannot create the folder \"$folder\" for the library." "$work/window.err" ||
+grep -qF "quillmere: Cannot create the folder \"$folder\" for the library: " "$work/window.err" ||
     fail "the window did not name the folder: $(cat "$work/window.err")"
 [ -z "$(ls -A "$locked")" ] || fail "something was written in the read-only home"
 [ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "something was written beside the program"

@@ -1,11 +1,15 @@
 #include "base/FileNames.h"
 #include "data/DataSet.h"
+#include "data/PlaylistEntries.h"
+#include "data/Playlists.h"
 #include "data/UMP3s.h"
 #include "import/ImportWalker.h"
+#include "tests/support/PlaylistRaces.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestLibrary.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -433,6 +437,79 @@ TEST_F(PlaylistCli, AReadOnlyLibraryIsNamedAndLeftAsItWas)
     }
     EXPECT_EQ(ReadAll(library.FileName()), before);
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_Songs")), 0);
+}
+
+// Each writer adds or removes rows under the playlist's lock instead of saving what it saw.
+TEST_F(PlaylistCli, WritersOfOnePlaylistAtOnceKeepEveryEntry)
+{
+    TConnection check;
+    check.ConnectionString = library.ConnectionString();
+    check.Open();
+    ExpectPlaylistWritersAtOnceKeepEveryEntry(QStringLiteral(QUILLMERE_LIB_BINARY),
+                                              library.FileName(), check, 12);
+}
+
+// A read-only share or another user's library: what only reads works, and what writes says that
+// the library is read-only, whether the file or only its folder may not be written.
+TEST_F(PlaylistCli, ALibraryThatMayNotBeWrittenIsReadAsItStands)
+{
+    QTemporaryDir programs, shared, out;
+    const TOtherUser user = OtherUser(QStringLiteral(QUILLMERE_LIB_BINARY), programs.path());
+    if (!user.Missing.isEmpty())
+        GTEST_SKIP() << user.Missing.toStdString();
+    OpenToEveryone(out.path(), true);
+    const QString file = shared.filePath(QStringLiteral("quillmeredb.mdb"));
+    CreateLibrary(file);
+    {
+        TConnection owner;
+        owner.SetLibraryFile(file);
+        owner.Open();
+        owner.Execute(QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Title) "
+                                     "VALUES('/m/', 'a.mp3', 'Shared')"));
+        AppendPlaylistEntries(
+            owner,
+            int(InsertPlaylist(owner, QStringLiteral("P"), {}, QDateTime::currentDateTime())), {1});
+    }
+    const QByteArray stored = ReadAll(file);
+    const QByteArray path = QFile::encodeName(file), folder = QFile::encodeName(shared.path());
+    for (const bool ownFile : {true, false}) {
+        // The folder is never the reader's to write; the file is theirs, or not.
+        if (user.Root) {
+            ASSERT_EQ(chown(path.constData(), ownFile ? user.Uid : 0, ownFile ? user.Gid : 0), 0);
+            OpenToEveryone(shared.path(), false);
+        } else {
+            ASSERT_EQ(chmod(path.constData(), ownFile ? 0644 : 0444), 0);
+            ASSERT_EQ(chmod(folder.constData(), 0555), 0);
+        }
+        const auto run = [&](const QStringList &args) {
+            return RunTogether(user.Program,
+                               {QStringList{QStringLiteral("--library"), file} + args}, {},
+                               user.ChildSetUp)
+                .first();
+        };
+        const QString target = out.filePath(QStringLiteral("p"));
+        for (const QStringList &args :
+             {Args({"songs"}), Args({"playlists"}), Args({"playlist", "entries", "1"}),
+              QStringList{QStringLiteral("export"), QStringLiteral("1"), target + ".m3u"},
+              QStringList{QStringLiteral("pls"), QStringLiteral("1"), target + ".pls"}}) {
+            const TRun read = run(args);
+            EXPECT_EQ(read.ExitCode, 0)
+                << args.join(' ').toStdString() << ": " << read.Err.toStdString();
+        }
+        EXPECT_TRUE(ReadAll(target + ".m3u").contains("/m/a.mp3"));
+        EXPECT_TRUE(ReadAll(target + ".pls").contains("Title1=Shared"));
+        for (const QStringList &args :
+             {Args({"playlist", "create", "New"}), Args({"playlist", "add", "1", "1"})}) {
+            const TRun write = run(args);
+            EXPECT_EQ(write.ExitCode, 1) << args.join(' ').toStdString();
+            EXPECT_TRUE(write.Err.contains("is read-only; nothing was changed"))
+                << write.Err.toStdString();
+        }
+        EXPECT_EQ(QDir(shared.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("quillmeredb.mdb")});
+        EXPECT_EQ(ReadAll(file), stored);
+    }
+    chmod(folder.constData(), 0755);
 }
 
 // Sets a file's modification time, as another program's edit would change it.

@@ -1,4 +1,5 @@
 #include "base/Errors.h"
+#include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
 #include "data/ProgramDirectory.h"
@@ -7,14 +8,34 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 // Where the library lies: beside a portable program, or in the user's own folders.
 
 namespace
 {
+
+// Entries of a folder as the system lists them, names that are not UTF-8 included.
+int EntryCount(const QString &folder)
+{
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent *entry = readdir(dir)) {
+        if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
+            ++count;
+    }
+    closedir(dir);
+    return count;
+}
 
 // Everything under a folder, relative to it.
 QStringList Tree(const QString &folder)
@@ -121,9 +142,11 @@ TEST_F(LibraryLocationTest, FolderThatCannotBeCreatedIsNamedAndNothingIsWritten)
         PrepareLibrary(location);
         FAIL() << "the library was prepared below a file";
     } catch (const EError &e) {
+        // The system's reason: a file stands where a folder is needed.
         EXPECT_EQ(e.Message(),
-                  QStringLiteral("Cannot create the folder \"%1\" for the library.")
-                      .arg(QDir::toNativeSeparators(Path("home/.local/share/Quillmere"))));
+                  QStringLiteral("Cannot create the folder \"%1\" for the library: %2.")
+                      .arg(QDir::toNativeSeparators(Path("home/.local/share/Quillmere")),
+                           FileErrorText(ENOTDIR)));
     }
     try {
         PrepareTemporaryPlaylist(location);
@@ -156,6 +179,168 @@ TEST(StandardFolders, InstalledDataLiesBesideTheProgramsFolderAndTheUsersUnderTh
               QDir::toNativeSeparators(
                   QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                   QStringLiteral("/Quillmere/")));
+}
+
+// The command line's first start and init, as several processes at once meet them.
+class LibraryProcesses : public ::testing::Test
+{
+protected:
+    static constexpr int Rounds = 6;
+    static constexpr int Processes = 8;
+
+    QList<TRun> Together(const QString &program, const QStringList &args,
+                         const QStringList &environment = {},
+                         const std::function<void()> &childSetUp = {})
+    {
+        return RunTogether(program, QList<QStringList>(Processes, args), environment, childSetUp);
+    }
+    static qint64 Count(const QString &file, const QString &sql)
+    {
+        TConnection connection;
+        connection.SetLibraryFile(file);
+        connection.Open();
+        TStatement count(connection, sql);
+        return count.Step() ? count.Integer(0) : -1;
+    }
+    // A library as the first layout left it.
+    static void FirstLayoutLibrary(const QString &file)
+    {
+        QFile schema(QStringLiteral(QUILLMERE_LIBRARY_V0));
+        ASSERT_TRUE(schema.open(QIODevice::ReadOnly));
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+        const QByteArray sql = "PRAGMA journal_mode = WAL;" + schema.readAll() +
+                               "INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'a.mp3');";
+        EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+
+    QTemporaryDir work;
+};
+
+TEST_F(LibraryProcesses, FirstStartsTogetherEndOnOneGoodLibraryAndAllSucceed)
+{
+    // An installed program: its folder is not the user's to write.
+    QTemporaryDir programs;
+    const TOtherUser user = OtherUser(QStringLiteral(QUILLMERE_LIB_BINARY), programs.path());
+    if (!user.Missing.isEmpty())
+        GTEST_SKIP() << user.Missing.toStdString();
+    if (!user.Root) {
+        ASSERT_EQ(chmod(QFile::encodeName(programs.path()).constData(), 0555), 0);
+    }
+    OpenToEveryone(work.path(), true);
+    for (int round = 1; round <= Rounds; ++round) {
+        const QString home = work.filePath(QStringLiteral("home%1").arg(round));
+        ASSERT_TRUE(QDir().mkpath(home));
+        OpenToEveryone(home, true);
+        for (const TRun &run : Together(user.Program, {QStringLiteral("playlists")},
+                                        {QStringLiteral("HOME=") + home,
+                                         QStringLiteral("XDG_DATA_HOME=") + home + "/data"},
+                                        user.ChildSetUp)) {
+            ASSERT_EQ(run.ExitCode, 0) << "round " << round << ": " << run.Err.toStdString();
+            ASSERT_EQ(run.Out, QByteArray("PlayList_ID\tName\tDescription\tDate_Created\n"));
+        }
+        const QString folder = home + QStringLiteral("/data/Quillmere");
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("quillmeredb.mdb")});
+        EXPECT_EQ(Count(folder + QStringLiteral("/quillmeredb.mdb"),
+                        QStringLiteral("SELECT count(*) FROM pragma_table_info('Playlist_DB') "
+                                       "WHERE name = 'File_Size'")),
+                  1);
+    }
+    chmod(QFile::encodeName(programs.path()).constData(), 0755);
+}
+
+TEST_F(LibraryProcesses, InitsOfOneFileTogetherMakeItOnceAndUpgradesTogetherOnce)
+{
+    const QString program = QStringLiteral(QUILLMERE_LIB_BINARY);
+    for (int round = 1; round <= Rounds; ++round) {
+        const QString file = work.filePath(QStringLiteral("new%1.mdb").arg(round));
+        int created = 0;
+        for (const TRun &run : Together(program, {QStringLiteral("init"), file})) {
+            if (run.ExitCode == 0) {
+                ++created;
+            } else {
+                EXPECT_TRUE(run.Err.contains("already exists; it is not replaced"))
+                    << run.Err.toStdString();
+            }
+        }
+        EXPECT_EQ(created, 1) << "round " << round;
+        EXPECT_EQ(Count(file, QStringLiteral("SELECT count(*) FROM Playlists")), 0);
+
+        const QString old = work.filePath(QStringLiteral("old%1.mdb").arg(round));
+        FirstLayoutLibrary(old);
+        for (const TRun &run :
+             Together(program, {QStringLiteral("--library"), old, QStringLiteral("songs")}))
+            ASSERT_EQ(run.ExitCode, 0) << "round " << round << ": " << run.Err.toStdString();
+        EXPECT_EQ(Count(old, QStringLiteral("PRAGMA user_version")), 1);
+        EXPECT_EQ(Count(old, QStringLiteral("SELECT count(*) FROM Playlist_DB WHERE File_Size IS "
+                                            "NULL")),
+                  1);
+    }
+    EXPECT_TRUE(QDir(work.path())
+                    .entryList({QStringLiteral(".quillmere-*")}, QDir::Hidden | QDir::Files)
+                    .isEmpty());
+}
+
+// The name given is the file that init makes and that every verb opens: stray bytes are kept,
+// and a name that starts like a URI is a file name. A relative XDG_DATA_HOME is ignored.
+TEST_F(LibraryProcesses, EveryVerbMeetsTheFileThatInitMade)
+{
+    const QString program = QStringLiteral(QUILLMERE_LIB_BINARY);
+    const auto inWork = [&](const QString &script, const QStringList &environment = {}) {
+        QProcess process;
+        process.setWorkingDirectory(work.path());
+        process.setEnvironment(QProcess::systemEnvironment() + environment);
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, program});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0)
+            << script.toStdString() << ": " << process.readAllStandardError().toStdString();
+    };
+    for (const QString &name :
+         {QStringLiteral("$(printf 'lat\\351.mdb')"), QStringLiteral("file:uri.mdb"),
+          QStringLiteral("file:odd%20name?mode=ro.mdb")}) {
+        inWork(QStringLiteral("\"$0\" --library \"%1\" init && \"$0\" --library \"%1\" playlist "
+                              "create Mine && \"$0\" --library \"%1\" playlists | grep -q Mine")
+                   .arg(name));
+    }
+    EXPECT_TRUE(FileStatus(work.filePath(FileNameFromBytes("lat\xe9.mdb"))).IsFile);
+    EXPECT_TRUE(FileStatus(work.filePath(QStringLiteral("file:uri.mdb"))).IsFile);
+    EXPECT_TRUE(FileStatus(work.filePath(QStringLiteral("file:odd%20name?mode=ro.mdb"))).IsFile);
+    EXPECT_EQ(EntryCount(work.path()), 3);
+    // Qt cannot remove names that are not UTF-8.
+    RemoveFile(work.filePath(FileNameFromBytes("lat\xe9.mdb")));
+
+    // An installed program with XDG_DATA_HOME=relative: the library lies in the home folder.
+    QTemporaryDir programs;
+    const TOtherUser user = OtherUser(program, programs.path());
+    if (!user.Missing.isEmpty())
+        GTEST_SKIP() << user.Missing.toStdString();
+    if (!user.Root) {
+        ASSERT_EQ(chmod(QFile::encodeName(programs.path()).constData(), 0555), 0);
+    }
+    const QString home = work.filePath(QStringLiteral("home")),
+                  elsewhere = work.filePath(QStringLiteral("elsewhere"));
+    for (const QString &folder : {home, elsewhere}) {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OpenToEveryone(folder, true);
+    }
+    OpenToEveryone(work.path(), true);
+    QProcess process;
+    process.setWorkingDirectory(elsewhere);
+    process.setEnvironment(
+        QProcess::systemEnvironment() +
+        QStringList{QStringLiteral("HOME=") + home, QStringLiteral("XDG_DATA_HOME=relative/data")});
+    if (user.ChildSetUp)
+        process.setChildProcessModifier(user.ChildSetUp);
+    process.start(user.Program, {QStringLiteral("init")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(
+        FileStatus(home + QStringLiteral("/.local/share/Quillmere/quillmeredb.mdb")).IsFile);
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    chmod(QFile::encodeName(programs.path()).constData(), 0755);
 }
 
 } // namespace

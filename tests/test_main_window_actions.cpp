@@ -3,6 +3,7 @@
 #include "app/UMain.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
+#include "data/PlaylistEntries.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/UOptions.h"
 #include "dialogs/UProperties.h"
@@ -270,6 +271,40 @@ TEST_F(WindowActionsTest, AddsAThousandSelectedSongsWithTheButton)
     ExpectHighlightIsCurrent("adding songs");
     // The available songs keep their selection.
     EXPECT_EQ(window->grdAvailableSongs->SelectedRows().size(), 1000);
+}
+
+// Another program changes the shown playlist meanwhile: the window's add and delete store their
+// own change only, and the view shows the stored entries afterwards.
+TEST_F(WindowActionsTest, AddAndDeleteKeepWhatAnotherProgramStoredMeanwhile)
+{
+    const qint64 list = PlaylistOfSongs(3);
+    const qint64 theirs = library.AddSong(QStringLiteral("Theirs"));
+    const qint64 mine = library.AddSong(QStringLiteral("Mine"));
+    Start();
+    Click(window->btnToggleAvailableSongs);
+    TConnection other;
+    other.ConnectionString = library.ConnectionString();
+    other.Open();
+    AppendPlaylistEntries(other, int(list), {theirs, theirs});
+
+    ASSERT_TRUE(window->qryAvailableSongs->Locate(QStringLiteral("Row_ID"), mine));
+    ClickRow(window->grdAvailableSongs, window->qryAvailableSongs->RecNo());
+    Click(window->btnAddSongs);
+    using Entries = QList<QPair<qint64, int>>;
+    EXPECT_EQ(library.StoredEntries(list),
+              (Entries{{1, 1}, {2, 2}, {3, 3}, {theirs, 4}, {theirs, 5}, {mine, 6}}));
+    EXPECT_EQ(Grid()->model()->rowCount(), 6);
+    EXPECT_EQ(CurrentTitle(), QStringLiteral("Mine"));
+    ExpectHighlightIsCurrent("adding beside another program");
+
+    RemovePlaylistEntries(other, int(list), {4});
+    ClickRow(Grid(), 1);
+    QTest::keyClick(Grid(), Qt::Key_Delete);
+    EXPECT_EQ(library.StoredEntries(list), (Entries{{1, 1}, {3, 2}, {theirs, 3}, {mine, 4}}));
+    EXPECT_EQ(Grid()->model()->rowCount(), 4);
+    EXPECT_EQ(CurrentTitle(), QStringLiteral("S3"));
+    ExpectHighlightIsCurrent("deleting beside another program");
+    EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('\n').toStdString();
 }
 
 // With QUILLMERE_SCREENSHOTS naming a folder, and a real display, saves pictures of the main

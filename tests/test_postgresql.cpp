@@ -14,6 +14,7 @@
 #include "data/URegistry.h"
 #include "import/ImportWalker.h"
 #include "tests/support/MainWindowHost.h"
+#include "tests/support/PlaylistRaces.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
@@ -381,6 +382,14 @@ TEST_F(ServerLibrary, APlaylistSavedFromTwoPlacesIsTheLastSaveExactly)
         shown << first.AsInteger(QStringLiteral("Song_ID")) * 10 +
                      first.AsInteger(QStringLiteral("Sequence"));
     EXPECT_EQ(shown, (QList<qint64>{11, 32})) << "songs 1 and 3, numbered 1 and 2";
+}
+
+// Writers of one playlist from several computers wait for each other on its row.
+TEST_F(ServerLibrary, WritersOfOnePlaylistAtOnceKeepEveryEntry)
+{
+    OpenNew();
+    ExpectPlaylistWritersAtOnceKeepEveryEntry(QStringLiteral(QUILLMERE_LIB_BINARY), uri, connection,
+                                              12);
 }
 
 TEST_F(ServerLibrary, AServerThatGoesAwayStopsAnImportWithOneMessage)

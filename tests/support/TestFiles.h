@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <string>
 
 // A file's bytes; "<missing>" when it cannot be read, so a comparison never passes by chance.
@@ -18,6 +19,27 @@ struct TRun {
 };
 TRun RunProgram(const QString &program, const QStringList &arguments,
                 const QString &workingDirectory = QString());
+// Starts one run of the program per argument list, all before any is waited for, and waits for
+// them all; environment is added to each run's own, and childSetUp runs in each child.
+QList<TRun> RunTogether(const QString &program, const QList<QStringList> &argumentLists,
+                        const QStringList &environment = {},
+                        const std::function<void()> &childSetUp = {});
+
+// Tests of what another user meets: when the tests run as root, the runs are made as nobody
+// (whom permission bits bind), otherwise as the user itself. The program is copied into
+// `folder`, which everyone may enter, since the checkout may lie where only its owner can.
+// if (!user.Missing.isEmpty()) GTEST_SKIP() << user.Missing.toStdString();
+struct TOtherUser {
+    QString Program;                  // the copy
+    std::function<void()> ChildSetUp; // for QProcess::setChildProcessModifier
+    bool Root = false;                // the runs are made as nobody
+    uint Uid = 0;
+    uint Gid = 0;
+    QString Missing; // why runs as that user cannot be made, also written to stderr; or empty
+};
+TOtherUser OtherUser(const QString &program, const QString &folder);
+// Lets everyone enter and read a folder (and write it when writable is set).
+void OpenToEveryone(const QString &folder, bool writable);
 
 // The folder of real MP3 files that QUILLMERE_CORPUS names; empty when it names none.
 QString CorpusFolder();
