@@ -28,6 +28,9 @@ class TSearchEdit;
 class TMediaPlayer;
 struct TID3Tag;
 
+// Adding more songs than this at once shows its progress at once.
+constexpr int AddSongsShownAtOnce = 2000;
+
 // The play states of the transport.
 enum TPlayState { psIdle = 0, psPlaying = 1, psPaused = 2 };
 

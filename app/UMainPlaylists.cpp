@@ -10,6 +10,7 @@
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "dialogs/MessageService.h"
+#include "dialogs/UAddSongsProgress.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -133,17 +134,24 @@ void TfrmMain::btnAddSongsClick()
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
     QList<qint64> songIds;
     {
+        THourglass hourglass;
+        // Read together, a run of neighbouring rows at a time; the last one becomes current.
+        for (const QVariant &id : qryAvailableSongs->RowValues(rows, QStringLiteral("Row_ID")))
+            songIds << id.toLongLong();
         TDBGrid::TSelectionWalk walk(grdAvailableSongs);
-        for (int row : rows) {
-            qryAvailableSongs->SetRecNo(row);
-            songIds << qryAvailableSongs->AsInteger(QStringLiteral("Row_ID"));
-        }
+        qryAvailableSongs->SetRecNo(rows.last());
     }
     const int playlist = CurrentPlaylistId();
     if (playlist < 0)
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
     // Stored as rows after the playlist's last entry: what another program added meanwhile stays.
-    AppendPlaylistEntries(QuillmereDB, playlist, songIds);
+    // One transaction; many songs show their progress and may be stopped, keeping those added.
+    {
+        TfrmAddSongsProgress progress(this, int(songIds.size()),
+                                      songIds.size() > AddSongsShownAtOnce);
+        AppendPlaylistEntries(QuillmereDB, playlist, songIds,
+                              [&progress](int added) { return progress.Step(added); });
+    }
     OpenPlaylist(playlist, SortField);
     qryPlayListSongs->Last();
 }

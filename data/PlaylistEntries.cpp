@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -218,7 +219,9 @@ void RefuseUnknownSongs(TConnection &db, const QList<qint64> &songIds)
 // New entries go in statements of many rows: one round trip per statement on a server.
 constexpr int EntriesPerStatement = 500;
 
-void InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds, int firstSequence)
+// Returns how many were inserted: fewer when the progress said stop.
+int InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds, int firstSequence,
+                  const std::function<bool(int added)> &progress)
 {
     std::unique_ptr<TStatement> insert;
     QList<std::pair<int, int>> places; // (song, sequence) parameter indexes of each row
@@ -248,7 +251,10 @@ void InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds
         }
         while (insert->Step()) {
         }
+        if (progress && !progress(int(start + rows)) && start + rows < songIds.size())
+            return int(start + rows);
     }
+    return int(songIds.size());
 }
 
 void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds)
@@ -262,7 +268,8 @@ void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entry
 
 } // namespace
 
-int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds)
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          const std::function<bool(int added)> &progress)
 {
     if (songIds.isEmpty())
         return 0;
@@ -277,9 +284,9 @@ int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &
                 .arg(playlistId)
                 .arg(count));
     NumberFromOne(db, playlistId);
-    InsertEntries(db, playlistId, songIds, count + 1);
+    const int added = InsertEntries(db, playlistId, songIds, count + 1, progress);
     transaction.Commit();
-    return int(songIds.size());
+    return added;
 }
 
 int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &sequences)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class TConnection;
 class TDataSet;
@@ -43,7 +44,10 @@ void RemoveEntries(TDataSet &entries, const QList<int> &sequences);
 
 // Numbers the entries from 1 and appends the songs after the last one. A song the library lacks
 // raises EDatabaseError before anything is stored. Returns the number of entries added.
-int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds);
+// After each statement of new entries, progress hears how many are in; when it answers false,
+// the songs added so far are kept, numbered after the others, and the rest are not added.
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          const std::function<bool(int added)> &progress = {});
 
 // Deletes the entries with those numbers and numbers the rest from 1. A number that no entry has
 // raises EDatabaseError before anything changes. Returns the number of entries removed.

@@ -7,6 +7,7 @@
 #include "data/Durations.h"
 #include "data/PlaylistEntries.h"
 #include "data/SongListings.h"
+#include "dialogs/UAddSongsProgress.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ModelComplaints.h"
 #include "tests/support/PaintRecorder.h"
@@ -21,8 +22,10 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -641,6 +644,67 @@ TEST_F(GridsTest, AClickOnAnAvailableTitleSortsByItAndASecondClickReverses)
     if (!target.isEmpty()) {
         EXPECT_TRUE(window->grab().save(target + QStringLiteral("/search-and-sort.png")));
     }
+    EXPECT_TRUE(messages.Shown().isEmpty());
+}
+
+TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
+{
+    library.Exec(QStringLiteral(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 3000) "
+        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
+        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    Start();
+    window->oggleAvailableSongs1Click();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TDBGrid *grid = window->grdAvailableSongs;
+    QList<int> rows;
+    for (int row = 0; row < 3000; ++row)
+        rows << row;
+    const QList<QVariant> shown =
+        window->qryAvailableSongs->RowValues(rows, QStringLiteral("Row_ID"));
+
+    // Stop pressed as soon as the progress shows: the songs added so far stay, numbered on.
+    bool adding = true;
+    int stops = 0;
+    std::function<void()> stopWhenShown = [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *progress = qobject_cast<TfrmAddSongsProgress *>(widget);
+            if (progress && progress->isVisible()) {
+                ++stops;
+                QTest::mouseClick(progress->findChild<QPushButton *>(QStringLiteral("btnStop")),
+                                  Qt::LeftButton);
+                return;
+            }
+        }
+        if (adding)
+            QTimer::singleShot(0, window.get(), stopWhenShown);
+    };
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    QTimer::singleShot(0, window.get(), stopWhenShown);
+    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    adding = false;
+    EXPECT_EQ(stops, 1);
+    QList<QPair<qint64, int>> stored = library.StoredEntries(list);
+    ASSERT_GT(stored.size(), 0);
+    ASSERT_LT(stored.size(), 3000);
+    for (int i = 0; i < stored.size(); ++i) {
+        EXPECT_EQ(stored[i].first, shown[i].toLongLong()) << i;
+        EXPECT_EQ(stored[i].second, i + 1) << i;
+    }
+    EXPECT_EQ(window->grdPlayList->model()->rowCount(), stored.size());
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), stored.size() - 1);
+    EXPECT_FALSE(window->QuillmereDB.InTransaction());
+
+    // Left alone, every song goes in.
+    const int before = int(stored.size());
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    stored = library.StoredEntries(list);
+    ASSERT_EQ(stored.size(), before + 3000);
+    EXPECT_EQ(stored.last(), qMakePair(shown.last().toLongLong(), before + 3000));
+    EXPECT_EQ(window->grdPlayList->model()->rowCount(), before + 3000);
     EXPECT_TRUE(messages.Shown().isEmpty());
 }
 
