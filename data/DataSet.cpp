@@ -95,6 +95,24 @@ void TDataSet::Load()
     m_slotFlags.assign(size_t(slot), 0);
 }
 
+namespace
+{
+// The statement without its closing ORDER BY, which a count does not need and which would make
+// it read every row in that order. A text with quotes or brackets after the clause is kept.
+QString WithoutOrder(const QString &sql)
+{
+    const qsizetype order = sql.lastIndexOf(QLatin1String("ORDER BY"), -1, Qt::CaseInsensitive);
+    if (order < 0)
+        return sql;
+    for (qsizetype i = order; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"' || c == u'(' || c == u')' || c == u';')
+            return sql;
+    }
+    return sql.left(order);
+}
+} // namespace
+
 QString TDataSet::PageText(int first, int count) const
 {
     return SelectText() + QStringLiteral("\r\nLIMIT %1 OFFSET %2").arg(count).arg(first);
@@ -128,7 +146,7 @@ void TDataSet::LoadOnDemand()
     ClearData();
     {
         TStatement count(*m_connection,
-                         QStringLiteral("SELECT count(*) FROM (") + SelectText() +
+                         QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
                              QStringLiteral(") AS counted"),
                          m_params);
         m_rowCount = count.Step() ? int(count.Integer(0)) : 0;
