@@ -526,8 +526,9 @@ void TfrmMain::LayoutGroupBoxes()
 {
     grdPlayList->setGeometry(8, 40, qMax(0, gbPlaylists->width() - 16),
                              qMax(0, gbPlaylists->height() - 48));
-    grdAvailableSongs->setGeometry(2, 40, qMax(0, gbAvailableSongs->width() - 4),
-                                   qMax(0, gbAvailableSongs->height() - 42));
+    edSearch->setGeometry(2, 40, qMax(0, gbAvailableSongs->width() - 4), 21);
+    grdAvailableSongs->setGeometry(2, 63, qMax(0, gbAvailableSongs->width() - 4),
+                                   qMax(0, gbAvailableSongs->height() - 65));
 }
 
 void TfrmMain::FormCreate()

@@ -12,7 +12,6 @@
 #include "dialogs/MessageService.h"
 #include "dialogs/UAddSongsProgress.h"
 
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -112,12 +111,10 @@ void TfrmMain::ShowSortIndicator()
         if (match.hasMatch())
             field = match.captured(1);
     }
-    QHeaderView *header = grdAvailableSongs->horizontalHeader();
     const int column = field.isEmpty() ? -1 : FindColumnByField(grdAvailableSongs, field);
-    header->setSortIndicatorShown(column >= 0);
-    header->setSortIndicator(column, AvailableSortDescending && !AvailableSortField.isEmpty()
-                                         ? Qt::DescendingOrder
-                                         : Qt::AscendingOrder);
+    grdAvailableSongs->ShowSortOrder(
+        column, AvailableSortDescending && !AvailableSortField.isEmpty() ? Qt::DescendingOrder
+                                                                         : Qt::AscendingOrder);
 }
 
 int TfrmMain::NextSequence() const
