@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
+#include "controls/SearchEdit.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "dialogs/MessageService.h"
@@ -73,8 +74,11 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     tblSongs = new TTable(&QuillmereDB, this);
     tblSongs->setObjectName(QStringLiteral("tblSongs"));
     SetUpSongsTable(*tblSongs);
+    // The grids read the rows they show; nothing reads the whole library.
+    tblSongs->SetOnDemand(true);
     qryAvailableSongs = new TDataSet(&QuillmereDB, this);
     qryAvailableSongs->setObjectName(QStringLiteral("qryAvailableSongs"));
+    qryAvailableSongs->SetOnDemand(true);
     qryPlayListSongs = new TDataSet(&QuillmereDB, this);
     qryPlayListSongs->setObjectName(QStringLiteral("qryPlayListSongs"));
     SetUpPlaylistEntries(*qryPlayListSongs, tblSongs);
@@ -152,6 +156,16 @@ void TfrmMain::CreateControls()
     btnFilter = FlatButton(gbAvailableSongs, QStringLiteral("btnFilter"), {64, 15, 71, 22},
                            QStringLiteral("Select songs to add to playlist..."));
     btnFilter->setMouseTracking(true);
+    edSearch = new TSearchEdit(gbAvailableSongs);
+    edSearch->setObjectName(QStringLiteral("edSearch"));
+    edSearch->setPlaceholderText(QStringLiteral("Search"));
+    edSearch->setToolTip(
+        QStringLiteral("Songs whose title, artist, album, comment or file name hold every word"));
+    QFont searchFont = edSearch->font();
+    searchFont.setBold(false);
+    edSearch->setFont(searchFont);
+    edSearch->setStyleSheet(
+        QStringLiteral("QLineEdit { background: black; color: rgb(166,202,240); }"));
     grdAvailableSongs = new TDBGrid(gbAvailableSongs);
     grdAvailableSongs->setObjectName(QStringLiteral("grdAvailableSongs"));
     grdAvailableSongs->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -428,6 +442,11 @@ void TfrmMain::ConnectHandlers()
         RunReportingErrors([&] { grdAvailableSongsKeyDown(event); });
     });
     connect(grdPlayList, &TDBGrid::TitleClick, this, &TfrmMain::grdPlayListTitleClick);
+    connect(grdAvailableSongs, &TDBGrid::TitleClick, this, [this](int column) {
+        RunReportingErrors([&] { grdAvailableSongsTitleClick(column); });
+    });
+    connect(edSearch, &QLineEdit::textChanged, this,
+            ReportingErrors(this, &TfrmMain::edSearchChange));
     connect(qryPlayListSongs, &TDataSet::AfterScroll, this,
             ReportingErrors(this, &TfrmMain::qryPlayListSongsAfterScroll));
     connect(qryAvailableSongs, &TDataSet::AfterScroll, this,
@@ -508,8 +527,9 @@ void TfrmMain::LayoutGroupBoxes()
 {
     grdPlayList->setGeometry(8, 40, qMax(0, gbPlaylists->width() - 16),
                              qMax(0, gbPlaylists->height() - 48));
-    grdAvailableSongs->setGeometry(2, 40, qMax(0, gbAvailableSongs->width() - 4),
-                                   qMax(0, gbAvailableSongs->height() - 42));
+    edSearch->setGeometry(2, 40, qMax(0, gbAvailableSongs->width() - 4), 21);
+    grdAvailableSongs->setGeometry(2, 63, qMax(0, gbAvailableSongs->width() - 4),
+                                   qMax(0, gbAvailableSongs->height() - 65));
 }
 
 void TfrmMain::FormCreate()

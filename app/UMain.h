@@ -9,6 +9,7 @@
 #include "data/LibraryLocation.h"
 #include "data/LibraryNotices.h"
 #include "data/PlaylistFormats.h"
+#include "data/SelectionSql.h"
 #include "data/Table.h"
 #include "platform/PlaybackOptions.h"
 
@@ -26,8 +27,12 @@ class QToolButton;
 class QWidget;
 class TCompletingComboBox;
 class TDBGrid;
+class TSearchEdit;
 class TMediaPlayer;
 struct TID3Tag;
+
+// Adding more songs than this at once shows its progress at once.
+constexpr int AddSongsShownAtOnce = 2000;
 
 // The play states of the transport.
 enum TPlayState { psIdle = 0, psPlaying = 1, psPaused = 2 };
@@ -53,6 +58,12 @@ public:
     TLibraryLocation LibraryLocation; // beside the program, or the user's own
     QString SortField;
     QString SortDirection;
+    // What the available songs show: the selection's statement, the searched words and the
+    // column clicked to sort them (empty: the selection's own order).
+    TSelectionCriteria AvailableCriteria;
+    QString AvailableSelectionSql; // its statement as shown, for the sort indicator
+    QString AvailableSortField;
+    bool AvailableSortDescending = false;
     int HoverButton = 0;
     int ShownHoverButton = 0;
     int PlayState = psIdle;
@@ -79,6 +90,7 @@ public:
     QGroupBox *gbAvailableSongs = nullptr;
     QToolButton *btnAddSongs = nullptr;
     QToolButton *btnFilter = nullptr;
+    TSearchEdit *edSearch = nullptr;
     TDBGrid *grdAvailableSongs = nullptr;
     QWidget *pnlPlayList = nullptr;
     QGroupBox *gbPlaylists = nullptr;
@@ -160,6 +172,11 @@ public:
     bool ccbPlayListsKeyPress(QKeyEvent *event);
     void qryPlayListSongsAfterScroll();
     void qryAvailableSongsAfterScroll();
+    // Opens the available songs as the selection, the search and the sort ask.
+    void OpenAvailableSongs();
+    void edSearchChange();
+    void grdAvailableSongsTitleClick(int column);
+    void ShowSortIndicator();
 
     // Playback
     void btnPlayClick();

@@ -43,10 +43,11 @@ void TfrmMain::ShowSongProperties(TDataSet *dataSet)
 void TfrmMain::SongTagSaved(qint64 songId, const TID3Tag &tag)
 {
     UpdateSongTag(QuillmereDB, songId, tag);
-    // Both grids show the new values at once; the playlist's come from the songs table view.
+    // Both grids show the new values at once.
     const TSongValues values = SongTagValues(tag);
     tblSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId, values);
     qryAvailableSongs->RefreshRowValues(QStringLiteral("Row_ID"), songId, values);
+    qryPlayListSongs->RefreshRowValues(QStringLiteral("Song_ID"), songId, values);
 }
 
 void TfrmMain::Properties1Click()

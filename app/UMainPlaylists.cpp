@@ -4,13 +4,17 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/Hourglass.h"
+#include "controls/SearchEdit.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
+#include "data/SelectionSql.h"
 #include "data/SongListings.h"
 #include "dialogs/MessageService.h"
+#include "dialogs/UAddSongsProgress.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 void TfrmMain::FillPlaylistChooser()
 {
@@ -59,7 +63,59 @@ void TfrmMain::RenumberEntries()
 
 void TfrmMain::ShowAllSongs()
 {
-    OpenAllSongs(*qryAvailableSongs);
+    TSelectionCriteria byTitle;
+    byTitle.Sort = QStringLiteral("Title");
+    AvailableCriteria = byTitle;
+    AvailableSelectionSql = BuildSelectionSql(byTitle);
+    OpenAvailableSongs();
+}
+
+void TfrmMain::OpenAvailableSongs()
+{
+    THourglass hourglass;
+    TSongListing listing;
+    listing.Criteria = AvailableCriteria;
+    listing.Search = edSearch->text();
+    listing.SortField = AvailableSortField;
+    listing.Descending = AvailableSortDescending;
+    OpenSongListing(*qryAvailableSongs, listing);
+    ShowSortIndicator();
+}
+
+void TfrmMain::edSearchChange()
+{
+    if (qryAvailableSongs->Active() || !AvailableSelectionSql.isEmpty())
+        OpenAvailableSongs();
+}
+
+void TfrmMain::grdAvailableSongsTitleClick(int column)
+{
+    if (column < 0 || column >= grdAvailableSongs->ColumnCount())
+        return;
+    const QString field = grdAvailableSongs->Column(column).FieldName;
+    // A second click on the same title reverses the order.
+    if (AvailableSortField.compare(field, Qt::CaseInsensitive) == 0)
+        AvailableSortDescending = !AvailableSortDescending;
+    else
+        AvailableSortDescending = false;
+    AvailableSortField = field;
+    OpenAvailableSongs();
+}
+
+void TfrmMain::ShowSortIndicator()
+{
+    QString field = AvailableSortField;
+    if (field.isEmpty()) {
+        // The selection's own order, when it has one.
+        static const QRegularExpression order(QStringLiteral("ORDER BY (ID3_\\w+)\\s*$"));
+        const QRegularExpressionMatch match = order.match(AvailableSelectionSql);
+        if (match.hasMatch())
+            field = match.captured(1);
+    }
+    const int column = field.isEmpty() ? -1 : FindColumnByField(grdAvailableSongs, field);
+    grdAvailableSongs->ShowSortOrder(
+        column, AvailableSortDescending && !AvailableSortField.isEmpty() ? Qt::DescendingOrder
+                                                                         : Qt::AscendingOrder);
 }
 
 int TfrmMain::NextSequence() const
@@ -76,17 +132,24 @@ void TfrmMain::btnAddSongsClick()
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
     QList<qint64> songIds;
     {
+        THourglass hourglass;
+        // Read together, a run of neighbouring rows at a time; the last one becomes current.
+        for (const QVariant &id : qryAvailableSongs->RowValues(rows, QStringLiteral("Row_ID")))
+            songIds << id.toLongLong();
         TDBGrid::TSelectionWalk walk(grdAvailableSongs);
-        for (int row : rows) {
-            qryAvailableSongs->SetRecNo(row);
-            songIds << qryAvailableSongs->AsInteger(QStringLiteral("Row_ID"));
-        }
+        qryAvailableSongs->SetRecNo(rows.last());
     }
     const int playlist = CurrentPlaylistId();
     if (playlist < 0)
         throw EDatabaseError(QStringLiteral("There is no playlist to add the songs to."));
     // Stored as rows after the playlist's last entry: what another program added meanwhile stays.
-    AppendPlaylistEntries(QuillmereDB, playlist, songIds);
+    // One transaction; many songs show their progress and may be stopped, keeping those added.
+    {
+        TfrmAddSongsProgress progress(this, int(songIds.size()),
+                                      songIds.size() > AddSongsShownAtOnce);
+        AppendPlaylistEntries(QuillmereDB, playlist, songIds,
+                              [&progress](int added) { return progress.Step(added); });
+    }
     OpenPlaylist(playlist, SortField);
     qryPlayListSongs->Last();
 }

@@ -4,12 +4,15 @@
 #include <benchmark/benchmark.h>
 
 #include "data/Database.h"
+#include "data/Engine.h"
+#include "data/PostgresEngine.h"
 #include "tests/support/SilentMp3.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <malloc.h>
+#include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <string>
@@ -89,6 +92,121 @@ QString MakeBenchLibrary(const QString &folder, int songs, int playlists, int en
     Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
     sqlite3_close(db);
     return file;
+}
+
+namespace
+{
+// Words of two to four syllables, from a fixed seed.
+QStringList Vocabulary()
+{
+    static const char *const syllables[] = {
+        "la",  "mo",  "ri", "ken", "sa",  "tu",  "vel", "dor", "an",     "ble",  "cro",
+        "fi",  "gar", "hu", "jo",  "lin", "mar", "nu",  "or",  "pe",     "quin", "ro",
+        "sil", "ta",  "u",  "vi",  "wen", "xa",  "yo",  "zel", "bright", "moon"};
+    QStringList words;
+    quint32 seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        QString word;
+        const int parts = 2 + int(next() % 3);
+        for (int p = 0; p < parts; ++p)
+            word += QLatin1String(syllables[next() % 32]);
+        if (next() % 3 == 0)
+            word[0] = word[0].toUpper();
+        words << word;
+    }
+    return words;
+}
+
+// Words joined until the text is at least `minimum` characters, cut at 30.
+QString Phrase(const QStringList &words, quint32 &seed, int minimum)
+{
+    QString text;
+    while (text.size() < minimum) {
+        seed = seed * 1664525u + 1013904223u;
+        if (!text.isEmpty())
+            text += QLatin1Char(' ');
+        text += words[int((seed >> 8) % quint32(words.size()))];
+    }
+    return text.left(30);
+}
+} // namespace
+
+void MakeWordyLibrary(const QString &target, int songs, int playlistEntries)
+{
+    if (target.startsWith(QLatin1String("postgresql:")))
+        OpenPostgresLibrary(target)->ExecuteScript(
+            QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public"));
+    else
+        QFile::remove(target);
+    CreateLibrary(target);
+    TConnection connection;
+    connection.SetLibraryFile(target);
+    connection.Open();
+    const QStringList words = Vocabulary();
+    QStringList artists, albums;
+    quint32 seed = 777;
+    for (int i = 0; i < 5000; ++i)
+        artists << Phrase(words, seed, 5 + int(seed % 12));
+    for (int i = 0; i < 40000; ++i)
+        albums << Phrase(words, seed, 5 + int(seed % 20));
+    TTransaction transaction(connection);
+    constexpr int RowsPerStatement = 250;
+    std::unique_ptr<TStatement> insert;
+    int prepared = 0;
+    for (int first = 0; first < songs; first += RowsPerStatement) {
+        const int rows = std::min(RowsPerStatement, songs - first);
+        if (rows != prepared) {
+            QStringList values;
+            for (int r = 0; r < rows; ++r)
+                values << QStringLiteral("(:p%1, :f%1, :d%1, 1, :t%1, :a%1, :g%1, '', :b%1, :y%1, "
+                                         ":n%1)")
+                              .arg(r);
+            insert = std::make_unique<TStatement>(
+                connection,
+                QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, "
+                               "ID3_Title, ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, "
+                               "ID3_Year, ID3_Track) VALUES ") +
+                    values.join(QStringLiteral(", ")));
+            prepared = rows;
+        } else {
+            insert->Reset();
+        }
+        for (int r = 0; r < rows; ++r) {
+            const int i = first + r;
+            const QString title = Phrase(words, seed, 5 + int(seed % 26));
+            const QString &artist = artists[int(seed % 5000)];
+            const QString &album = albums[int((seed >> 4) % 40000)];
+            const QString n = QString::number(r);
+            insert->Bind(insert->Parameter(QStringLiteral("p") + n),
+                         QStringLiteral("/home/user/Music/%1/%2/").arg(artist, album));
+            insert->Bind(insert->Parameter(QStringLiteral("f") + n),
+                         QStringLiteral("%1 %2 %3.mp3").arg(i % 20 + 1).arg(title).arg(i));
+            insert->Bind(insert->Parameter(QStringLiteral("d") + n), qint64(90 + i % 400));
+            insert->Bind(insert->Parameter(QStringLiteral("t") + n), title);
+            insert->Bind(insert->Parameter(QStringLiteral("a") + n), artist);
+            insert->Bind(insert->Parameter(QStringLiteral("g") + n), qint64(i % 148));
+            insert->Bind(insert->Parameter(QStringLiteral("b") + n), album);
+            insert->Bind(insert->Parameter(QStringLiteral("y") + n), qint64(1960 + i % 60));
+            insert->Bind(insert->Parameter(QStringLiteral("n") + n), qint64(i % 20 + 1));
+        }
+        while (insert->Step()) {
+        }
+    }
+    connection.Execute(
+        QStringLiteral("INSERT INTO Playlists(Name, Description) VALUES('Big', '')"));
+    for (int e = 1; e <= playlistEntries; ++e) {
+        TParams p;
+        p.SetValue(QStringLiteral("song"), 1 + (e * 7919) % songs, TFieldType::Integer);
+        p.SetValue(QStringLiteral("sequence"), e, TFieldType::Integer);
+        connection.Execute(QStringLiteral("INSERT INTO Playlist_Songs(PlayList_ID, Song_ID, "
+                                          "Sequence) VALUES(1, :song, :sequence)"),
+                           p);
+    }
+    transaction.Commit();
 }
 
 size_t HeapInUse()

@@ -33,12 +33,13 @@ namespace
 const char *const SongsUsage =
     "usage: songs [--artist TEXT]... [--album TEXT]... [--genre NUMBER|NAME]... "
     "[--comment TEXT] [--year-from YEAR] [--year-to YEAR] "
-    "[--sort Album|Artist|Comment|Genre|Title|Year] [--sql]";
+    "[--sort Album|Artist|Comment|Genre|Title|Year] [--search WORDS] [--sql]";
 
 struct TSongFilters {
     TSelectionCriteria Criteria;
     bool Any = false; // a filter or a sort was given
     bool PrintSql = false;
+    QString Search; // words each song must hold
 };
 
 // "17", "17. Rock" or a genre's name (case ignored), as an entry of the dialog's genre list.
@@ -109,6 +110,8 @@ TSongFilters ParseSongFilters(const QStringList &args)
             c.EndYear = YearValue(value);
         else if (option == QLatin1String("--sort"))
             c.Sort = SortValue(value);
+        else if (option == QLatin1String("--search"))
+            filters.Search = value;
         else
             throw TUsageError{QString::fromLatin1(SongsUsage)};
         filters.Any = true;
@@ -153,7 +156,12 @@ int VerbSongs(const TCliContext &context)
     TConnection connection;
     OpenLibrary(connection, context.LibraryFile);
     TDataSet data(&connection);
-    if (filters.Any)
+    if (!SearchWords(filters.Search).isEmpty()) {
+        TSongListing listing;
+        listing.Criteria = filters.Criteria;
+        listing.Search = filters.Search;
+        OpenSongListing(data, listing);
+    } else if (filters.Any)
         OpenSelection(data, filters.Criteria);
     else
         OpenSongsByRowId(data);

@@ -182,6 +182,18 @@ int TDBGrid::FittedWidth(const TColumn &column) const
     return qMax(column.Width, needed);
 }
 
+void TDBGrid::ShowSortOrder(int column, Qt::SortOrder order)
+{
+    horizontalHeader()->setSortIndicatorShown(column >= 0);
+    horizontalHeader()->setSortIndicator(column, order);
+    if (column < 0 || column >= ColumnCount())
+        return;
+    const int arrow = QFontMetrics(horizontalHeader()->font()).height() + 4;
+    const int needed = FittedWidth(m_model.Columns().at(column)) + arrow;
+    if (columnWidth(column) < needed)
+        setColumnWidth(column, needed);
+}
+
 QString TDBGrid::ColumnTitle(int index) const
 {
     return m_model.headerData(index, Qt::Horizontal, Qt::DisplayRole).toString();

@@ -51,6 +51,10 @@ public:
     // Display text of a cell, as the grid draws it.
     QString CellText(int row, int column) const;
 
+    // Marks the column the rows are sorted by, and their direction, in its title (none for -1),
+    // widening the column where the title would lose its end to the mark.
+    void ShowSortOrder(int column, Qt::SortOrder order);
+
     // Selected rows top to bottom, whatever the order they were chosen in.
     QList<int> SelectedRows() const;
     // Selects every row in one step and makes the last row current.

@@ -1,5 +1,6 @@
 #include "controls/DataSetModel.h"
 
+#include "base/Errors.h"
 #include "base/FileNames.h"
 #include "data/DataSet.h"
 
@@ -93,7 +94,13 @@ QVariant TDataSetModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole) {
         const int field = FieldOf(index.column());
-        return field < 0 ? QString() : ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+        if (field < 0)
+            return QString();
+        try {
+            return ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+        } catch (const EError &) {
+            return QString(); // a row that cannot be read now draws empty
+        }
     }
     return {};
 }

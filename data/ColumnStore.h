@@ -23,6 +23,7 @@ public:
     void Set(size_t slot, const QVariant &v);
     QVariant Get(size_t slot) const;
     bool IsNull(size_t slot) const;
+    size_t Size() const { return Type == TFieldType::Integer ? Ints.size() : Length.size(); }
 
     // How a value is stored as text; times in the library's own format.
     static QString ToText(const QVariant &v);

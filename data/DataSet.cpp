@@ -33,7 +33,10 @@ void TDataSet::Open()
     if (Notifying())
         emit BeforeReset();
     try {
-        Load();
+        if (m_onDemand)
+            LoadOnDemand();
+        else
+            Load();
     } catch (...) {
         ClearData();
         if (Notifying())
@@ -41,9 +44,9 @@ void TDataSet::Open()
         throw;
     }
     m_state = TState::Browse;
-    m_current = m_order.empty() ? -1 : 0;
+    m_current = IsEmpty() ? -1 : 0;
     m_bof = true;
-    m_eof = m_order.empty();
+    m_eof = IsEmpty();
     AfterOpen();
     if (Notifying()) {
         emit DataReset();
@@ -92,6 +95,163 @@ void TDataSet::Load()
     m_slotFlags.assign(size_t(slot), 0);
 }
 
+namespace
+{
+// The statement without its closing ORDER BY, which a count does not need and which would make
+// it read every row in that order. A text with quotes or brackets after the clause is kept.
+QString WithoutOrder(const QString &sql)
+{
+    const qsizetype order = sql.lastIndexOf(QLatin1String("ORDER BY"), -1, Qt::CaseInsensitive);
+    if (order < 0)
+        return sql;
+    for (qsizetype i = order; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"' || c == u'(' || c == u')' || c == u';')
+            return sql;
+    }
+    return sql.left(order);
+}
+} // namespace
+
+QString TDataSet::PageText(int first, int count) const
+{
+    return SelectText() + QStringLiteral("\r\nLIMIT %1 OFFSET %2").arg(count).arg(first);
+}
+
+void TDataSet::ReadPage(TPage &page, int first, int count) const
+{
+    TStatement statement(*m_connection, PageText(first, count), m_params);
+    const int columnCount = std::min(statement.ColumnCount(), int(m_columns.size()));
+    page.First = first;
+    page.Columns.clear();
+    for (int c = 0; c < columnCount; ++c)
+        page.Columns.push_back(std::make_unique<TColumnStore>(m_fields[size_t(c)].DataType));
+    while (statement.Step()) {
+        for (int c = 0; c < columnCount; ++c) {
+            TColumnStore &column = *page.Columns[size_t(c)];
+            if (statement.IsNull(c)) {
+                column.PushNull();
+            } else if (column.Type == TFieldType::Integer) {
+                column.PushInt(statement.Integer(c));
+            } else {
+                const std::string_view text = statement.Utf8(c);
+                column.PushText(text.data(), int(text.size()));
+            }
+        }
+    }
+}
+
+void TDataSet::LoadOnDemand()
+{
+    ClearData();
+    {
+        TStatement count(*m_connection,
+                         QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
+                             QStringLiteral(") AS counted"),
+                         m_params);
+        m_rowCount = count.Step() ? int(count.Integer(0)) : 0;
+    }
+    TStatement statement(*m_connection, PageText(0, PageRows), m_params);
+    const int columnCount = statement.ColumnCount();
+    bool hasRow = statement.Step();
+    auto page = std::make_unique<TPage>();
+    for (int c = 0; c < columnCount; ++c) {
+        TFieldDef def;
+        def.Name = statement.ColumnName(c);
+        def.DataType = statement.ColumnType(c);
+        m_columns.push_back(std::make_unique<TColumnStore>(def.DataType));
+        page->Columns.push_back(std::make_unique<TColumnStore>(def.DataType));
+        const QString key = def.Name.toUpper();
+        if (!m_fieldIndex.contains(key))
+            m_fieldIndex.insert(key, int(m_fields.size()));
+        m_fields.push_back(def);
+    }
+    int rows = 0;
+    for (; hasRow; hasRow = statement.Step(), ++rows) {
+        for (int c = 0; c < columnCount; ++c) {
+            TColumnStore &column = *page->Columns[size_t(c)];
+            if (statement.IsNull(c)) {
+                column.PushNull();
+            } else if (column.Type == TFieldType::Integer) {
+                column.PushInt(statement.Integer(c));
+            } else {
+                const std::string_view text = statement.Utf8(c);
+                column.PushText(text.data(), int(text.size()));
+            }
+        }
+    }
+    // Rows added since the count are not shown; rows gone leave the count as it was.
+    if (rows < PageRows)
+        m_rowCount = rows;
+    page->Used = ++m_pageClock;
+    m_pages.push_back(std::move(page));
+}
+
+const TDataSet::TPage &TDataSet::PageOf(int row) const
+{
+    const int first = row - row % PageRows;
+    for (const auto &page : m_pages) {
+        if (page->First == first) {
+            page->Used = ++m_pageClock;
+            return *page;
+        }
+    }
+    std::unique_ptr<TPage> page;
+    if (m_pages.size() >= KeptPages) {
+        const auto oldest =
+            std::min_element(m_pages.begin(), m_pages.end(),
+                             [](const auto &a, const auto &b) { return a->Used < b->Used; });
+        page = std::move(*oldest);
+        m_pages.erase(oldest);
+    } else {
+        page = std::make_unique<TPage>();
+    }
+    ReadPage(*page, first, PageRows);
+    page->Used = ++m_pageClock;
+    m_pages.push_back(std::move(page));
+    return *m_pages.back();
+}
+
+QList<QVariant> TDataSet::RowValues(const QList<int> &rows, const QString &fieldName) const
+{
+    RequireActive();
+    const int field = FieldIndex(fieldName);
+    QList<QVariant> values;
+    values.reserve(rows.size());
+    if (!m_onDemand || m_fields[size_t(field)].Lookup) {
+        for (int row : rows)
+            values << Value(row, field);
+        return values;
+    }
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype end = i + 1;
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+            ++end;
+        const int first = rows[i];
+        const int count = int(end - i);
+        if (first < 0 || first + count > RecordCount()) {
+            for (; i < end; ++i)
+                values << Value(rows[i], field);
+            continue;
+        }
+        TStatement statement(*m_connection, PageText(first, count), m_params);
+        int read = 0;
+        while (read < count && statement.Step()) {
+            if (statement.IsNull(field))
+                values << QVariant();
+            else if (m_fields[size_t(field)].DataType == TFieldType::Integer)
+                values << QVariant(statement.Integer(field));
+            else
+                values << QVariant(statement.Text(field));
+            ++read;
+        }
+        for (; read < count; ++read)
+            values << QVariant();
+        i = end;
+    }
+    return values;
+}
+
 void TDataSet::ClearData()
 {
     m_state = TState::Inactive;
@@ -99,6 +259,8 @@ void TDataSet::ClearData()
     m_fieldIndex.clear();
     m_columns.clear();
     m_order.clear();
+    m_pages.clear();
+    m_rowCount = 0;
     m_slotFlags.clear();
     m_deletedKeys.clear();
     m_editSlot = -1;
@@ -150,15 +312,15 @@ void TDataSet::First()
 {
     RequireActive();
     m_bof = true;
-    m_eof = m_order.empty();
-    MoveTo(m_order.empty() ? -1 : 0);
+    m_eof = IsEmpty();
+    MoveTo(IsEmpty() ? -1 : 0);
 }
 
 void TDataSet::Last()
 {
     RequireActive();
     m_eof = true;
-    m_bof = m_order.empty();
+    m_bof = IsEmpty();
     MoveTo(RecordCount() - 1);
 }
 
@@ -175,7 +337,7 @@ void TDataSet::Prior()
 int TDataSet::MoveBy(int distance)
 {
     RequireActive();
-    if (m_order.empty()) {
+    if (IsEmpty()) {
         m_eof = m_bof = true;
         return 0;
     }
@@ -219,12 +381,21 @@ bool TDataSet::Locate(const QString &fieldName, const QVariant &value)
 
 TDataSet::TBookmark TDataSet::GetBookmark() const
 {
+    if (m_onDemand)
+        return m_current;
     return m_current < 0 ? -1 : SlotOf(m_current);
 }
 
 void TDataSet::GotoBookmark(TBookmark bookmark)
 {
     RequireActive();
+    if (m_onDemand) {
+        if (bookmark < 0 || bookmark >= RecordCount())
+            throw EDatabaseError(QStringLiteral("Record not found"));
+        m_eof = m_bof = false;
+        MoveTo(bookmark);
+        return;
+    }
     const auto it = std::find(m_order.begin(), m_order.end(), bookmark);
     if (it == m_order.end())
         throw EDatabaseError(QStringLiteral("Record not found"));
@@ -266,10 +437,41 @@ void TDataSet::SetSlotValue(int slot, int field, const QVariant &value)
     m_columns[size_t(field)]->Set(size_t(slot), value);
 }
 
+void TDataSet::SetRowValue(int row, int field, const QVariant &value)
+{
+    if (!m_onDemand) {
+        SetSlotValue(SlotOf(row), field, value);
+        return;
+    }
+    for (const auto &page : m_pages) {
+        if (row >= page->First && row < page->First + PageRows &&
+            size_t(field) < page->Columns.size())
+            page->Columns[size_t(field)]->Set(size_t(row - page->First), value);
+    }
+}
+
 QVariant TDataSet::Value(int row, int field) const
 {
     if (row < 0 || row >= RecordCount() || field < 0 || field >= FieldCount())
         return {};
+    if (m_onDemand && !m_fields[size_t(field)].Lookup) {
+        const TPage &page = PageOf(row);
+        const size_t index = size_t(row - page.First);
+        if (size_t(field) >= page.Columns.size() || index >= page.Columns[size_t(field)]->Size())
+            return {}; // gone since the count
+        return page.Columns[size_t(field)]->Get(index);
+    }
+    if (m_onDemand) {
+        const TFieldDef &def = m_fields[size_t(field)];
+        const int keyField = FindField(def.KeyField);
+        if (keyField < 0 || !def.LookupTable || !def.LookupTable->Active())
+            return {};
+        const QVariant key = Value(row, keyField);
+        const int resultField = def.LookupTable->FindField(def.LookupResultField);
+        return key.isNull() || resultField < 0
+                   ? QVariant()
+                   : def.LookupTable->LookupValue(key.toLongLong(), resultField);
+    }
     return SlotValue(SlotOf(row), field);
 }
 

@@ -32,6 +32,8 @@ struct TFieldDef {
 // compact store per column. Rows can be walked, located, bookmarked and, where an
 // update target is set, inserted, edited and deleted as pending changes that
 // UpdateBatch writes in one transaction.
+// On demand, Open counts the rows and reads the first page only; any other row is read with
+// its page when it is asked for, and a few pages are kept. Such a data set is read-only.
 class TDataSet : public QObject
 {
     Q_OBJECT
@@ -51,14 +53,19 @@ public:
     QString CommandText() const { return m_commandText; }
     TParams &Parameters() { return m_params; }
 
+    // Set before Open.
+    void SetOnDemand(bool onDemand) { m_onDemand = onDemand; }
+    bool OnDemand() const { return m_onDemand; }
+    static constexpr int PageRows = 200;
+
     void Open();
     void Close();
     bool Active() const { return m_state != TState::Inactive; }
     TState State() const { return m_state; }
 
     // Navigation over the rows as shown.
-    int RecordCount() const { return int(m_order.size()); }
-    bool IsEmpty() const { return m_order.empty(); }
+    int RecordCount() const { return m_onDemand ? m_rowCount : int(m_order.size()); }
+    bool IsEmpty() const { return RecordCount() == 0; }
     int RecNo() const { return m_current; } // 0-based; -1 when empty
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
@@ -80,6 +87,9 @@ public:
     QVariant Value(int row, int field) const;  // row as shown
     QString DisplayText(int row, int field) const;
     QVariant FieldValue(const QString &name) const; // current row
+    // One field's values in the given rows (as shown), in that order: on demand, each run of
+    // neighbouring rows is read with one statement.
+    QList<QVariant> RowValues(const QList<int> &rows, const QString &fieldName) const;
     QString AsString(const QString &name) const;
     qint64 AsInteger(const QString &name) const; // 0 for empty or not a number
     bool IsNull(const QString &name) const;
@@ -122,6 +132,8 @@ signals:
     void RowChanged(int row);
     void BeforeRowInserted(int row);
     void RowInserted(int row);
+    // Another statement stored one field of the row with that key.
+    void ValueStored(qint64 key, const QString &fieldName, const QVariant &value);
     void BeforeRowRemoved(int row);
     void RowRemoved(int row);
     void ValuesChanged();
@@ -135,9 +147,17 @@ protected:
     int SlotOf(int row) const { return m_order[size_t(row)]; }
     QVariant SlotValue(int slot, int field) const;
     void SetSlotValue(int slot, int field, const QVariant &value);
+    // Takes a value stored elsewhere into a row as shown (on demand: where its page is kept).
+    void SetRowValue(int row, int field, const QVariant &value);
 
 private:
     void Load();
+    void LoadOnDemand();
+    struct TPage;
+    QString PageText(int first, int count) const;
+    void ReadPage(TPage &page, int first, int count) const;
+    const TPage &PageOf(int row) const;
+    void RequireWritable() const;
     void ClearData();
     void RequireBrowse() const;
     void MoveTo(int row, bool notify = true);
@@ -157,6 +177,16 @@ private:
     QHash<QString, int> m_fieldIndex; // upper-cased name -> index
     std::vector<std::unique_ptr<TColumnStore>> m_columns;
     std::vector<int> m_order; // slots in the order shown
+    bool m_onDemand = false;
+    int m_rowCount = 0; // on demand
+    struct TPage {
+        int First = 0;
+        quint64 Used = 0;
+        std::vector<std::unique_ptr<TColumnStore>> Columns;
+    };
+    mutable std::vector<std::unique_ptr<TPage>> m_pages; // on demand, a few kept
+    mutable quint64 m_pageClock = 0;
+    static constexpr size_t KeptPages = 8;
     int m_current = -1;
     bool m_eof = true;
     bool m_bof = true;

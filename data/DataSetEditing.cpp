@@ -37,11 +37,16 @@ void TDataSet::CheckRanges(const std::vector<QVariant> &values) const
     }
 }
 
-void TDataSet::Append()
+void TDataSet::RequireWritable() const
 {
     RequireBrowse();
-    if (m_updateTable.isEmpty())
+    if (m_updateTable.isEmpty() || m_onDemand)
         throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+}
+
+void TDataSet::Append()
+{
+    RequireWritable();
     m_editBuffer.assign(m_fields.size(), QVariant());
     m_editSlot = -1;
     m_state = TState::Insert;
@@ -49,9 +54,7 @@ void TDataSet::Append()
 
 void TDataSet::Edit()
 {
-    RequireBrowse();
-    if (m_updateTable.isEmpty())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    RequireWritable();
     if (m_current < 0)
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     m_editSlot = SlotOf(m_current);
@@ -130,9 +133,7 @@ int TDataSet::NewSlot()
 
 void TDataSet::Delete()
 {
-    RequireBrowse();
-    if (m_updateTable.isEmpty())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    RequireWritable();
     if (m_current < 0)
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const int row = m_current;
@@ -310,13 +311,32 @@ void TDataSet::RefreshRowValues(const QString &keyField, qint64 key,
         if (field >= 0 && !m_fields[size_t(field)].Lookup)
             fields.emplace_back(field, value);
     }
-    for (int row = 0; row < RecordCount(); ++row) {
-        const QVariant rowKey = Value(row, keyIndex);
-        if (rowKey.isNull() || rowKey.toLongLong() != key)
-            continue;
-        for (const auto &[field, value] : fields)
-            SetSlotValue(SlotOf(row), field, value);
-        if (Notifying())
-            emit RowChanged(row);
+    std::vector<int> rows;
+    if (m_onDemand) {
+        // Rows not kept are read again as stored.
+        for (const auto &page : m_pages) {
+            for (size_t i = 0; size_t(keyIndex) < page->Columns.size() &&
+                               i < page->Columns[size_t(keyIndex)]->Size();
+                 ++i) {
+                const QVariant rowKey = page->Columns[size_t(keyIndex)]->Get(i);
+                if (!rowKey.isNull() && rowKey.toLongLong() == key)
+                    rows.push_back(page->First + int(i));
+            }
+        }
+    } else {
+        for (int row = 0; row < RecordCount(); ++row) {
+            const QVariant rowKey = Value(row, keyIndex);
+            if (!rowKey.isNull() && rowKey.toLongLong() == key)
+                rows.push_back(row);
+        }
     }
+    for (int row : rows) {
+        for (const auto &[field, value] : fields)
+            SetRowValue(row, field, value);
+    }
+    // One notice: a song listed in several entries changes them all at once.
+    if (Notifying() && rows.size() == 1)
+        emit RowChanged(rows.front());
+    else if (Notifying() && rows.size() > 1)
+        emit ValuesChanged();
 }

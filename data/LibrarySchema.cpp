@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
+#include "data/Engine.h"
 #include "data/SqlDialect.h"
 #include "data/UMP3s.h"
 
@@ -111,6 +112,50 @@ void AddFileStamps(TConnection &connection)
     connection.Execute(QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Modified INTEGER"));
 }
 
+// Indexes for sorting by each column and the search index, built once from the songs there.
+void AddSortAndSearch(TConnection &connection)
+{
+    static const char *const layout = R"SQL(
+CREATE INDEX IF NOT EXISTS Playlist_DB_Title ON Playlist_DB (ID3_Title);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Artist ON Playlist_DB (ID3_Artist);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Album ON Playlist_DB (ID3_Album);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Genre ON Playlist_DB (ID3_Genre);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Year ON Playlist_DB (ID3_Year);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Track ON Playlist_DB (ID3_Track);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Duration ON Playlist_DB (Duration);
+CREATE INDEX IF NOT EXISTS Playlist_DB_Filename ON Playlist_DB (Filename);
+CREATE VIRTUAL TABLE Playlist_Search USING fts5(
+    ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename,
+    content = 'Playlist_DB', content_rowid = 'Row_ID', tokenize = 'trigram');
+CREATE TRIGGER Playlist_Search_Insert AFTER INSERT ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(rowid, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename)
+    VALUES (NEW.Row_ID, NEW.ID3_Title, NEW.ID3_Artist, NEW.ID3_Album, NEW.ID3_Comment,
+            NEW.Filename);
+END;
+CREATE TRIGGER Playlist_Search_Delete AFTER DELETE ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(Playlist_Search, rowid, ID3_Title, ID3_Artist, ID3_Album,
+                                ID3_Comment, Filename)
+    VALUES ('delete', OLD.Row_ID, OLD.ID3_Title, OLD.ID3_Artist, OLD.ID3_Album, OLD.ID3_Comment,
+            OLD.Filename);
+END;
+CREATE TRIGGER Playlist_Search_Update
+AFTER UPDATE OF Row_ID, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(Playlist_Search, rowid, ID3_Title, ID3_Artist, ID3_Album,
+                                ID3_Comment, Filename)
+    VALUES ('delete', OLD.Row_ID, OLD.ID3_Title, OLD.ID3_Artist, OLD.ID3_Album, OLD.ID3_Comment,
+            OLD.Filename);
+    INSERT INTO Playlist_Search(rowid, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename)
+    VALUES (NEW.Row_ID, NEW.ID3_Title, NEW.ID3_Artist, NEW.ID3_Album, NEW.ID3_Comment,
+            NEW.Filename);
+END;
+INSERT INTO Playlist_Search(Playlist_Search) VALUES ('rebuild');
+)SQL";
+    connection.Engine().ExecuteScript(QString::fromUtf8(layout));
+}
+
 // A library on a server is laid out by init in its current layout; it has no older one to
 // bring up to date. Its layout version is the comment on Playlist_DB.
 void CheckServerLibrary(TConnection &connection)
@@ -180,6 +225,8 @@ QStringList UpgradeLibrary(TConnection &Connection)
             notes += AddUniqueLocation(Connection);
             AddFileStamps(Connection);
         }
+        if (current < 2)
+            AddSortAndSearch(Connection);
         if (!otherDidIt)
             Connection.Execute(
                 QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion));

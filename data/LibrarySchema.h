@@ -7,8 +7,9 @@ class TConnection;
 
 // The layout version that this program writes into every library (SQLite's user_version).
 // 0: the first layout. 1: tag texts through Windows-1252, one row per file, file size and
-// modification time columns.
-constexpr int LibrarySchemaVersion = 1;
+// modification time columns. 2: an index for sorting by each column, and the search index
+// (FTS5, trigrams) kept by triggers.
+constexpr int LibrarySchemaVersion = 2;
 
 // Checks that the open connection holds a Quillmere library and brings an older layout up to
 // date in one transaction. Raises EDatabaseError ("... is not a Quillmere library", a library

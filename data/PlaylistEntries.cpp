@@ -6,8 +6,10 @@
 #include "data/Table.h"
 
 #include <QHash>
+#include <QObject>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -18,18 +20,31 @@ void SetUpSongsTable(TTable &songs)
     songs.IndexField = QStringLiteral("Row_ID");
 }
 
+namespace
+{
+// The song fields an entry shows, joined from Playlist_DB.
+const char *const SongFields[] = {"Path",      "FileName",   "Duration",  "FileType",
+                                  "ID3_Title", "ID3_Artist", "ID3_Genre", "ID3_Comment",
+                                  "ID3_Album", "ID3_Year",   "ID3_Track"};
+
+QString SongFieldList(const QString &table)
+{
+    QStringList fields;
+    for (const char *name : SongFields)
+        fields << table + QLatin1Char('.') + QString::fromLatin1(name);
+    return fields.join(QStringLiteral(", "));
+}
+} // namespace
+
 void SetUpPlaylistEntries(TDataSet &entries, TTable *songs)
 {
-    const std::pair<const char *, TFieldType> lookups[] = {
-        {"Path", TFieldType::Text},         {"FileName", TFieldType::Text},
-        {"Duration", TFieldType::Integer},  {"FileType", TFieldType::Integer},
-        {"ID3_Title", TFieldType::Text},    {"ID3_Artist", TFieldType::Text},
-        {"ID3_Genre", TFieldType::Integer}, {"ID3_Comment", TFieldType::Text},
-        {"ID3_Album", TFieldType::Text},    {"ID3_Year", TFieldType::Integer},
-        {"ID3_Track", TFieldType::Integer}};
-    for (const auto &[name, type] : lookups)
-        entries.AddLookupField(QString::fromLatin1(name), type, QStringLiteral("Song_ID"), songs,
-                               QString::fromLatin1(name));
+    // A field the songs table stores shows in the entries of that song at once.
+    if (songs)
+        QObject::connect(
+            songs, &TDataSet::ValueStored, &entries,
+            [&entries](qint64 key, const QString &name, const QVariant &value) {
+                entries.RefreshRowValues(QStringLiteral("Song_ID"), key, {{name, value}});
+            });
     entries.SetUpdateTarget(
         QStringLiteral("Playlist_Songs"), QStringLiteral("Row_ID"),
         {QStringLiteral("Song_ID"), QStringLiteral("PlayList_ID"), QStringLiteral("Sequence")});
@@ -60,9 +75,11 @@ void SetUpPlaylistEntries(TDataSet &entries, TTable *songs)
 
 QStringList PlaylistEntriesSQL(const QString &column, const QString &direction)
 {
-    return {QStringLiteral("SELECT * FROM Playlist_Songs"),
-            QStringLiteral("WHERE PlayList_ID = :playlistid"),
-            QStringLiteral("ORDER BY ") + column + QLatin1Char(' ') + direction};
+    return {QStringLiteral("SELECT e.Row_ID, e.Song_ID, e.PlayList_ID, e.Sequence, ") +
+                SongFieldList(QStringLiteral("s")),
+            QStringLiteral("FROM Playlist_Songs e LEFT JOIN Playlist_DB s ON s.Row_ID = e.Song_ID"),
+            QStringLiteral("WHERE e.PlayList_ID = :playlistid"),
+            QStringLiteral("ORDER BY e.") + column + QLatin1Char(' ') + direction};
 }
 
 void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &column,
@@ -100,6 +117,24 @@ void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant
     entries.SetFieldValue(QStringLiteral("PlayList_ID"), playlistId);
     entries.SetFieldValue(QStringLiteral("Sequence"), sequence);
     entries.SetFieldValue(QStringLiteral("Song_ID"), songId);
+    // The song's fields show with the new entry; they are not written.
+    TParams params;
+    params.SetValue(QStringLiteral("song"), songId, TFieldType::Integer);
+    TStatement song(*entries.Connection(),
+                    QStringLiteral("SELECT ") + SongFieldList(QStringLiteral("Playlist_DB")) +
+                        QStringLiteral(" FROM Playlist_DB WHERE Row_ID = :song"),
+                    params);
+    if (!songId.isNull() && song.Step()) {
+        for (int c = 0; c < song.ColumnCount(); ++c) {
+            const QString name = QString::fromLatin1(SongFields[c]);
+            if (entries.FindField(name) < 0 || song.IsNull(c))
+                continue;
+            if (entries.Field(entries.FindField(name)).DataType == TFieldType::Integer)
+                entries.SetFieldValue(name, song.Integer(c));
+            else
+                entries.SetFieldValue(name, song.Text(c));
+        }
+    }
     entries.Post();
 }
 
@@ -184,7 +219,9 @@ void RefuseUnknownSongs(TConnection &db, const QList<qint64> &songIds)
 // New entries go in statements of many rows: one round trip per statement on a server.
 constexpr int EntriesPerStatement = 500;
 
-void InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds, int firstSequence)
+// Returns how many were inserted: fewer when the progress said stop.
+int InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds, int firstSequence,
+                  const std::function<bool(int added)> &progress)
 {
     std::unique_ptr<TStatement> insert;
     QList<std::pair<int, int>> places; // (song, sequence) parameter indexes of each row
@@ -214,7 +251,10 @@ void InsertEntries(TConnection &db, int playlistId, const QList<qint64> &songIds
         }
         while (insert->Step()) {
         }
+        if (progress && !progress(int(start + rows)) && start + rows < songIds.size())
+            return int(start + rows);
     }
+    return int(songIds.size());
 }
 
 void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds)
@@ -228,7 +268,8 @@ void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entry
 
 } // namespace
 
-int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds)
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          const std::function<bool(int added)> &progress)
 {
     if (songIds.isEmpty())
         return 0;
@@ -244,9 +285,9 @@ int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &
                 .arg(playlistId)
                 .arg(count));
     NumberFromOne(db, playlistId);
-    InsertEntries(db, playlistId, songIds, count + 1);
+    const int added = InsertEntries(db, playlistId, songIds, count + 1, progress);
     transaction.Commit();
-    return int(songIds.size());
+    return added;
 }
 
 int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &sequences)

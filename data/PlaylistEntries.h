@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class TConnection;
 class TDataSet;
@@ -15,8 +16,8 @@ constexpr int PlaylistEntryLimit = 65535;
 // The songs table view, opened through its key index.
 void SetUpSongsTable(TTable &songs);
 
-// A playlist's entry view: the song's fields looked up in the songs table view by Song_ID,
-// changes written back to Playlist_Songs.
+// A playlist's entry view: the song's fields joined from Playlist_DB by Song_ID, changes
+// written back to Playlist_Songs. A field that the songs table view stores shows at once.
 void SetUpPlaylistEntries(TDataSet &entries, TTable *songs);
 
 // The statement that lists one playlist's entries sorted by a column ("Asc" or "Desc").
@@ -30,7 +31,7 @@ void OpenPlaylistEntries(TDataSet &entries, int playlistId, const QString &colum
 // whose number differs; attached controls are detached meanwhile. Ends on the first entry.
 void RenumberEntries(TDataSet &entries);
 
-// Adds an entry for the song with that number, as a pending change.
+// Adds an entry for the song with that number, as a pending change, showing the song's fields.
 void AppendEntry(TDataSet &entries, int playlistId, int sequence, const QVariant &songId);
 
 // Deletes the entries with those numbers and renumbers the rest from 1, as pending changes.
@@ -43,7 +44,10 @@ void RemoveEntries(TDataSet &entries, const QList<int> &sequences);
 
 // Numbers the entries from 1 and appends the songs after the last one. A song the library lacks
 // raises EDatabaseError before anything is stored. Returns the number of entries added.
-int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds);
+// After each statement of new entries, progress hears how many are in; when it answers false,
+// the songs added so far are kept, numbered after the others, and the rest are not added.
+int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          const std::function<bool(int added)> &progress = {});
 
 // Deletes the entries with those numbers and numbers the rest from 1. A number that no entry has
 // raises EDatabaseError before anything changes. Returns the number of entries removed.

@@ -159,6 +159,13 @@ TPostgresText PostgresText(const QString &sqliteText)
     return result;
 }
 
+QString AsciiCaseBlindLike(bool onServer)
+{
+    // PostgreSQL cannot LIKE through a collation that ignores case; byte-wise, ILIKE folds
+    // ASCII letters only.
+    return onServer ? QStringLiteral("COLLATE \"C\" ILIKE") : QStringLiteral("LIKE");
+}
+
 QString LibraryColumnName(const QString &postgresName)
 {
     static const QHash<QString, QString> names = [] {
@@ -214,6 +221,15 @@ CREATE TABLE Playlist_Songs (
     Sequence    bigint CHECK (Sequence BETWEEN 0 AND 65535)
 );
 CREATE INDEX Playlist_Songs_PlayList ON Playlist_Songs (PlayList_ID);
+
+CREATE INDEX Playlist_DB_Title ON Playlist_DB (ID3_Title, Row_ID);
+CREATE INDEX Playlist_DB_Artist ON Playlist_DB (ID3_Artist, Row_ID);
+CREATE INDEX Playlist_DB_Album ON Playlist_DB (ID3_Album, Row_ID);
+CREATE INDEX Playlist_DB_Genre ON Playlist_DB (ID3_Genre, Row_ID);
+CREATE INDEX Playlist_DB_Year ON Playlist_DB (ID3_Year, Row_ID);
+CREATE INDEX Playlist_DB_Track ON Playlist_DB (ID3_Track, Row_ID);
+CREATE INDEX Playlist_DB_Duration ON Playlist_DB (Duration, Row_ID);
+CREATE INDEX Playlist_DB_Filename ON Playlist_DB (Filename, Row_ID);
 
 CREATE FUNCTION Playlists_Delete_Entries() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN

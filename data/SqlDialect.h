@@ -16,6 +16,10 @@ struct TPostgresText {
 
 TPostgresText PostgresText(const QString &sqliteText);
 
+// The operator that matches a pattern ignoring the case of ASCII letters only, as SQLite's
+// LIKE does, written before the pattern (with its ESCAPE after it).
+QString AsciiCaseBlindLike(bool onServer);
+
 // The library's own spelling of a column name that PostgreSQL gives in lower case.
 QString LibraryColumnName(const QString &postgresName);
 

@@ -15,6 +15,8 @@ QString TTable::SelectText() const
 void TTable::AfterOpen()
 {
     m_keyRow.clear();
+    if (OnDemand())
+        return; // keys are looked up in the library
     const int field = FieldIndex(IndexField);
     m_keyRow.reserve(RecordCount());
     for (int row = 0; row < RecordCount(); ++row) {
@@ -31,7 +33,22 @@ void TTable::AfterCloseData()
 
 int TTable::FindKey(qint64 key) const
 {
-    return m_keyRow.value(key, -1);
+    if (!OnDemand())
+        return m_keyRow.value(key, -1);
+    if (!Active())
+        return -1;
+    // Rows are shown in key order: a key's row is the number of smaller keys.
+    TParams p;
+    p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
+    TStatement find(*Connection(),
+                    QStringLiteral("SELECT (SELECT count(*) FROM %1 WHERE %2 < :key), (SELECT "
+                                   "count(*) FROM %1 WHERE %2 = :key)")
+                        .arg(TableName, IndexField),
+                    p);
+    if (!find.Step() || find.Integer(1) == 0)
+        return -1;
+    const int row = int(find.Integer(0));
+    return row < RecordCount() ? row : -1;
 }
 
 QVariant TTable::LookupValue(qint64 key, int field) const
@@ -54,7 +71,8 @@ void TTable::UpdateValue(qint64 key, const QString &fieldName, const QVariant &v
                           p);
     const int row = FindKey(key);
     if (row >= 0) {
-        SetSlotValue(SlotOf(row), field, value);
+        SetRowValue(row, field, value);
         emit RowChanged(row);
     }
+    emit ValueStored(key, Field(field).Name, value);
 }

@@ -4,7 +4,8 @@
 
 #include <QHash>
 
-// A whole table opened through its key index; rows are looked up by key.
+// A whole table opened through its key index; rows are looked up by key. On demand, a key is
+// looked up with a statement instead of in a map of every key.
 class TTable : public TDataSet
 {
     Q_OBJECT

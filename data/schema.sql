@@ -44,5 +44,46 @@ BEGIN
     DELETE FROM Playlist_Songs WHERE PlayList_ID = OLD.PlayList_ID;
 END;
 
+-- Sorting the songs by a column reads them through its index (Path through
+-- Playlist_DB_Location).
+CREATE INDEX Playlist_DB_Title ON Playlist_DB (ID3_Title);
+CREATE INDEX Playlist_DB_Artist ON Playlist_DB (ID3_Artist);
+CREATE INDEX Playlist_DB_Album ON Playlist_DB (ID3_Album);
+CREATE INDEX Playlist_DB_Genre ON Playlist_DB (ID3_Genre);
+CREATE INDEX Playlist_DB_Year ON Playlist_DB (ID3_Year);
+CREATE INDEX Playlist_DB_Track ON Playlist_DB (ID3_Track);
+CREATE INDEX Playlist_DB_Duration ON Playlist_DB (Duration);
+CREATE INDEX Playlist_DB_Filename ON Playlist_DB (Filename);
+
+-- Every three characters of the searched texts, so that a search reads only the songs that
+-- may hold its words. The triggers keep it as Playlist_DB is.
+CREATE VIRTUAL TABLE Playlist_Search USING fts5(
+    ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename,
+    content = 'Playlist_DB', content_rowid = 'Row_ID', tokenize = 'trigram');
+CREATE TRIGGER Playlist_Search_Insert AFTER INSERT ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(rowid, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename)
+    VALUES (NEW.Row_ID, NEW.ID3_Title, NEW.ID3_Artist, NEW.ID3_Album, NEW.ID3_Comment,
+            NEW.Filename);
+END;
+CREATE TRIGGER Playlist_Search_Delete AFTER DELETE ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(Playlist_Search, rowid, ID3_Title, ID3_Artist, ID3_Album,
+                                ID3_Comment, Filename)
+    VALUES ('delete', OLD.Row_ID, OLD.ID3_Title, OLD.ID3_Artist, OLD.ID3_Album, OLD.ID3_Comment,
+            OLD.Filename);
+END;
+CREATE TRIGGER Playlist_Search_Update
+AFTER UPDATE OF Row_ID, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename ON Playlist_DB
+BEGIN
+    INSERT INTO Playlist_Search(Playlist_Search, rowid, ID3_Title, ID3_Artist, ID3_Album,
+                                ID3_Comment, Filename)
+    VALUES ('delete', OLD.Row_ID, OLD.ID3_Title, OLD.ID3_Artist, OLD.ID3_Album, OLD.ID3_Comment,
+            OLD.Filename);
+    INSERT INTO Playlist_Search(rowid, ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename)
+    VALUES (NEW.Row_ID, NEW.ID3_Title, NEW.ID3_Artist, NEW.ID3_Album, NEW.ID3_Comment,
+            NEW.Filename);
+END;
+
 -- The layout version; an older library is brought up to date when it is opened.
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;

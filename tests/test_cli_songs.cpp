@@ -98,6 +98,24 @@ TEST_F(SongsVerb, FiltersAsTheDialogDoes)
     EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList());
 }
 
+TEST_F(SongsVerb, SearchKeepsSongsHoldingEveryWordTogetherWithTheFilters)
+{
+    TRun run = Songs({"--search", "LIVE"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList({"Blue", "Chant"}));
+    // Every word, each in any of the texts; with the filters and their order.
+    run = Songs({"--search", "sky  al", "--sort", "Title"});
+    EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList({"Chant"}));
+    run = Songs({"--search", "live", "--artist", "Beta"});
+    EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList({"Blue"}));
+    // A typed "%" is the character itself here.
+    run = Songs({"--search", "0%"});
+    EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList({"Amber"}));
+    run = Songs({"--search", "nowhere"});
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(Column(run, QStringLiteral("ID3_Title")), QStringList());
+}
+
 TEST_F(SongsVerb, SqlPrintsTheBuiltStatementOnePieceALine)
 {
     const TRun run = Songs({"--artist", "Alpha", "--artist", "Beta", "--genre", "17. Rock",

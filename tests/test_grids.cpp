@@ -2,9 +2,12 @@
 #include "app/UMain.h"
 #include "controls/DBGrid.h"
 #include "controls/DataSetModel.h"
+#include "controls/SearchEdit.h"
 #include "data/DataSet.h"
 #include "data/Durations.h"
 #include "data/PlaylistEntries.h"
+#include "data/SongListings.h"
+#include "dialogs/UAddSongsProgress.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ModelComplaints.h"
 #include "tests/support/PaintRecorder.h"
@@ -19,8 +22,10 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -120,6 +125,68 @@ TEST(DataSetModel, FollowsTheEntriesThroughOpenSortInsertDeleteResetAndClose)
     OpenPlaylistEntries(entries, int(list), QStringLiteral("Sequence"), QStringLiteral("Asc"));
     EXPECT_EQ(model.rowCount(), 3);
     model.SetDataSet(nullptr);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(ModelComplaints::Shown.isEmpty())
+        << ModelComplaints::Shown.join('\n').toStdString();
+}
+
+// The model over the available songs read on demand, checked by QAbstractItemModelTester while
+// the view scrolls, sorts, searches, and songs come and go.
+TEST(DataSetModel, HoldsOverRowsReadOnDemandThroughScrollingSortingSearchingAddingAndDeleting)
+{
+    TestLibrary library;
+    library.Exec(QStringLiteral(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
+        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
+        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
+    TConnection connection;
+    connection.ConnectionString = library.ConnectionString();
+    connection.Open();
+    TDataSet songs(&connection);
+    songs.SetOnDemand(true);
+
+    ModelComplaints complaints;
+    TDataSetModel model;
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.SetColumns(
+        {{QStringLiteral("ID3_Title"), QStringLiteral("Title")}, {QStringLiteral("Duration"), {}}});
+    model.SetDataSet(&songs);
+    TSongListing listing;
+    listing.SortField = QStringLiteral("ID3_Title");
+    OpenSongListing(songs, listing);
+    ASSERT_EQ(model.rowCount(), 1000);
+    EXPECT_EQ(model.index(0, 0).data().toString(), QStringLiteral("Song 1"));
+    EXPECT_EQ(model.index(999, 0).data().toString(), QStringLiteral("Song 999"));
+
+    // Scrolling to a row reads its page and nothing more.
+    int statements = 0;
+    connection.OnStatement = [&](const QString &) { ++statements; };
+    for (int row = 500; row < 540; ++row)
+        model.index(row, 0).data();
+    EXPECT_EQ(statements, 1);
+    connection.OnStatement = nullptr;
+
+    listing.SortField = QStringLiteral("Duration");
+    listing.Descending = true;
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.index(0, 1).data().toString(), QStringLiteral("599"));
+    EXPECT_EQ(model.index(999, 1).data().toString(), QStringLiteral("0"));
+
+    listing.Search = QStringLiteral("song 99");
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.rowCount(), 19); // every word: 99, 199 ... 999 and 990 to 998
+
+    library.AddSong(QStringLiteral("Song 99 again"));
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.rowCount(), 20);
+    library.Exec(QStringLiteral("DELETE FROM Playlist_DB WHERE ID3_Title LIKE 'Song 99%'"));
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.rowCount(), 8);
+    listing.Search.clear();
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.rowCount(), 989);
+    songs.Close();
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_TRUE(ModelComplaints::Shown.isEmpty())
         << ModelComplaints::Shown.join('\n').toStdString();
@@ -497,6 +564,151 @@ TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
     EXPECT_EQ(selection.first().bottom(), rows - 1);
     EXPECT_LE(changes.size(), 2); // the clearing and the one selection, no signal per row
     EXPECT_EQ(window->qryAvailableSongs->RecNo(), rows - 1);
+}
+
+TEST_F(GridsTest, TheSearchBoxNarrowsTheAvailableSongsAsTypedAndEscapeClearsIt)
+{
+    library.AddSong(QStringLiteral("Blue in Green"), {}, {}, 337, 8, QStringLiteral("Miles"));
+    library.AddSong(QStringLiteral("So What"), {}, {}, 562, 8, QStringLiteral("Miles"));
+    library.AddSong(QStringLiteral("Hey Joe"), {}, {}, 210, 17, QStringLiteral("Jimi"));
+    library.AddSong(QStringLiteral(u"Caf\u00e9 Blue"), {}, {}, 100, 17, QStringLiteral("Band"));
+    Start();
+    window->oggleAvailableSongs1Click();
+    TDBGrid *grid = window->grdAvailableSongs;
+    ASSERT_EQ(grid->model()->rowCount(), 4);
+    window->edSearch->setFocus();
+    QTest::keyClicks(window->edSearch, QStringLiteral("BLU"));
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->CellText(0, Column(grid, QStringLiteral("Title"))),
+              QStringLiteral("Blue in Green"));
+    QTest::keyClicks(window->edSearch, QStringLiteral(" miles"));
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(AvailableText(0, QStringLiteral("Duration")), QStringLiteral("05:37"));
+    QTest::keyClick(window->edSearch, Qt::Key_Escape);
+    EXPECT_EQ(window->edSearch->text(), QString());
+    EXPECT_EQ(grid->model()->rowCount(), 4);
+    QTest::keyClicks(window->edSearch, QStringLiteral("nothing"));
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+    EXPECT_TRUE(messages.Shown().isEmpty());
+}
+
+TEST_F(GridsTest, AClickOnAnAvailableTitleSortsByItAndASecondClickReverses)
+{
+    library.AddSong(QStringLiteral("Blue in Green"), {}, {}, 337);
+    library.AddSong(QStringLiteral("So What"), {}, {}, 562);
+    library.AddSong(QStringLiteral("Hey Joe"), {}, {}, 210);
+    library.AddSong(QStringLiteral("all blues"), {}, {}, 400);
+    const qint64 list = PlaylistOf({4, 1, 3});
+    Q_UNUSED(list);
+    Start();
+    window->oggleAvailableSongs1Click();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TDBGrid *grid = window->grdAvailableSongs;
+    QHeaderView *header = grid->horizontalHeader();
+    auto titles = [&] {
+        QStringList cells;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            cells << grid->CellText(row, Column(grid, QStringLiteral("Title")));
+        return cells;
+    };
+    auto clickTitle = [&](const QString &title) {
+        const int column = Column(grid, title);
+        grid->scrollTo(grid->model()->index(0, column));
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 4, header->height() / 2));
+    };
+    // Opened by title: the title shows it.
+    EXPECT_EQ(titles(), QStringList({"all blues", "Blue in Green", "Hey Joe", "So What"}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), Column(grid, QStringLiteral("Title")));
+    clickTitle(QStringLiteral("Duration"));
+    EXPECT_EQ(titles(), QStringList({"Hey Joe", "Blue in Green", "all blues", "So What"}));
+    EXPECT_EQ(header->sortIndicatorSection(), Column(grid, QStringLiteral("Duration")));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    clickTitle(QStringLiteral("Duration"));
+    EXPECT_EQ(titles(), QStringList({"So What", "all blues", "Blue in Green", "Hey Joe"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    const QString target = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (!target.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(target + QStringLiteral("/sorted-by-duration.png")));
+    }
+    clickTitle(QStringLiteral("Title"));
+    EXPECT_EQ(titles(), QStringList({"all blues", "Blue in Green", "Hey Joe", "So What"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // The search keeps the order.
+    clickTitle(QStringLiteral("Title"));
+    QTest::keyClicks(window->edSearch, QStringLiteral("blue"));
+    EXPECT_EQ(titles(), QStringList({"Blue in Green", "all blues"}));
+    // The playlist keeps its stored order.
+    EXPECT_EQ(window->grdPlayList->CellText(0, 1), QStringLiteral("all blues"));
+    EXPECT_EQ(window->grdPlayList->CellText(2, 1), QStringLiteral("Hey Joe"));
+    if (!target.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(target + QStringLiteral("/search-and-sort.png")));
+    }
+    EXPECT_TRUE(messages.Shown().isEmpty());
+}
+
+TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
+{
+    library.Exec(QStringLiteral(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 3000) "
+        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
+        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    Start();
+    window->oggleAvailableSongs1Click();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TDBGrid *grid = window->grdAvailableSongs;
+    QList<int> rows;
+    for (int row = 0; row < 3000; ++row)
+        rows << row;
+    const QList<QVariant> shown =
+        window->qryAvailableSongs->RowValues(rows, QStringLiteral("Row_ID"));
+
+    // Stop pressed as soon as the progress shows: the songs added so far stay, numbered on.
+    bool adding = true;
+    int stops = 0;
+    std::function<void()> stopWhenShown = [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *progress = qobject_cast<TfrmAddSongsProgress *>(widget);
+            if (progress && progress->isVisible()) {
+                ++stops;
+                QTest::mouseClick(progress->findChild<QPushButton *>(QStringLiteral("btnStop")),
+                                  Qt::LeftButton);
+                return;
+            }
+        }
+        if (adding)
+            QTimer::singleShot(0, window.get(), stopWhenShown);
+    };
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    QTimer::singleShot(0, window.get(), stopWhenShown);
+    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    adding = false;
+    EXPECT_EQ(stops, 1);
+    QList<QPair<qint64, int>> stored = library.StoredEntries(list);
+    ASSERT_GT(stored.size(), 0);
+    ASSERT_LT(stored.size(), 3000);
+    for (int i = 0; i < stored.size(); ++i) {
+        EXPECT_EQ(stored[i].first, shown[i].toLongLong()) << i;
+        EXPECT_EQ(stored[i].second, i + 1) << i;
+    }
+    EXPECT_EQ(window->grdPlayList->model()->rowCount(), stored.size());
+    EXPECT_EQ(window->qryPlayListSongs->RecNo(), stored.size() - 1);
+    EXPECT_FALSE(window->QuillmereDB.InTransaction());
+
+    // Left alone, every song goes in.
+    const int before = int(stored.size());
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    stored = library.StoredEntries(list);
+    ASSERT_EQ(stored.size(), before + 3000);
+    EXPECT_EQ(stored.last(), qMakePair(shown.last().toLongLong(), before + 3000));
+    EXPECT_EQ(window->grdPlayList->model()->rowCount(), before + 3000);
+    EXPECT_TRUE(messages.Shown().isEmpty());
 }
 
 TEST_F(GridsTest, HoverImagesFollowTheMouseAndReturnWhenAListedControlSeesIt)

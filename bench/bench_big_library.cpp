@@ -1,0 +1,263 @@
+// Big libraries: start-up of the window, search keystrokes, jumps through the available songs
+// and adding 20,000 songs to a playlist, on the library file and (with QUILLMERE_TEST_PG) on
+// a PostgreSQL server, side by side in one run.
+#include "app/QuillmereApplication.h"
+#include "app/UMain.h"
+#include "bench/BenchLibrary.h"
+#include "controls/DBGrid.h"
+#include "data/DataSet.h"
+#include "data/PlaylistEntries.h"
+#include "data/ProgramDirectory.h"
+#include "data/SongListings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <sys/resource.h>
+#include <vector>
+
+namespace
+{
+
+double Ms(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// CPU time of this thread: the machine may be shared, and wall time then measures the others.
+double CpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5))];
+}
+
+// In a process of its own: the window started over the library in folder, best of three, and
+// the process's peak memory.
+int StartWindow(const QString &folder)
+{
+    SetProgramDirectoryOverride(folder);
+    double best = 1e9, bestCpu = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = CpuMs();
+        {
+            TfrmMain window;
+            window.MarkActivated();
+            best = std::min(best, Ms(timer));
+            bestCpu = std::min(bestCpu, CpuMs() - cpu);
+            if (window.qryAvailableSongs->RecordCount() == 0)
+                return 1;
+        }
+    }
+    struct rusage usage {
+    };
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.1f %.1f %.1f\n", best, usage.ru_maxrss / 1024.0, bestCpu);
+    return 0;
+}
+
+struct TStart {
+    double Ms = 0;
+    double PeakMb = 0;
+    double CpuMs = 0;
+};
+
+TStart MeasureStart(const QString &program, const QString &folder)
+{
+    QProcess child;
+    child.start(program, {QStringLiteral("--start"), folder});
+    child.waitForFinished(600000);
+    const QStringList parts = QString::fromLatin1(child.readAllStandardOutput()).split(u' ');
+    if (parts.size() != 3) {
+        std::printf("start-up failed: %s\n", child.readAllStandardError().constData());
+        return {};
+    }
+    return {parts[0].toDouble(), parts[1].toDouble(), parts[2].toDouble()};
+}
+
+struct TWork {
+    std::vector<double> Keystrokes, KeystrokesCpu, JumpsCpu;
+    double AddCpu = 0;
+    int Mismatches = 0;
+    std::vector<double> Jumps;
+    double Add = 0;
+    int Added = 0;
+};
+
+// Typing titles of songs in the library, a character at a time.
+QStringList Typed(TConnection &connection)
+{
+    QStringList typed;
+    TStatement titles(connection,
+                      QStringLiteral("SELECT ID3_Title, ID3_Artist FROM Playlist_DB WHERE Row_ID "
+                                     "IN (1234, 98765, 250000, 377777, 444444)"));
+    while (titles.Step()) {
+        const QString text =
+            titles.Text(0).section(u' ', 0, 1) + u' ' + titles.Text(1).section(u' ', 0, 0).left(6);
+        for (int n = 1; n <= text.size(); ++n)
+            typed << text.left(n);
+    }
+    return typed;
+}
+
+TWork Measure(const QString &target, int *rowsOut)
+{
+    TWork work;
+    TConnection connection;
+    connection.SetLibraryFile(target);
+    connection.Open();
+    TDataSet songs(&connection);
+    songs.SetOnDemand(true);
+    TDBGrid grid;
+    grid.resize(420, 600);
+    grid.SetColumns({{QStringLiteral("ID3_Title"), QStringLiteral("Title"), 115},
+                     {QStringLiteral("Duration"), {}, 53},
+                     {QStringLiteral("ID3_Album"), {}},
+                     {QStringLiteral("ID3_Artist"), {}}});
+    grid.SetDataSet(&songs);
+    grid.show();
+
+    // A keystroke: the listing opened again, and its first rows drawn.
+    for (const QString &text : Typed(connection)) {
+        TSongListing listing;
+        listing.SortField = QStringLiteral("ID3_Title");
+        listing.Search = text;
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = CpuMs();
+        OpenSongListing(songs, listing);
+        grid.viewport()->grab();
+        work.Keystrokes.push_back(Ms(timer));
+        work.KeystrokesCpu.push_back(CpuMs() - cpu);
+        // The same songs as a scan without the index.
+        TDataSet scan(&connection);
+        listing.UseSearchIndex = false;
+        OpenSongListing(scan, listing);
+        bool same = scan.RecordCount() == songs.RecordCount();
+        QList<int> rows;
+        for (int row = 0; row < scan.RecordCount(); ++row)
+            rows << row;
+        if (same && scan.RecordCount() < 20000)
+            same = scan.RowValues(rows, QStringLiteral("Row_ID")) ==
+                   songs.RowValues(rows, QStringLiteral("Row_ID"));
+        if (!same)
+            ++work.Mismatches;
+    }
+
+    TSongListing all;
+    all.SortField = QStringLiteral("ID3_Title");
+    OpenSongListing(songs, all);
+    *rowsOut = songs.RecordCount();
+    std::mt19937 random(42);
+    for (int jump = 0; jump < 60; ++jump) {
+        const int row = int(random() % quint32(songs.RecordCount()));
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = CpuMs();
+        grid.scrollTo(grid.model()->index(row, 0), QAbstractItemView::PositionAtTop);
+        grid.viewport()->grab();
+        work.Jumps.push_back(Ms(timer));
+        work.JumpsCpu.push_back(CpuMs() - cpu);
+    }
+
+    // 20,000 songs from the middle of the list, as a selection of the grid.
+    QList<int> rows;
+    for (int row = 100000; row < 120000 && row < songs.RecordCount(); ++row)
+        rows << row;
+    TDataSet entries(&connection);
+    TTable songTable(&connection);
+    SetUpSongsTable(songTable);
+    songTable.SetOnDemand(true);
+    songTable.Open();
+    SetUpPlaylistEntries(entries, &songTable);
+    OpenPlaylistEntries(entries, 1, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    const int before = entries.RecordCount();
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = CpuMs();
+    QList<qint64> ids;
+    for (const QVariant &id : songs.RowValues(rows, QStringLiteral("Row_ID")))
+        ids << id.toLongLong();
+    AppendPlaylistEntries(connection, 1, ids);
+    OpenPlaylistEntries(entries, 1, QStringLiteral("Sequence"), QStringLiteral("Asc"));
+    work.Add = Ms(timer);
+    work.AddCpu = CpuMs() - cpu;
+    work.Added = entries.RecordCount() - before;
+    return work;
+}
+
+void Report(const char *engine, const TWork &work, int rows)
+{
+    std::printf("%s, %d songs:\n", engine, rows);
+    std::printf("  search keystrokes: %zu, median %.1f ms, 95%% within %.1f ms, slowest %.1f ms "
+                "(CPU: median %.1f, 95%% %.1f, slowest %.1f ms), %d differ from a plain scan\n",
+                work.Keystrokes.size(), Percentile(work.Keystrokes, 0.5),
+                Percentile(work.Keystrokes, 0.95), Percentile(work.Keystrokes, 1.0),
+                Percentile(work.KeystrokesCpu, 0.5), Percentile(work.KeystrokesCpu, 0.95),
+                Percentile(work.KeystrokesCpu, 1.0), work.Mismatches);
+    std::printf("  jump to a row and draw its page: median %.1f ms, 95%% within %.1f ms, slowest "
+                "%.1f ms (CPU: median %.1f, 95%% %.1f, slowest %.1f ms)\n",
+                Percentile(work.Jumps, 0.5), Percentile(work.Jumps, 0.95),
+                Percentile(work.Jumps, 1.0), Percentile(work.JumpsCpu, 0.5),
+                Percentile(work.JumpsCpu, 0.95), Percentile(work.JumpsCpu, 1.0));
+    std::printf("  add 20,000 songs to a playlist and show it: %.1f ms, CPU %.1f ms (%d added)\n",
+                work.Add, work.AddCpu, work.Added);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TQuillmereApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--start"))
+        return StartWindow(args[2]);
+    const int big = args.size() > 1 ? args[1].toInt() : 500000;
+
+    QTemporaryDir small, large;
+    QElapsedTimer made;
+    made.start();
+    MakeWordyLibrary(small.filePath(QStringLiteral("quillmeredb.mdb")), 1000, 1000);
+    MakeWordyLibrary(large.filePath(QStringLiteral("quillmeredb.mdb")), big, 1000);
+    std::printf("libraries of 1,000 and %d songs made in %.1f s\n", big, Ms(made) / 1000);
+
+    const TStart smallStart = MeasureStart(args[0], small.path());
+    const TStart largeStart = MeasureStart(args[0], large.path());
+    std::printf("window start (best of 3): 1,000 songs %.1f ms, %d songs %.1f ms (%.2f times); "
+                "peak memory %.1f MB and %.1f MB\n",
+                smallStart.Ms, big, largeStart.Ms, largeStart.Ms / smallStart.Ms, smallStart.PeakMb,
+                largeStart.PeakMb);
+
+    int rows = 0;
+    const TWork file = Measure(large.filePath(QStringLiteral("quillmeredb.mdb")), &rows);
+    Report("library file", file, rows);
+    const QString server = qEnvironmentVariable("QUILLMERE_TEST_PG");
+    if (!server.isEmpty()) {
+        made.restart();
+        MakeWordyLibrary(server, big, 1000);
+        std::printf("the same songs on the server made in %.1f s\n", Ms(made) / 1000);
+        const TWork onServer = Measure(server, &rows);
+        Report("PostgreSQL server", onServer, rows);
+        std::printf("server / file: keystrokes (95%%) %.2f, jumps (95%%) %.2f, add %.2f\n",
+                    Percentile(onServer.Keystrokes, 0.95) / Percentile(file.Keystrokes, 0.95),
+                    Percentile(onServer.Jumps, 0.95) / Percentile(file.Jumps, 0.95),
+                    onServer.Add / file.Add);
+    }
+    return 0;
+}
