@@ -783,7 +783,7 @@ protected:
 
     static constexpr int Files = 2000;
     TestLibrary library; // the program's folder, away from the volume
-    SmallVolume volume{160};
+    SmallVolume volume{400};
     QString file = volume.Folder() + QStringLiteral("quillmeredb.mdb");
     MusicTree tree;
 };
@@ -1181,7 +1181,7 @@ TEST(LongMessage, AMessageOfManyLinesScrollsInItsBox)
 
 TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
 {
-    SmallVolume volume(160);
+    SmallVolume volume(400);
     if (!volume.Available())
         GTEST_SKIP() << volume.Reason().toStdString();
     TestLibrary library;
