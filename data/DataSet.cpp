@@ -14,6 +14,34 @@ TDataSet::TDataSet(TConnection *connection, QObject *parent)
 
 TDataSet::~TDataSet() = default;
 
+namespace
+{
+// Appends the statement's current row, a value to each column's store.
+void PushRow(TStatement &statement, const std::vector<std::unique_ptr<TColumnStore>> &columns)
+{
+    for (size_t c = 0; c < columns.size(); ++c) {
+        TColumnStore &column = *columns[c];
+        if (statement.IsNull(int(c))) {
+            column.PushNull();
+        } else if (column.Type == TFieldType::Integer) {
+            column.PushInt(statement.Integer(int(c)));
+        } else {
+            const std::string_view text = statement.Utf8(int(c));
+            column.PushText(text.data(), int(text.size()));
+        }
+    }
+}
+} // namespace
+
+void TDataSet::AddField(const TFieldDef &def)
+{
+    // The first field of a name is the one found by it.
+    const QString key = def.Name.toUpper();
+    if (!m_fieldIndex.contains(key))
+        m_fieldIndex.insert(key, int(m_fields.size()));
+    m_fields.push_back(def);
+}
+
 void TDataSet::SetSQL(const QStringList &lines)
 {
     m_commandText = StatementText(lines);
@@ -66,30 +94,13 @@ void TDataSet::Load()
         def.Name = statement.ColumnName(c);
         def.DataType = statement.ColumnType(c);
         m_columns.push_back(std::make_unique<TColumnStore>(def.DataType));
-        const QString key = def.Name.toUpper();
-        if (!m_fieldIndex.contains(key))
-            m_fieldIndex.insert(key, int(m_fields.size()));
-        m_fields.push_back(def);
+        AddField(def);
     }
-    for (const TFieldDef &lookup : m_lookupDefs) {
-        const QString key = lookup.Name.toUpper();
-        if (!m_fieldIndex.contains(key))
-            m_fieldIndex.insert(key, int(m_fields.size()));
-        m_fields.push_back(lookup);
-    }
+    for (const TFieldDef &lookup : m_lookupDefs)
+        AddField(lookup);
     int slot = 0;
     for (; hasRow; hasRow = statement.Step(), ++slot) {
-        for (int c = 0; c < columnCount; ++c) {
-            TColumnStore &column = *m_columns[size_t(c)];
-            if (statement.IsNull(c)) {
-                column.PushNull();
-            } else if (column.Type == TFieldType::Integer) {
-                column.PushInt(statement.Integer(c));
-            } else {
-                const std::string_view text = statement.Utf8(c);
-                column.PushText(text.data(), int(text.size()));
-            }
-        }
+        PushRow(statement, m_columns);
         m_order.push_back(slot);
     }
     m_slotFlags.assign(size_t(slot), 0);
@@ -127,17 +138,7 @@ void TDataSet::ReadPage(TPage &page, int first, int count) const
     for (int c = 0; c < columnCount; ++c)
         page.Columns.push_back(std::make_unique<TColumnStore>(m_fields[size_t(c)].DataType));
     while (statement.Step()) {
-        for (int c = 0; c < columnCount; ++c) {
-            TColumnStore &column = *page.Columns[size_t(c)];
-            if (statement.IsNull(c)) {
-                column.PushNull();
-            } else if (column.Type == TFieldType::Integer) {
-                column.PushInt(statement.Integer(c));
-            } else {
-                const std::string_view text = statement.Utf8(c);
-                column.PushText(text.data(), int(text.size()));
-            }
-        }
+        PushRow(statement, page.Columns);
     }
 }
 
@@ -161,24 +162,11 @@ void TDataSet::LoadOnDemand()
         def.DataType = statement.ColumnType(c);
         m_columns.push_back(std::make_unique<TColumnStore>(def.DataType));
         page->Columns.push_back(std::make_unique<TColumnStore>(def.DataType));
-        const QString key = def.Name.toUpper();
-        if (!m_fieldIndex.contains(key))
-            m_fieldIndex.insert(key, int(m_fields.size()));
-        m_fields.push_back(def);
+        AddField(def);
     }
     int rows = 0;
     for (; hasRow; hasRow = statement.Step(), ++rows) {
-        for (int c = 0; c < columnCount; ++c) {
-            TColumnStore &column = *page->Columns[size_t(c)];
-            if (statement.IsNull(c)) {
-                column.PushNull();
-            } else if (column.Type == TFieldType::Integer) {
-                column.PushInt(statement.Integer(c));
-            } else {
-                const std::string_view text = statement.Utf8(c);
-                column.PushText(text.data(), int(text.size()));
-            }
-        }
+        PushRow(statement, page->Columns);
     }
     // Rows added since the count are not shown; rows gone leave the count as it was.
     if (rows < PageRows)

@@ -152,6 +152,7 @@ protected:
 
 private:
     void Load();
+    void AddField(const TFieldDef &def);
     void LoadOnDemand();
     struct TPage;
     QString PageText(int first, int count) const;

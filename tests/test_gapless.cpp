@@ -3,6 +3,7 @@
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"
+#include "tests/support/DecodedPcm.h"
 #include "tests/support/EncodedTone.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
@@ -19,19 +20,6 @@
 
 namespace
 {
-
-// A full gapless decode of a file, as 16-bit stereo PCM.
-QByteArray Decode(const QString &path)
-{
-    TMp3Decoder decoder;
-    decoder.Open(path);
-    QByteArray pcm;
-    std::vector<char> buffer(65536);
-    qint64 n = 0;
-    while ((n = decoder.Read(buffer.data(), qint64(buffer.size()))) > 0)
-        pcm.append(buffer.data(), qsizetype(n));
-    return pcm;
-}
 
 // Where a part's decode begins in the capture, relative to where it should: positive when
 // frames were inserted before it, negative when frames were dropped; INT_MIN when its first
@@ -74,7 +62,7 @@ protected:
             ASSERT_TRUE(error.isEmpty()) << error.toStdString();
             first += partFrames[i];
             frames.push_back(partFrames[i]);
-            decodes.push_back(Decode(path));
+            decodes.push_back(DecodedPcm(path));
             library.AddEntry(list, library.AddSong(name, library.Directory(), name), i + 1);
         }
         window = StartMainWindow();

@@ -2,6 +2,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"
 #include "platform/ReplayGain.h"
+#include "tests/support/DecodedPcm.h"
 #include "tests/support/EncodedTone.h"
 #include "tests/support/TestFiles.h"
 
@@ -122,18 +123,6 @@ void SetLameTrackGain(QByteArray &mp3, double gainDb)
     const quint16 crc = Crc16(mp3.left(190));
     mp3[190] = char(crc >> 8);
     mp3[191] = char(crc & 0xFF);
-}
-
-QByteArray Decode(const QString &path)
-{
-    TMp3Decoder decoder;
-    decoder.Open(path);
-    QByteArray pcm;
-    std::vector<char> buffer(65536);
-    qint64 n = 0;
-    while ((n = decoder.Read(buffer.data(), qint64(buffer.size()))) > 0)
-        pcm.append(buffer.data(), qsizetype(n));
-    return pcm;
 }
 
 const qint16 *Samples(const QByteArray &pcm)
@@ -275,7 +264,7 @@ TEST_F(ReplayGainFiles, EachPlaceIsReadAndTheEarlierPlaceWins)
     EXPECT_NEAR(*info.TrackGain, -3.0, 1e-9);
     EXPECT_FALSE(info.AlbumGain.has_value());
     // The changed header still trims the encoder delay and padding.
-    EXPECT_EQ(Decode(lame).size() / 4, 44100);
+    EXPECT_EQ(DecodedPcm(lame).size() / 4, 44100);
 
     const QByteArray ape = ApeAndId3v1({{"Replaygain_Track_Gain", "-2.00 dB"},
                                         {"REPLAYGAIN_TRACK_PEAK", "0.800000"},
@@ -307,14 +296,14 @@ TEST_F(ReplayGainFiles, EachPlaceIsReadAndTheEarlierPlaceWins)
     EXPECT_NEAR(info.AlbumPeak.value_or(0), 0.9, 1e-9);
     EXPECT_NEAR(info.TrackGain.value_or(0), -3.0, 1e-9); // from the LAME header
     // The tags do not reach the decoded audio.
-    EXPECT_EQ(Decode(dir.filePath(QStringLiteral("txxx23.mp3"))), Decode(lame));
+    EXPECT_EQ(DecodedPcm(dir.filePath(QStringLiteral("txxx23.mp3"))), DecodedPcm(lame));
 }
 
 TEST_F(ReplayGainFiles, GainMeasuredOnWhatIsPlayed)
 {
     const QByteArray audio = Encoded(0.5);
     const QString plain = Write(QStringLiteral("plain.mp3"), audio);
-    const QByteArray decoded = Decode(plain);
+    const QByteArray decoded = DecodedPcm(plain);
     const QString tagged =
         Write(QStringLiteral("tagged.mp3"),
               Id3Tag(4, Txxx(4, "REPLAYGAIN_TRACK_GAIN", "-6.02 dB", 0)) + audio);
@@ -339,7 +328,7 @@ TEST_F(ReplayGainFiles, GainMeasuredOnWhatIsPlayed)
 TEST_F(ReplayGainFiles, AGainThatWouldClipIsLowered)
 {
     const QByteArray audio = Encoded(0.9);
-    const QByteArray decoded = Decode(Write(QStringLiteral("loud.mp3"), audio));
+    const QByteArray decoded = DecodedPcm(Write(QStringLiteral("loud.mp3"), audio));
     // The peak as a scanner measures it, rounded up.
     const double peak = std::ceil(Peak(decoded) / 32767.0 * 10000) / 10000;
     const QString tagged =
