@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
+#include <numeric>
 
 void TfrmMain::SongsImported()
 {
@@ -82,10 +83,16 @@ void TfrmMain::LibraryChangedOnDisk()
         songs.Locate(QStringLiteral("Row_ID"), current);
     auto *selection = grdAvailableSongs->selectionModel();
     QItemSelection rows;
-    for (int row = 0; row < songs.RecordCount() && !selected.isEmpty(); ++row) {
-        if (selected.contains(songs.Value(row, key).toLongLong()))
-            rows.select(grdAvailableSongs->model()->index(row, 0),
-                        grdAvailableSongs->model()->index(row, 0));
+    if (!selected.isEmpty()) {
+        // The keys of every row in one read, not a page at a time.
+        QList<int> all(songs.RecordCount());
+        std::iota(all.begin(), all.end(), 0);
+        const QList<QVariant> keys = songs.RowValues(all, QStringLiteral("Row_ID"));
+        for (qsizetype row = 0; row < keys.size(); ++row) {
+            if (selected.contains(keys[row].toLongLong()))
+                rows.select(grdAvailableSongs->model()->index(int(row), 0),
+                            grdAvailableSongs->model()->index(int(row), 0));
+        }
     }
     selection->select(rows, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     // The current song stays where it was on the screen.

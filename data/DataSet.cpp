@@ -353,15 +353,32 @@ bool TDataSet::Locate(const QString &fieldName, const QVariant &value)
     RequireActive();
     const int field = FieldIndex(fieldName);
     const bool numeric = m_fields[size_t(field)].DataType == TFieldType::Integer;
-    for (int row = 0; row < RecordCount(); ++row) {
-        const QVariant v = Value(row, field);
-        const bool match = v.isNull() ? value.isNull()
-                           : numeric  ? !value.isNull() && v.toLongLong() == value.toLongLong()
-                                      : v.toString() == value.toString();
-        if (match) {
-            m_eof = m_bof = false;
-            MoveTo(row);
-            return true;
+    const auto matches = [&](const QVariant &v) {
+        return v.isNull() ? value.isNull()
+               : numeric  ? !value.isNull() && v.toLongLong() == value.toLongLong()
+                          : v.toString() == value.toString();
+    };
+    const auto found = [this](int row) {
+        m_eof = m_bof = false;
+        MoveTo(row);
+        return true;
+    };
+    if (!m_onDemand || m_fields[size_t(field)].Lookup) {
+        for (int row = 0; row < RecordCount(); ++row) {
+            if (matches(Value(row, field)))
+                return found(row);
+        }
+        return false;
+    }
+    // On demand the field is read in long runs, a statement each, not page by page.
+    for (int first = 0; first < RecordCount(); first += LocateRun) {
+        QList<int> rows;
+        for (int row = first; row < std::min(first + LocateRun, RecordCount()); ++row)
+            rows << row;
+        const QList<QVariant> values = RowValues(rows, fieldName);
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (matches(values[i]))
+                return found(rows[i]);
         }
     }
     return false;

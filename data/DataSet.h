@@ -188,6 +188,7 @@ private:
     mutable std::vector<std::unique_ptr<TPage>> m_pages; // on demand, a few kept
     mutable quint64 m_pageClock = 0;
     static constexpr size_t KeptPages = 8;
+    static constexpr int LocateRun = 20000; // rows read by one statement of Locate
     int m_current = -1;
     bool m_eof = true;
     bool m_bof = true;
