@@ -20,9 +20,9 @@ void CreateForms()
     frmProperties = new TfrmProperties(frmMain);
     frmCopyrightNotice = new TfrmCopyrightNotice(frmMain);
     frmOptions = new TfrmOptions(frmMain);
-    frmImportSongs = new TfrmImportSongs(&frmMain->QuillmereDB, frmMain);
-    frmSelect = new TfrmSelect(&frmMain->QuillmereDB, frmMain);
-    frmPlaylistDetails = new TfrmPlaylistDetails(&frmMain->QuillmereDB, frmMain);
+    frmImportSongs = new TfrmImportSongs(&frmMain->library(), frmMain);
+    frmSelect = new TfrmSelect(&frmMain->library(), frmMain);
+    frmPlaylistDetails = new TfrmPlaylistDetails(&frmMain->library(), frmMain);
     frmExport = new TfrmExport(frmMain);
 
     ShowChangesIn(frmMain, frmImportSongs);
@@ -60,10 +60,10 @@ void ShowChangesIn(TfrmMain *window, TfrmPlaylistDetails *dialog)
 
 void ShowChangesIn(TfrmMain *window, TfrmOptions *dialog)
 {
-    window->PlaybackOptions = dialog->Options();
+    window->SetPlaybackOptions(dialog->Options());
     QObject::connect(
         dialog, &TfrmOptions::OptionsChanged, window,
-        [window](const TPlaybackOptions &options) { window->PlaybackOptions = options; });
+        [window](const TPlaybackOptions &options) { window->SetPlaybackOptions(options); });
     window->FollowFolders(dialog->cbFollowFolders->isChecked());
     QObject::connect(dialog, &TfrmOptions::FollowFoldersChanged, window, &TfrmMain::FollowFolders);
 }

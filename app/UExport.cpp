@@ -138,3 +138,8 @@ void TfrmExport::resizeEvent(QResizeEvent *event)
     m_anchors.Apply(size());
     TForm::resizeEvent(event);
 }
+
+TExportChoice TfrmExport::Choice() const
+{
+    return {edMappedDrive->text(), cbRenameFiles->isChecked()};
+}

@@ -10,6 +10,12 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
+// Where the export dialog copies the songs to, and whether it renames them.
+struct TExportChoice {
+    QString Folder;
+    bool RenameFiles = false;
+};
+
 // The export dialog: the folder to copy the playlist's songs into, and whether to rename them.
 // Its values stay from one export to the next while the program runs.
 class TfrmExport : public TForm
@@ -26,6 +32,9 @@ public:
     QCheckBox *cbRenameFiles;
     QToolButton *btnOK;
     QToolButton *btnCancel;
+
+    // What the dialog was answered with.
+    TExportChoice Choice() const;
 
     void edMappedDriveExit();
     void btnBrowseClick();

@@ -2,9 +2,12 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 #include <memory>
+#include <vector>
 
 #include "app/LibraryFollower.h"
+#include "app/PlaybackQueue.h"
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
 #include "data/LibraryNotices.h"
@@ -34,9 +37,6 @@ struct TID3Tag;
 // Adding more songs than this at once shows its progress at once.
 constexpr int AddSongsShownAtOnce = 2000;
 
-// The play states of the transport.
-enum TPlayState { psIdle = 0, psPlaying = 1, psPaused = 2 };
-
 // The main window: library connection, playlists, playback, grids and their menus.
 class TfrmMain : public QMainWindow
 {
@@ -46,30 +46,22 @@ public:
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
 
-    // Library
-    TConnection QuillmereDB;
-    TTable *tblSongs = nullptr;
-    TDataSet *qryAvailableSongs = nullptr;
-    TDataSet *qryPlayListSongs = nullptr;
+    // What the window shows and holds, for the code around it and for tests.
+    TConnection &library() { return QuillmereDB; }
+    TDataSet *playlistSongs() const { return qryPlayListSongs; }
+    TDataSet *availableSongs() const { return qryAvailableSongs; }
+    const TLibraryLocation &libraryLocation() const { return LibraryLocation; }
+    // How many songs the library holds, as its table last read them.
+    int songCount() const;
+    // Whether the window keeps the library up to date with its folders, and watches them now.
+    bool followingFolders() const { return Follower != nullptr; }
+    bool watchingFolders() const;
+    // On a server: whether what other computers change reaches the window.
+    bool listeningToServer() const { return ServerNotices != nullptr; }
 
-    // State
     bool LibraryImported = true;
-    QString ProgramDirectory;
-    TLibraryLocation LibraryLocation; // beside the program, or the user's own
-    QString SortField;
-    QString SortDirection;
-    // What the available songs show: the selection's statement, the searched words and the
-    // column clicked to sort them (empty: the selection's own order).
-    TSelectionCriteria AvailableCriteria;
-    QString AvailableSelectionSql; // its statement as shown, for the sort indicator
-    QString AvailableSortField;
-    bool AvailableSortDescending = false;
     int HoverButton = 0;
     int ShownHoverButton = 0;
-    int PlayState = psIdle;
-    int PlayingSequence = -1;
-    int AwaitedPlay = 0; // the player's play whose end moves the playlist on; 0 for none
-    TPlaybackOptions PlaybackOptions; // as the Options dialog last set them
     bool HighlightPlayingRow = false;
 
     // Controls
@@ -120,6 +112,13 @@ public:
     QAction *Play1 = nullptr, *Removefromlist1 = nullptr, *Randomize1 = nullptr,
             *Properties1 = nullptr, *Properties2 = nullptr;
     QAction *NewPlaylist1 = nullptr, *DeletethisPlaylist1 = nullptr, *Properties3 = nullptr;
+
+    // What plays: the transport's state and the number of the playing entry (-1 for none).
+    TPlayState playState() const { return Queue.State(); }
+    int playingSequence() const { return Queue.PlayingSequence(); }
+    const TPlaybackOptions &playbackOptions() const { return PlaybackOptions; }
+    // As the Options dialog sets them.
+    void SetPlaybackOptions(const TPlaybackOptions &options);
 
     // Start-up and closing
     void FormCreate();
@@ -193,7 +192,6 @@ public:
     void CheckStoredDuration(qint64 lengthMs);
     // Hands the player the entry to follow the given row, so that it joins without a gap.
     void QueueAfter(int row);
-    int EntryAfter(int row) const; // -1 at the end of a playlist that does not loop
     QString EntryFile(int row) const;
 
     // Grids presentation
@@ -236,12 +234,10 @@ public:
     // without moving the current row or the selection.
     void FollowFolders(bool on);
     void LibraryChangedOnDisk();
-    std::unique_ptr<TLibraryFollower> Follower;
     // On a server: what other computers change is shown here, each view only when its part
     // changed (TLibraryChange flags).
     void ListenToServer();
     void LibraryChangedElsewhere(int changes);
-    std::unique_ptr<TLibraryNotices> ServerNotices;
 
     // Song properties and playlist details
     void ShowSongProperties(TDataSet *dataSet);
@@ -259,17 +255,65 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The Columns items of both grids' menus: each shows or hides one column of its grid.
+    struct TColumnMenuItem {
+        QAction *TfrmMain::*Item;
+        void (TfrmMain::*Handler)();
+        const char *Name;
+        const char *Caption;
+        const char *Field;
+        bool OfPlaylist; // the playlist's grid, else the available songs'
+    };
+    static const std::vector<TColumnMenuItem> &ColumnMenuItems();
+
     void CreateControls();
+    void CreatePlaylistPanel();
+    void CreateAvailableSongsPanel();
+    void CreateButtonPanel();
+    void CreateTimersAndDialogs();
     void CreateMenus();
+    void CreateSongsMenu();
+    void CreateAvailableSongsMenu();
+    void CreatePlaylistsMenu();
+    void AddColumnItems(QMenu *menu);
+    void ConnectColumnItems();
     void CreatePlaybackControls();
     void CreateHoverImages();
     void ConnectHandlers();
-    void ToggleColumn(QAction *item, TDBGrid *grid, const QString &fieldName);
+    void ConnectMenus();
+    void ConnectContextMenus();
+    void ConnectGrids();
+    void ConnectTransport();
+    // Shows or hides the column that the item of a Columns menu stands for, as it is marked.
+    void ToggleColumn(QAction *item);
     void LayoutButtonPanel();
     void LayoutGroupBoxes();
     // An empty library says in its grids where songs come from.
     void ShowWhereToBegin();
 
+    // Library
+    TConnection QuillmereDB;
+    TTable *tblSongs = nullptr;
+    TDataSet *qryAvailableSongs = nullptr;
+    TDataSet *qryPlayListSongs = nullptr;
+
+    QString ProgramDirectory;
+    TLibraryLocation LibraryLocation; // beside the program, or the user's own
+    QString SortField;
+    QString SortDirection;
+    // What the available songs show: the selection's statement, the searched words and the
+    // column clicked to sort them (empty: the selection's own order).
+    TSelectionCriteria AvailableCriteria;
+    QString AvailableSelectionSql; // its statement as shown, for the sort indicator
+    QString AvailableSortField;
+    bool AvailableSortDescending = false;
+    std::unique_ptr<TLibraryFollower> Follower;
+    std::unique_ptr<TLibraryNotices> ServerNotices;
+    TPlaybackQueue Queue;
+    TPlaybackOptions PlaybackOptions; // as the Options dialog last set them
+
+    // The properties dialog whose saved tags this window stores.
+    QPointer<QObject> m_propertiesAnswered;
     bool m_activated = false;
     bool m_closed = false;
 };

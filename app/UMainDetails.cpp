@@ -6,37 +6,43 @@
 #include "dialogs/UProperties.h"
 
 #include <QDateTime>
-#include <QLabel>
-#include <QLineEdit>
+
+namespace
+{
+// The current row of the playlist's entries (entry true) or of the available songs.
+TSongProperties SongPropertiesOf(const TDataSet &rows, bool entry)
+{
+    const auto text = [&](const char *field) { return rows.AsString(QLatin1String(field)); };
+    const auto number = [&](const char *field) { return rows.AsInteger(QLatin1String(field)); };
+    TSongProperties song;
+    song.SongId = number(entry ? "Song_ID" : "Row_ID");
+    if (entry)
+        song.Number = text("Sequence");
+    song.DurationMs = number("Duration") * 1000;
+    song.FileName = text("Path") + text("Filename");
+    song.Title = text("ID3_Title");
+    song.Artist = text("ID3_Artist");
+    song.Genre = int(number("ID3_Genre"));
+    song.Comment = text("ID3_Comment");
+    song.Album = text("ID3_Album");
+    song.Year = int(number("ID3_Year"));
+    song.Track = int(number("ID3_Track"));
+    return song;
+}
+} // namespace
 
 void TfrmMain::ShowSongProperties(TDataSet *dataSet)
 {
     if (!dataSet->Active() || dataSet->IsEmpty())
         return; // no current song
     TfrmProperties *form = frmProperties;
-    // Only a playlist entry has a number.
-    form->lblSongNo2->setText(
-        dataSet == qryPlayListSongs ? dataSet->AsString(QStringLiteral("Sequence")) : QString());
-    form->lblDuration2->setText(
-        FormatMilliseconds(dataSet->AsInteger(QStringLiteral("Duration")) * 1000));
-    form->SetFileName(dataSet->AsString(QStringLiteral("Path")) +
-                      dataSet->AsString(QStringLiteral("Filename")));
-    form->edTitle->setText(dataSet->AsString(QStringLiteral("ID3_Title")));
-    form->edArtist->setText(dataSet->AsString(QStringLiteral("ID3_Artist")));
-    form->SelectGenre(int(dataSet->AsInteger(QStringLiteral("ID3_Genre"))));
-    form->edComment->setText(dataSet->AsString(QStringLiteral("ID3_Comment")));
-    form->edAlbum->setText(dataSet->AsString(QStringLiteral("ID3_Album")));
-    form->edYear->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Year"))));
-    form->edTrack->setText(QString::number(dataSet->AsInteger(QStringLiteral("ID3_Track"))));
-    const qint64 songId = dataSet->AsInteger(
-        dataSet == qryPlayListSongs ? QStringLiteral("Song_ID") : QStringLiteral("Row_ID"));
-    const QMetaObject::Connection saved =
+    // The dialog is answered once for all songs: a saved tag names the song it was shown for.
+    if (m_propertiesAnswered != form) {
+        m_propertiesAnswered = form;
         connect(form, &TfrmProperties::TagSaved, this,
-                [this, songId](const TID3Tag &tag) { SongTagSaved(songId, tag); });
-    struct TDisconnect {
-        QMetaObject::Connection Connection;
-        ~TDisconnect() { QObject::disconnect(Connection); }
-    } disconnectAfterwards{saved};
+                [this, form](const TID3Tag &tag) { SongTagSaved(form->ShownSongId(), tag); });
+    }
+    form->ShowSong(SongPropertiesOf(*dataSet, dataSet == qryPlayListSongs));
     form->ShowModal();
 }
 
@@ -63,11 +69,7 @@ void TfrmMain::Properties2Click()
 void TfrmMain::NewPlaylist1Click()
 {
     TfrmPlaylistDetails *form = frmPlaylistDetails;
-    form->edName->clear();
-    form->edDescription->clear();
-    form->lblDateCreated->setText(
-        TfrmPlaylistDetails::NewPlaylistDateText(QDateTime::currentDateTime()));
-    form->lblPlaylistID->hide();
+    form->StartNewPlaylist(QDateTime::currentDateTime());
     form->ShowModal();
 }
 
@@ -77,7 +79,6 @@ void TfrmMain::Properties3Click()
     if (id < 0)
         return; // no playlist chosen
     TfrmPlaylistDetails *form = frmPlaylistDetails;
-    form->lblPlaylistID->show();
     form->LoadPlaylist(id);
     form->ShowModal();
 }

@@ -3,6 +3,7 @@
 #include "data/URegistry.h"
 #include "dialogs/UAbout.h"
 #include "dialogs/UCopyRightNotice.h"
+#include "dialogs/UImportSongs.h"
 #include "dialogs/UOptions.h"
 
 void TfrmMain::FormActivate()
@@ -15,6 +16,12 @@ void TfrmMain::FormActivate()
             ReadSetting(QuillmereKeyPath, QStringLiteral("Imported"), false) == QLatin1String("Y");
     else
         close();
+}
+
+void TfrmMain::ImportSongs1Click()
+{
+    // What the import changed is shown as it ends (SongsImported).
+    frmImportSongs->ShowModal();
 }
 
 void TfrmMain::Options1Click()

@@ -6,8 +6,6 @@
 #include "dialogs/MessageService.h"
 #include "platform/FileCopy.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QProgressDialog>
 
 void TfrmMain::Exportplaylist1Click()
@@ -24,8 +22,7 @@ void TfrmMain::Exportplaylist1Click()
         return;
     }
 
-    const QString folder = frmExport->edMappedDrive->text();
-    const bool rename = frmExport->cbRenameFiles->isChecked();
+    const TExportChoice choice = frmExport->Choice();
     TCopyReport report;
     {
         THourglass hourglass;
@@ -46,7 +43,8 @@ void TfrmMain::Exportplaylist1Click()
             const QString fileName = qryPlayListSongs->AsString(QStringLiteral("FileName"));
             const QString source = qryPlayListSongs->AsString(QStringLiteral("Path")) + fileName;
             const QString target =
-                folder + (rename ? QStringLiteral("Song%1.mp3").arg(i) : fileName);
+                choice.Folder +
+                (choice.RenameFiles ? QStringLiteral("Song%1.mp3").arg(i) : fileName);
             progress.setLabelText(QStringLiteral("Copying %1").arg(fileName));
             report.Add(source, CopyFileNoOverwrite(source, target));
         }

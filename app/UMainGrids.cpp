@@ -102,7 +102,8 @@ void TfrmMain::grdPlayListDrawColumnCell(QPainter &painter, const QRect &rect, i
     const int noColumn = grdPlayList->ColumnByTitle(NoTitle);
     if (noColumn >= 0) {
         const QString sequence = grdPlayList->CellText(row, noColumn);
-        HighlightPlayingRow = !sequence.isEmpty() && CellInteger(sequence) == PlayingSequence;
+        HighlightPlayingRow =
+            !sequence.isEmpty() && CellInteger(sequence) == Queue.PlayingSequence();
     }
 
     QFont font = painter.font();

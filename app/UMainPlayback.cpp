@@ -28,24 +28,18 @@ void TfrmMain::btnPlayClick()
     // The stopped song's notice carries its own play's number and is ignored.
     btnStopClick();
     // An empty playlist has nothing to play, and nothing to complain of.
-    const bool hasEntry = qryPlayListSongs->Active() && !qryPlayListSongs->IsEmpty();
-    if (!hasEntry)
+    if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())
         return;
-    PlayState = psPlaying;
-    const QString path = hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Path")) : QString();
-    const QString fileName =
-        hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Filename")) : QString();
-    PlayingSequence = hasEntry ? int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))) : 0;
-    MediaPlayer1->FileName = path + fileName;
+    Queue.Start(int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))));
+    MediaPlayer1->FileName = EntryFile(qryPlayListSongs->RecNo());
     MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
     MediaPlayer1->Open();
     SongTimer->start();
     pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
     CheckStoredDuration(MediaPlayer1->Length());
     MediaPlayer1->Play();
-    AwaitedPlay = MediaPlayer1->PlayNumber();
-    if (hasEntry)
-        QueueAfter(qryPlayListSongs->RecNo());
+    Queue.Await(MediaPlayer1->PlayNumber());
+    QueueAfter(qryPlayListSongs->RecNo());
     grdPlayList->viewport()->update();
 }
 
@@ -62,24 +56,16 @@ void TfrmMain::btnStopClick()
         }
     }
     btnDummy->setChecked(true);
-    PlayingSequence = -1;
-    PlayState = psIdle;
-    AwaitedPlay = 0;
+    Queue.Stop();
     grdPlayList->viewport()->update();
 }
 
 void TfrmMain::btnPauseClick()
 {
-    if (PlayingSequence >= 0) {
+    if (Queue.HasEntry())
         MediaPlayer1->Pause();
-        if (PlayState != psPaused) {
-            PlayState = psPaused;
-            return;
-        }
-        // A resume is a play of its own; the paused play's notice is ignored.
-        AwaitedPlay = MediaPlayer1->PlayNumber();
-    }
-    PlayState = psPlaying;
+    if (Queue.TogglePause(MediaPlayer1->PlayNumber()) == psPaused)
+        return;
     btnDummy->setChecked(true);
 }
 
@@ -114,29 +100,26 @@ void TfrmMain::Play1Click()
 void TfrmMain::MediaPlayer1Notify(int play, const QString &failure)
 {
     // Only the end of the play the window waits for counts.
-    if (play != AwaitedPlay || PlayState != psPlaying)
+    if (!Queue.Awaits(play))
         return;
-    AwaitedPlay = 0;
+    const int count = qryPlayListSongs->Active() ? qryPlayListSongs->RecordCount() : 0;
+    const int row = qryPlayListSongs->Active() ? qryPlayListSongs->RecNo() : -1;
     // The player went straight on into the entry queued after this one: follow it there, as
     // Next would, without stopping the device.
-    const int next = failure.isEmpty() && qryPlayListSongs->Active()
-                         ? EntryAfter(qryPlayListSongs->RecNo())
-                         : -1;
+    const int next = failure.isEmpty() ? Queue.EntryAfter(row, count) : -1;
     if (next >= 0 && MediaPlayer1->Joined(play) && MediaPlayer1->Tag() == next &&
         MediaPlayer1->FileName == EntryFile(next)) {
         qryPlayListSongs->SetRecNo(next);
-        PlayingSequence = int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence")));
+        Queue.Joined(int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))),
+                     MediaPlayer1->PlayNumber());
         pbSongProgress->setMaximum(int(qMin<qint64>(MediaPlayer1->Length(), INT_MAX)));
         CheckStoredDuration(MediaPlayer1->Length());
-        AwaitedPlay = MediaPlayer1->PlayNumber();
         grdPlayList->viewport()->update();
         return;
     }
     SongTimer->stop();
-    PlayState = psIdle;
-    const bool atLast = !qryPlayListSongs->Active() ||
-                        qryPlayListSongs->RecNo() >= qryPlayListSongs->RecordCount() - 1;
-    if (failure.isEmpty() && !atLast) {
+    const TAfterPlay after = Queue.Ended(row, count, !failure.isEmpty());
+    if (after == TAfterPlay::PlayNext) {
         btnNextClick();
         return;
     }
@@ -148,7 +131,7 @@ void TfrmMain::MediaPlayer1Notify(int play, const QString &failure)
     if (!failure.isEmpty())
         throw EMCIDeviceError(failure);
     // Looping starts again from the top.
-    if (PlaybackOptions.LoopPlaylist && qryPlayListSongs->Active()) {
+    if (after == TAfterPlay::StartOver) {
         qryPlayListSongs->First();
         btnPlayClick();
         btnDummy->setChecked(true);
@@ -168,16 +151,6 @@ void TfrmMain::pbSongProgressMouseDown()
     MediaPlayer1->Step();
 }
 
-int TfrmMain::EntryAfter(int row) const
-{
-    const int count = qryPlayListSongs->Active() ? qryPlayListSongs->RecordCount() : 0;
-    if (row < 0 || row >= count)
-        return -1;
-    if (row + 1 < count)
-        return row + 1;
-    return PlaybackOptions.LoopPlaylist ? 0 : -1;
-}
-
 QString TfrmMain::EntryFile(int row) const
 {
     const auto text = [&](const QString &field) {
@@ -188,13 +161,20 @@ QString TfrmMain::EntryFile(int row) const
 
 void TfrmMain::QueueAfter(int row)
 {
-    if (PlayState == psIdle)
+    if (Queue.State() == psIdle)
         return;
-    const int next = EntryAfter(row);
+    const int count = qryPlayListSongs->Active() ? qryPlayListSongs->RecordCount() : 0;
+    const int next = Queue.EntryAfter(row, count);
     if (next < 0)
         return;
     MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
     MediaPlayer1->Queue(EntryFile(next), next);
+}
+
+void TfrmMain::SetPlaybackOptions(const TPlaybackOptions &options)
+{
+    PlaybackOptions = options;
+    Queue.SetLoop(options.LoopPlaylist);
 }
 
 void TfrmMain::CheckStoredDuration(qint64 lengthMs)

@@ -168,7 +168,8 @@ void TfrmMain::DeleteCurrentEntry()
     const int playlist = CurrentPlaylistId();
     // Stored at once, as an addition is, and only this entry: closing the program must not bring
     // it back, and entries that another program added meanwhile stay.
-    RemovePlaylistEntryRows(QuillmereDB, playlist, {entry});
+    if (RemovePlaylistEntryRows(QuillmereDB, playlist, {entry}) > 0)
+        Queue.EntryRemoved(int(sequence));
     OpenPlaylist(playlist, SortField);
     if (!qryPlayListSongs->Locate(QStringLiteral("Sequence"), sequence))
         qryPlayListSongs->Last();

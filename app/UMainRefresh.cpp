@@ -5,6 +5,7 @@
 #include "controls/DBGrid.h"
 #include "data/URegistry.h"
 #include "dialogs/ErrorReporting.h"
+#include "dialogs/USelect.h"
 
 #include <QScrollBar>
 #include <QSet>
@@ -23,6 +24,9 @@ void TfrmMain::SongsImported()
         FollowFolders(true);
     }
     ShowWhereToBegin();
+    // The selection dialog offers the new songs' artists, albums and genres too.
+    if (frmSelect)
+        frmSelect->ReloadCriteriaLists();
 }
 
 void TfrmMain::PlaylistCreated(qint64 id, const QString &entry)
@@ -141,7 +145,8 @@ void TfrmMain::LibraryChangedElsewhere(int changes)
         }
     }
     // Entries being edited here, or playing, are left as they are.
-    if ((changes & lcEntries) && PlayState == psIdle && !qryPlayListSongs->HasPendingChanges()) {
+    if ((changes & lcEntries) && Queue.State() == psIdle &&
+        !qryPlayListSongs->HasPendingChanges()) {
         const qint64 current = qryPlayListSongs->Active() && qryPlayListSongs->RecNo() >= 0
                                    ? qryPlayListSongs->AsInteger(QStringLiteral("Row_ID"))
                                    : 0;

@@ -61,7 +61,7 @@ int StartWindow(const QString &folder)
             window.MarkActivated();
             best = std::min(best, Ms(timer));
             bestCpu = std::min(bestCpu, CpuMs() - cpu);
-            if (window.qryAvailableSongs->RecordCount() == 0)
+            if (window.availableSongs()->RecordCount() == 0)
                 return 1;
         }
     }

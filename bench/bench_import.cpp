@@ -102,7 +102,7 @@ void BM_ImportDialogNewFiles(benchmark::State &state)
         state.ResumeTiming();
         dialog.btnOKClick();
         state.PauseTiming();
-        if (window->tblSongs->RecordCount() != Files)
+        if (window->songCount() != Files)
             state.SkipWithError("not every file was imported");
         frmMain = nullptr;
         state.ResumeTiming();

@@ -142,8 +142,17 @@ bool TfrmPlaylistDetails::NewPlaylistMode() const
     return lblPlaylistID->isHidden();
 }
 
+void TfrmPlaylistDetails::StartNewPlaylist(const QDateTime &now)
+{
+    edName->clear();
+    edDescription->clear();
+    lblDateCreated->setText(NewPlaylistDateText(now));
+    lblPlaylistID->hide();
+}
+
 void TfrmPlaylistDetails::LoadPlaylist(int PlaylistID)
 {
+    lblPlaylistID->show();
     lblPlaylistID->setText(QString::number(PlaylistID));
     const std::optional<TPlaylistRow> row = ::LoadPlaylist(Library(), PlaylistID);
     if (!row) {

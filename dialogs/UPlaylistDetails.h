@@ -37,7 +37,10 @@ public:
     static QString NewPlaylistDateText(const QDateTime &now);
     static QString StoredDateText(const QVariant &dateCreated);
 
+    // Shows the playlist with that id, to change it.
     void LoadPlaylist(int PlaylistID);
+    // Empties the dialog for a new playlist made at that moment.
+    void StartNewPlaylist(const QDateTime &now);
     void btnOKClick();
     void btnCancelClick();
     // Inserts the playlist as edited; returns the new row's id.

@@ -3,6 +3,7 @@
 #include "base/FileNames.h"
 #include "controls/ButtonFaces.h"
 #include "controls/CompletingComboBox.h"
+#include "data/Durations.h"
 #include "dialogs/ErrorReporting.h"
 #include "platform/Shell.h"
 
@@ -344,4 +345,19 @@ void TfrmProperties::btnOKClick()
 {
     if (EditsSettled())
         done(mrOk);
+}
+
+void TfrmProperties::ShowSong(const TSongProperties &song)
+{
+    m_songId = song.SongId;
+    lblSongNo2->setText(song.Number);
+    lblDuration2->setText(FormatMilliseconds(song.DurationMs));
+    SetFileName(song.FileName);
+    edTitle->setText(song.Title);
+    edArtist->setText(song.Artist);
+    SelectGenre(song.Genre);
+    edComment->setText(song.Comment);
+    edAlbum->setText(song.Album);
+    edYear->setText(QString::number(song.Year));
+    edTrack->setText(QString::number(song.Track));
 }

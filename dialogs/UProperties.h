@@ -24,6 +24,21 @@ QString BuildID3Tag(const TTagTexts &texts, TID3Tag &tag);
 // The web search for an artist's songs.
 QUrl ArtistLookupUrl(const QString &artist);
 
+// What the properties dialog shows of one song.
+struct TSongProperties {
+    qint64 SongId = 0;
+    QString Number; // the playlist entry's number; empty for a song of the library
+    qint64 DurationMs = 0;
+    QString FileName;
+    QString Title;
+    QString Artist;
+    int Genre = 255;
+    QString Comment;
+    QString Album;
+    int Year = 0;
+    int Track = 0;
+};
+
 // The song properties dialog: one song's file and its ID3v1 tag, which can be reloaded
 // from the file and written back into it. It runs no statement: a saved tag is announced,
 // and the main window brings the library up to date.
@@ -66,6 +81,9 @@ public:
     void SetFileName(const QString &fileName);
     // Selects the genre with that number; numbers outside the table select none.
     void SelectGenre(int number);
+    // Shows that song; its id goes with the tags saved while it is shown.
+    void ShowSong(const TSongProperties &song);
+    qint64 ShownSongId() const { return m_songId; }
 
     void FormCreate();
     void btnLoadClick();
@@ -82,6 +100,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    qint64 m_songId = 0;
     TTagTexts Texts() const;
     // False when the texts were refused and nothing was written.
     bool SaveTag();

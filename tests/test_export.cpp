@@ -349,7 +349,7 @@ TEST_F(ExportWindowTest, RenamedCopiesFollowGridOrderAndAreNeverOverwritten)
     EXPECT_EQ(ReadAll(device + "Song1.mp3"), Song("z.mp3"));
     EXPECT_EQ(ReadAll(device + "Song2.mp3"), Song("w.mp3"));
     EXPECT_TRUE(messages.Texts().isEmpty());
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 3); // the last selected entry
+    EXPECT_EQ(window->playlistSongs()->RecNo(), 3); // the last selected entry
     EXPECT_EQ(window->grdPlayList->SelectedRows(), QList<int>({0, 2, 3}));
 
     // Again, with other songs selected: every name is taken, nothing is replaced.

@@ -90,7 +90,11 @@ TEST_P(GaplessTest, PartsJoinFrameForFrameAlsoAcrossTheLoop)
     for (size_t i = 0; i < frames.size(); ++i)
         EXPECT_EQ(decodes[i].size() / 4, frames[i]) << "part " << i + 1;
 
-    window->PlaybackOptions.LoopPlaylist = true;
+    {
+        TPlaybackOptions options = window->playbackOptions();
+        options.LoopPlaylist = true;
+        window->SetPlaybackOptions(options);
+    }
     window->btnPlayClick();
     // Every entry the window shows as playing, with the bar's range at that moment.
     QList<int> played;
@@ -98,9 +102,9 @@ TEST_P(GaplessTest, PartsJoinFrameForFrameAlsoAcrossTheLoop)
     QList<qint64> positions;
     const bool done = QTest::qWaitFor(
         [&] {
-            if (window->PlayingSequence > 0 &&
-                (played.isEmpty() || played.last() != window->PlayingSequence)) {
-                played << window->PlayingSequence;
+            if (window->playingSequence() > 0 &&
+                (played.isEmpty() || played.last() != window->playingSequence())) {
+                played << window->playingSequence();
                 maxima << window->pbSongProgress->maximum();
                 positions << window->MediaPlayer1->Position();
             }

@@ -8,10 +8,12 @@
 #include "data/PlaylistEntries.h"
 #include "data/SongListings.h"
 #include "dialogs/UAddSongsProgress.h"
+#include "platform/MediaPlayer.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ModelComplaints.h"
 #include "tests/support/PaintRecorder.h"
 #include "tests/support/ScriptedMessages.h"
+#include "tests/support/SilentMp3.h"
 #include "tests/support/TestLibrary.h"
 
 #include <QAbstractItemModelTester>
@@ -202,6 +204,33 @@ protected:
     {
         window.reset();
         frmMain = nullptr;
+        TMediaPlayer::SetSilentOnly(false);
+    }
+    // Gives every song a long silent file of its own, so that its entries can be played.
+    void MakePlayable()
+    {
+        TMediaPlayer::SetSilentOnly(true);
+        SilentMp3Options options;
+        options.Frames = 4000;
+        const qint64 last = library.QueryInt(QStringLiteral("SELECT MAX(Row_ID) FROM Playlist_DB"));
+        for (qint64 id = 1; id <= last; ++id) {
+            const QString name = QStringLiteral("song%1.mp3").arg(id);
+            WriteSilentMp3(library.Directory() + name, options);
+            library.Exec(QStringLiteral("UPDATE Playlist_DB SET Path = '%1', Filename = '%2' "
+                                        "WHERE Row_ID = %3")
+                             .arg(library.Directory(), name)
+                             .arg(id));
+        }
+    }
+    // Plays the entry of that row, its stored duration left as it is.
+    void Play(int row)
+    {
+        TPlaybackOptions options = window->playbackOptions();
+        options.AutoUpdateDurations = false;
+        window->SetPlaybackOptions(options);
+        window->playlistSongs()->SetRecNo(row);
+        QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+        ASSERT_EQ(window->playState(), psPlaying);
     }
     int Column(TDBGrid *grid, const QString &title)
     {
@@ -308,8 +337,9 @@ TEST_F(GridsTest, ThePlayingRowIsBoldAndWhiteInEveryColumnAndOthersSkyBlue)
     PlaylistOf({library.AddSong(QStringLiteral("One"), {}, {}, 60, 0),
                 library.AddSong(QStringLiteral("Two"), {}, {}, 3725, 0),
                 library.AddSong(QStringLiteral("Three"), {}, {}, 5, 0)});
+    MakePlayable();
     Start();
-    window->PlayingSequence = 2;
+    Play(1);
     TDBGrid *grid = window->grdPlayList;
     for (int row = 0; row < 3; ++row) {
         // Every column, hidden ones too, in an order that never paints "No." first: a
@@ -325,7 +355,7 @@ TEST_F(GridsTest, ThePlayingRowIsBoldAndWhiteInEveryColumnAndOthersSkyBlue)
         }
     }
     // After Stop no row is highlighted.
-    window->PlayingSequence = -1;
+    QTest::mouseClick(window->btnStop, Qt::LeftButton);
     for (int row = 0; row < 3; ++row) {
         const TRecordingEngine &engine = Draw(grid, row, QStringLiteral("Title"));
         ASSERT_EQ(engine.Texts.size(), 1);
@@ -434,8 +464,9 @@ TEST_F(GridsTest, RealPixelsOfThePlayingRowAreWhiteAndOthersSkyBlue)
     PlaylistOf({library.AddSong(QStringLiteral("Alpha"), {}, {}, 61),
                 library.AddSong(QStringLiteral("Bravo"), {}, {}, 3725),
                 library.AddSong(QStringLiteral("Charlie"), {}, {}, 7)});
+    MakePlayable();
     Start();
-    window->PlayingSequence = 2;
+    Play(1);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     TDBGrid *grid = window->grdPlayList;
@@ -525,21 +556,21 @@ TEST_F(GridsTest, CtrlAWithOtherModifiersSelectsEveryAvailableSongAndAAloneDoesN
         library.AddSong(QString::fromLatin1(title));
     Start();
     TDBGrid *grid = window->grdAvailableSongs;
-    window->qryAvailableSongs->First();
+    window->availableSongs()->First();
 
     QTest::keyClick(grid, Qt::Key_A);
     EXPECT_NE(grid->SelectedRows().size(), 4);
 
     QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(grid->SelectedRows(), QList<int>({0, 1, 2, 3}));
-    EXPECT_EQ(window->qryAvailableSongs->RecNo(), 3);
+    EXPECT_EQ(window->availableSongs()->RecNo(), 3);
     EXPECT_EQ(grid->currentIndex().row(), 3);
 
     grid->selectionModel()->clearSelection();
-    window->qryAvailableSongs->First();
+    window->availableSongs()->First();
     QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(grid->SelectedRows().size(), 4);
-    EXPECT_EQ(window->qryAvailableSongs->RecNo(), 3);
+    EXPECT_EQ(window->availableSongs()->RecNo(), 3);
 }
 
 TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
@@ -563,7 +594,7 @@ TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
     EXPECT_EQ(selection.first().top(), 0);
     EXPECT_EQ(selection.first().bottom(), rows - 1);
     EXPECT_LE(changes.size(), 2); // the clearing and the one selection, no signal per row
-    EXPECT_EQ(window->qryAvailableSongs->RecNo(), rows - 1);
+    EXPECT_EQ(window->availableSongs()->RecNo(), rows - 1);
 }
 
 TEST_F(GridsTest, TheSearchBoxNarrowsTheAvailableSongsAsTypedAndEscapeClearsIt)
@@ -666,7 +697,7 @@ TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
     for (int row = 0; row < 3000; ++row)
         rows << row;
     const QList<QVariant> shown =
-        window->qryAvailableSongs->RowValues(rows, QStringLiteral("Row_ID"));
+        window->availableSongs()->RowValues(rows, QStringLiteral("Row_ID"));
 
     // Stop pressed as soon as the progress shows: the songs added so far stay, numbered on.
     bool adding = true;
@@ -697,8 +728,8 @@ TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
         EXPECT_EQ(stored[i].second, i + 1) << i;
     }
     EXPECT_EQ(window->grdPlayList->model()->rowCount(), stored.size());
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), stored.size() - 1);
-    EXPECT_FALSE(window->QuillmereDB.InTransaction());
+    EXPECT_EQ(window->playlistSongs()->RecNo(), stored.size() - 1);
+    EXPECT_FALSE(window->library().InTransaction());
 
     // Left alone, every song goes in.
     const int before = int(stored.size());
@@ -792,10 +823,11 @@ TEST_F(GridsTest, Screenshot)
     library.Exec(
         QStringLiteral("UPDATE Playlist_DB SET Duration = NULL WHERE ID3_Title = 'Hey Joe'"));
     PlaylistOf(songs);
+    MakePlayable();
     Start();
     window->oggleAvailableSongs1Click();
     window->ShowGenres1->trigger();
-    window->PlayingSequence = 2;
+    Play(1);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->grdAvailableSongs->selectionModel()->select(

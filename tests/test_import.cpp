@@ -840,7 +840,7 @@ protected:
         for (const char *name : {"ImportDrive", "ImportPath", "Imported"})
             WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
         window = StartMainWindow();
-        dialog = std::make_unique<TfrmImportSongs>(&window->QuillmereDB);
+        dialog = std::make_unique<TfrmImportSongs>(&window->library());
         ShowChangesIn(window.get(), dialog.get());
     }
     void TearDown() override
@@ -1003,7 +1003,7 @@ TEST_F(ImportDialogTest, ImportingTwiceWarnsWithTheFirstRunsCountAndRefreshesThe
               QStringList{QStringLiteral("Imported 3 files successfully!")});
     EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
     EXPECT_TRUE(window->LibraryImported);
-    EXPECT_EQ(window->tblSongs->RecordCount(), 3);
+    EXPECT_EQ(window->songCount(), 3);
     EXPECT_EQ(Setting("Imported"), QStringLiteral("Y"));
     EXPECT_EQ(Setting("ImportDrive"), QStringLiteral("/"));
     EXPECT_EQ(Setting("ImportPath"), tree.Root());
@@ -1197,7 +1197,7 @@ TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
     SetProgramDirectoryOverride(volume.Folder());
     ScriptedMessages messages;
     TMainWindowPtr window = StartMainWindow();
-    TfrmImportSongs dialog(&window->QuillmereDB);
+    TfrmImportSongs dialog(&window->library());
     ShowChangesIn(window.get(), &dialog);
     dialog.show();
     dialog.dlbFolder->SetDirectory(tree.Root());
@@ -1207,7 +1207,7 @@ TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
     EXPECT_TRUE(errors[0].contains(QStringLiteral("no room left")));
     EXPECT_TRUE(messages.Texts(TMessageKind::Information).isEmpty());
     // What was stored is shown.
-    EXPECT_GT(window->tblSongs->RecordCount(), 0);
+    EXPECT_GT(window->songCount(), 0);
     EXPECT_EQ(dialog.result(), int(mrOk));
     window.reset();
 }
@@ -1236,7 +1236,7 @@ TEST_F(ImportDialogTest, AnErrorThatEndsTheImportStillLeavesTheDialogIdle)
 {
     tree.Add(QStringLiteral("a.mp3"));
     dialog->dlbFolder->SetDirectory(tree.Root());
-    window->QuillmereDB.Close();
+    window->library().Close();
     EXPECT_THROW(dialog->btnOKClick(), EError);
     EXPECT_TRUE(dialog->btnOK->isEnabled());
     EXPECT_FALSE(dialog->Importing());

@@ -36,7 +36,7 @@ protected:
     QStringList Shown()
     {
         QStringList rows;
-        TDataSet *q = window->qryPlayListSongs;
+        TDataSet *q = window->playlistSongs();
         for (int row = 0; row < q->RecordCount(); ++row)
             rows << QStringLiteral("%1 %2").arg(
                 q->DisplayText(row, q->FieldIndex(QStringLiteral("Sequence"))),
@@ -67,9 +67,9 @@ TEST_F(MainWindowTest, HasTheProgramIconAndOpensTheLibraryBesideAPortableProgram
     Start();
     const QList<QSize> sizes = window->windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
-    EXPECT_TRUE(window->LibraryLocation.Portable);
-    EXPECT_EQ(window->QuillmereDB.FileName(), library.FileName());
-    EXPECT_EQ(window->LibraryLocation.TemporaryPlaylist,
+    EXPECT_TRUE(window->libraryLocation().Portable);
+    EXPECT_EQ(window->library().FileName(), library.FileName());
+    EXPECT_EQ(window->libraryLocation().TemporaryPlaylist,
               library.Directory() + QStringLiteral("qmtemp.pls"));
 }
 
@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, StartsWithTheFirstPlaylistByNameAndTheDesignedColumns)
     EXPECT_EQ(window->CurrentPlaylistId(), 2);
     EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
     EXPECT_EQ(window->width(), 208);
-    EXPECT_EQ(window->qryAvailableSongs->RecordCount(), 1);
+    EXPECT_EQ(window->availableSongs()->RecordCount(), 1);
 
     auto visible = [](TDBGrid *grid) {
         QStringList titles;
@@ -120,12 +120,12 @@ TEST_F(MainWindowTest, KeepsTheStoredOrderWhenSongsAreAdded)
     const qint64 z = library.AddSong(QStringLiteral("Z"));
     Start();
     EXPECT_EQ(Shown(), QStringList({"1 W", "2 X", "3 Y"}));
-    SelectAvailable({window->qryAvailableSongs->Locate(QStringLiteral("Row_ID"), z)
-                         ? window->qryAvailableSongs->RecNo()
+    SelectAvailable({window->availableSongs()->Locate(QStringLiteral("Row_ID"), z)
+                         ? window->availableSongs()->RecNo()
                          : -1});
     window->btnAddSongsClick();
     EXPECT_EQ(library.StoredEntries(list), (Entries{{1, 1}, {2, 2}, {3, 3}, {z, 4}}));
-    window->OpenPlaylist(int(list), window->SortField);
+    window->OpenPlaylist(int(list), QStringLiteral("Sequence"));
     EXPECT_EQ(Shown(), QStringList({"1 W", "2 X", "3 Y", "4 Z"}));
 }
 
@@ -148,17 +148,15 @@ TEST_F(MainWindowTest, DeletingAnEntryMovesToTheOneThatFollowed)
     for (int i = 1; i <= 5; ++i)
         library.AddEntry(list, library.AddSong(QStringLiteral("S%1").arg(i)), i);
     Start();
-    window->qryPlayListSongs->SetRecNo(2);
+    window->playlistSongs()->SetRecNo(2);
     window->Removefromlist1Click();
     EXPECT_EQ(Shown(), QStringList({"1 S1", "2 S2", "3 S4", "4 S5"}));
-    EXPECT_EQ(window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title")),
-              QStringLiteral("S4"));
+    EXPECT_EQ(window->playlistSongs()->AsString(QStringLiteral("ID3_Title")), QStringLiteral("S4"));
     // The last entry: the new last one becomes current.
-    window->qryPlayListSongs->Last();
+    window->playlistSongs()->Last();
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
     window->grdPlayListKeyDown(&del);
-    EXPECT_EQ(window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title")),
-              QStringLiteral("S4"));
+    EXPECT_EQ(window->playlistSongs()->AsString(QStringLiteral("ID3_Title")), QStringLiteral("S4"));
     EXPECT_EQ(Shown(), QStringList({"1 S1", "2 S2", "3 S4"}));
     // Removal and renumbering are stored at once: closing and starting again keeps them.
     window->close();
@@ -191,7 +189,7 @@ TEST_F(MainWindowTest, ReadsTheIdUpToTheFirstBracket)
     window->ccbPlayLists->setEditText(QStringLiteral("[x] - broken"));
     EXPECT_EQ(window->CurrentPlaylistId(), -1);
     window->ccbPlayListsChange();
-    EXPECT_FALSE(window->qryPlayListSongs->Active());
+    EXPECT_FALSE(window->playlistSongs()->Active());
 }
 
 TEST_F(MainWindowTest, TheChooserRefusesTypedCharacters)
@@ -281,7 +279,7 @@ TEST_F(MainWindowTest, ClosingDropsUncommittedChanges)
     Start();
     EXPECT_EQ(Shown(), QStringList({"1 A"}));
     window->close();
-    EXPECT_FALSE(window->QuillmereDB.Connected());
+    EXPECT_FALSE(window->library().Connected());
     EXPECT_EQ(library.StoredEntries(list), (Entries{{1, 4}}));
 }
 

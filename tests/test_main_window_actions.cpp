@@ -76,7 +76,7 @@ protected:
         return list;
     }
     TDBGrid *Grid() { return window->grdPlayList; }
-    int RecNo() { return window->qryPlayListSongs->RecNo(); }
+    int RecNo() { return window->playlistSongs()->RecNo(); }
     void ClickRow(TDBGrid *grid, int row)
     {
         const QRect cell = grid->visualRect(grid->model()->index(row, 0));
@@ -92,7 +92,7 @@ protected:
     }
     QString CurrentTitle()
     {
-        return window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title"));
+        return window->playlistSongs()->AsString(QStringLiteral("ID3_Title"));
     }
 
     TestLibrary library;
@@ -120,7 +120,7 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     ClickRow(Grid(), 0);
     Click(window->btnPlay);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return CurrentTitle() == QStringLiteral("S2") && window->PlayState == psPlaying; },
+        [&] { return CurrentTitle() == QStringLiteral("S2") && window->playState() == psPlaying; },
         5000));
     ExpectHighlightIsCurrent("the end of a song");
     Click(window->btnStop);
@@ -344,8 +344,8 @@ TEST_F(WindowActionsTest, AddAndDeleteKeepWhatAnotherProgramStoredMeanwhile)
     other.Open();
     AppendPlaylistEntries(other, int(list), {theirs, theirs});
 
-    ASSERT_TRUE(window->qryAvailableSongs->Locate(QStringLiteral("Row_ID"), mine));
-    ClickRow(window->grdAvailableSongs, window->qryAvailableSongs->RecNo());
+    ASSERT_TRUE(window->availableSongs()->Locate(QStringLiteral("Row_ID"), mine));
+    ClickRow(window->grdAvailableSongs, window->availableSongs()->RecNo());
     Click(window->btnAddSongs);
     using Entries = QList<QPair<qint64, int>>;
     EXPECT_EQ(library.StoredEntries(list),

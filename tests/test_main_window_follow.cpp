@@ -74,10 +74,10 @@ TEST(MainWindowFollow, NewSongsAppearWithoutMovingTheCurrentRowOrTheSelection)
     TfrmOptions options(window.get());
     ShowChangesIn(window.get(), &options);
     EXPECT_TRUE(options.cbFollowFolders->isChecked());
-    ASSERT_NE(window->Follower, nullptr);
+    ASSERT_TRUE(window->followingFolders());
     window->show();
     QTest::mouseClick(window->btnToggleAvailableSongs, Qt::LeftButton);
-    TDataSet *songs = window->qryAvailableSongs;
+    TDataSet *songs = window->availableSongs();
     ASSERT_EQ(Titles(songs, AllRows(songs)), QStringList({"Bravo", "Charlie", "Delta"}));
     songs->SetRecNo(1);
     window->grdAvailableSongs->setFocus();
@@ -87,7 +87,7 @@ TEST(MainWindowFollow, NewSongsAppearWithoutMovingTheCurrentRowOrTheSelection)
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
     // A song comes in while the window runs.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Follower->IsWatching(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->watchingFolders(); }, 30000));
     Song(music.filePath(QStringLiteral("a.mp3")), QStringLiteral("Alpha"), 13);
     ASSERT_TRUE(QTest::qWaitFor([&] { return songs->RecordCount() == 4; }, 30000));
     QStringList titles = Titles(songs, AllRows(songs));
@@ -105,11 +105,11 @@ TEST(MainWindowFollow, NewSongsAppearWithoutMovingTheCurrentRowOrTheSelection)
     EXPECT_FALSE(options.cbFollowFolders->isChecked());
     EXPECT_EQ(ReadSetting(QuillmereKeyPath, QStringLiteral("FollowFolders"), false),
               QStringLiteral("N"));
-    EXPECT_EQ(window->Follower, nullptr);
+    EXPECT_FALSE(window->followingFolders());
     TfrmOptions again;
     EXPECT_FALSE(again.cbFollowFolders->isChecked());
     QTest::mouseClick(options.cbFollowFolders, Qt::LeftButton);
-    EXPECT_NE(window->Follower, nullptr);
+    EXPECT_TRUE(window->followingFolders());
 }
 
 } // namespace

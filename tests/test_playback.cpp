@@ -50,16 +50,16 @@ protected:
         TSilentOutput::SetSpeed(1.0);
         TMediaPlayer::SetSilentOnly(false);
     }
-    QString Current() { return window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title")); }
+    QString Current() { return window->playlistSongs()->AsString(QStringLiteral("ID3_Title")); }
     // Waits until the given entry is current and playing, or the playback has stopped.
     bool WaitForSong(const QString &title)
     {
-        return QTest::qWaitFor([&] { return Current() == title && window->PlayState == psPlaying; },
-                               5000);
+        return QTest::qWaitFor(
+            [&] { return Current() == title && window->playState() == psPlaying; }, 5000);
     }
     bool WaitForStop()
     {
-        return QTest::qWaitFor([&] { return window->PlayState == psIdle; }, 5000);
+        return QTest::qWaitFor([&] { return window->playState() == psIdle; }, 5000);
     }
     bool AnyTransportPressed()
     {
@@ -81,12 +81,12 @@ protected:
 TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
 {
     window->btnPlayClick();
-    EXPECT_EQ(window->PlayState, psPlaying);
-    EXPECT_EQ(window->PlayingSequence, 1);
+    EXPECT_EQ(window->playState(), psPlaying);
+    EXPECT_EQ(window->playingSequence(), 1);
     EXPECT_TRUE(window->SongTimer->isActive());
     EXPECT_EQ(window->pbSongProgress->maximum(), lengthMs);
     ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
-    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_EQ(window->playingSequence(), 2);
     EXPECT_FALSE(AnyTransportPressed());
     ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
     // The songs followed each other on one output.
@@ -94,8 +94,8 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
     // Without "Loop Playlist" the last song ends the playback.
     ASSERT_TRUE(WaitForStop());
     EXPECT_EQ(Current(), QStringLiteral("S3"));
-    EXPECT_EQ(window->PlayState, psIdle);
-    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_EQ(window->playState(), psIdle);
+    EXPECT_EQ(window->playingSequence(), -1);
     EXPECT_FALSE(window->SongTimer->isActive());
     EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
 }
@@ -106,7 +106,7 @@ TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
     int highest = 0;
     QObject::connect(window->pbSongProgress, &QProgressBar::valueChanged,
                      [&highest](int value) { highest = qMax(highest, value); });
-    window->qryPlayListSongs->Last();
+    window->playlistSongs()->Last();
     QTest::mouseClick(window->btnPlay, Qt::LeftButton);
     ASSERT_TRUE(WaitForStop());
     EXPECT_GT(highest, 0);
@@ -117,11 +117,15 @@ TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
 TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
 {
     ASSERT_EQ(frmOptions, nullptr);
-    window->PlaybackOptions.LoopPlaylist = true;
-    window->qryPlayListSongs->Last();
+    {
+        TPlaybackOptions options = window->playbackOptions();
+        options.LoopPlaylist = true;
+        window->SetPlaybackOptions(options);
+    }
+    window->playlistSongs()->Last();
     window->btnPlayClick();
     ASSERT_TRUE(WaitForSong(QStringLiteral("S1")));
-    EXPECT_EQ(window->PlayingSequence, 1);
+    EXPECT_EQ(window->playingSequence(), 1);
 }
 
 // The player has already gone on into the entry after the playing one; the window follows it
@@ -129,11 +133,11 @@ TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
 TEST_F(PlaybackTest, AJoinedSongThatNoLongerFollowsIsStopped)
 {
     window->btnPlayClick();
-    window->qryPlayListSongs->Last(); // the user picks the last row while the first song plays
+    window->playlistSongs()->Last(); // the user picks the last row while the first song plays
     ASSERT_TRUE(WaitForStop());
     EXPECT_EQ(Current(), QStringLiteral("S3"));
     EXPECT_EQ(window->MediaPlayer1->Mode(), TMediaPlayer::mpStopped);
-    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_EQ(window->playingSequence(), -1);
 }
 
 // Songs of another sample rate cannot share the output: it is opened anew for each of them.
@@ -154,15 +158,15 @@ TEST_F(PlaybackTest, ASongOfAnotherRateReopensTheOutput)
 
 TEST_F(PlaybackTest, NextAndPreviousRestartAtTheEnds)
 {
-    window->qryPlayListSongs->Last();
+    window->playlistSongs()->Last();
     window->btnNextClick();
     EXPECT_EQ(Current(), QStringLiteral("S3"));
-    EXPECT_EQ(window->PlayingSequence, 3);
+    EXPECT_EQ(window->playingSequence(), 3);
     EXPECT_LT(window->MediaPlayer1->Position(), lengthMs / 2);
-    window->qryPlayListSongs->First();
+    window->playlistSongs()->First();
     window->btnPreviousClick();
     EXPECT_EQ(Current(), QStringLiteral("S1"));
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playState(), psPlaying);
     // After Previous the end of the song advances exactly as after Next.
     EXPECT_TRUE(WaitForSong(QStringLiteral("S2")));
 }
@@ -171,30 +175,52 @@ TEST_F(PlaybackTest, PauseAndResumeAdvanceExactlyOnce)
 {
     window->btnPlayClick();
     QTest::mouseClick(window->btnPause, Qt::LeftButton);
-    EXPECT_EQ(window->PlayState, psPaused);
+    EXPECT_EQ(window->playState(), psPaused);
     EXPECT_TRUE(window->btnPause->isChecked());
     const qint64 pausedAt = window->MediaPlayer1->Position();
     QTest::qWait(100);
     EXPECT_EQ(window->MediaPlayer1->Position(), pausedAt);
     QTest::mouseClick(window->btnPause, Qt::LeftButton);
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_FALSE(AnyTransportPressed());
     ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
-    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_EQ(window->playingSequence(), 2);
 }
 
 TEST_F(PlaybackTest, StaleNoticeAfterStopIsIgnored)
 {
     window->btnPlayClick();
     window->btnStopClick();
-    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_EQ(window->playingSequence(), -1);
     QTest::qWait(50); // the stopped song's notice arrives now
-    EXPECT_EQ(window->PlayState, psIdle);
+    EXPECT_EQ(window->playState(), psIdle);
     EXPECT_EQ(Current(), QStringLiteral("S1"));
     // Pause with no current song sends nothing and only releases the buttons.
     window->btnPauseClick();
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_FALSE(AnyTransportPressed());
+}
+
+// The entries after a removed one are numbered one down: the playing song stays the one shown as
+// playing, and once its own entry is gone no other entry is taken for it.
+TEST_F(PlaybackTest, RemovingEntriesKeepsThePlayingSongShown)
+{
+    window->playlistSongs()->SetRecNo(1);
+    window->btnPlayClick();
+    window->btnPauseClick();
+    ASSERT_EQ(window->playState(), psPaused);
+    window->playlistSongs()->SetRecNo(0);
+    QTest::keyClick(window->grdPlayList, Qt::Key_Delete);
+    ASSERT_EQ(window->playlistSongs()->RecordCount(), 2);
+    EXPECT_EQ(window->playingSequence(), 1);
+    ASSERT_TRUE(window->playlistSongs()->Locate(QStringLiteral("Sequence"), 1));
+    EXPECT_EQ(Current(), QStringLiteral("S2"));
+    QTest::keyClick(window->grdPlayList, Qt::Key_Delete);
+    ASSERT_EQ(window->playlistSongs()->RecordCount(), 1);
+    EXPECT_EQ(window->playingSequence(), -1);
+    EXPECT_EQ(window->playState(), psPaused);
+    window->btnPauseClick();
+    EXPECT_EQ(window->playState(), psPlaying);
 }
 
 // A stopped or paused play still sends its notice, after the next play began: only the
@@ -210,18 +236,18 @@ TEST_F(PlaybackTest, ANoticeFromASupersededPlayIsIgnored)
     ASSERT_TRUE(notices.wait(2000));
     EXPECT_EQ(notices.at(0).at(0).toInt(), first);
     EXPECT_EQ(Current(), QStringLiteral("S1"));
-    EXPECT_EQ(window->PlayingSequence, 1);
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playingSequence(), 1);
+    EXPECT_EQ(window->playState(), psPlaying);
 
     window->btnNextClick(); // stops the resumed play and starts the next song
     ASSERT_TRUE(notices.wait(2000));
     EXPECT_EQ(notices.at(1).at(0).toInt(), first + 1);
     EXPECT_EQ(Current(), QStringLiteral("S2"));
-    EXPECT_EQ(window->PlayingSequence, 2);
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playingSequence(), 2);
+    EXPECT_EQ(window->playState(), psPlaying);
     emit window->MediaPlayer1->Notify(first, QString()); // however late it comes
     EXPECT_EQ(Current(), QStringLiteral("S2"));
-    EXPECT_EQ(window->PlayState, psPlaying);
+    EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
@@ -233,7 +259,7 @@ TEST_F(PlaybackTest, DamageMidSongIsShownAndStopsThePlayback)
     broken.ZeroedBytes = 2000;
     const QString path = library.Directory() + QStringLiteral("s2.mp3");
     WriteSilentMp3(path, broken);
-    window->qryPlayListSongs->First();
+    window->playlistSongs()->First();
     window->btnPlayClick();
     ASSERT_TRUE(QTest::qWaitFor([this] { return !messages.Texts().isEmpty(); }, 5000));
     const QStringList errors = messages.Texts(TMessageKind::Error);
@@ -242,8 +268,8 @@ TEST_F(PlaybackTest, DamageMidSongIsShownAndStopsThePlayback)
         << errors[0].toStdString();
     // The first song played to its end; the damaged one stopped the playlist.
     EXPECT_EQ(Current(), QStringLiteral("S2"));
-    EXPECT_EQ(window->PlayState, psIdle);
-    EXPECT_EQ(window->PlayingSequence, -1);
+    EXPECT_EQ(window->playState(), psIdle);
+    EXPECT_EQ(window->playingSequence(), -1);
     EXPECT_FALSE(window->SongTimer->isActive());
     EXPECT_EQ(window->pbSongProgress->value(), 0);
     QTest::qWait(lengthMs / 2);
@@ -263,7 +289,7 @@ TEST(PlaybackOfNothing, PlayOnAnEmptyPlaylistOrWithoutOneSaysNothingAndStaysIdle
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QTest::mouseClick(window->btnPlay, Qt::LeftButton);
         EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('|').toStdString();
-        EXPECT_EQ(window->PlayState, psIdle);
+        EXPECT_EQ(window->playState(), psIdle);
         EXPECT_FALSE(window->SongTimer->isActive());
         EXPECT_FALSE(window->btnPlay->isChecked());
         window.reset();
@@ -273,10 +299,10 @@ TEST(PlaybackOfNothing, PlayOnAnEmptyPlaylistOrWithoutOneSaysNothingAndStaysIdle
 TEST_F(PlaybackTest, AMissingFileShowsTheErrorAndStaysPlaying)
 {
     QFile::remove(library.Directory() + QStringLiteral("s2.mp3"));
-    window->qryPlayListSongs->SetRecNo(1);
+    window->playlistSongs()->SetRecNo(1);
     EXPECT_THROW(window->btnPlayClick(), EMCIDeviceError);
-    EXPECT_EQ(window->PlayState, psPlaying);
-    EXPECT_EQ(window->PlayingSequence, 2);
+    EXPECT_EQ(window->playState(), psPlaying);
+    EXPECT_EQ(window->playingSequence(), 2);
     EXPECT_FALSE(window->SongTimer->isActive());
     EXPECT_THROW(window->btnPauseClick(), EMCIDeviceError);
 }
@@ -310,19 +336,27 @@ TEST_F(PlaybackTest, PlayStoresTheMeasuredDurationWhenAsked)
     window->CheckStoredDuration(215999);
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
               215);
-    EXPECT_EQ(window->qryPlayListSongs->AsInteger(QStringLiteral("Duration")), 215);
+    EXPECT_EQ(window->playlistSongs()->AsInteger(QStringLiteral("Duration")), 215);
     // The available songs show it too.
-    TDataSet *available = window->qryAvailableSongs;
+    TDataSet *available = window->availableSongs();
     ASSERT_TRUE(available->Locate(QStringLiteral("Row_ID"), 1));
     EXPECT_EQ(available->AsInteger(QStringLiteral("Duration")), 215);
     // Equal values are not written again.
     library.Exec(QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON Playlist_DB BEGIN "
                                 "SELECT RAISE(ABORT, 'written'); END"));
     EXPECT_NO_THROW(window->CheckStoredDuration(215500));
-    window->PlaybackOptions.AutoUpdateDurations = false;
+    {
+        TPlaybackOptions options = window->playbackOptions();
+        options.AutoUpdateDurations = false;
+        window->SetPlaybackOptions(options);
+    }
     EXPECT_NO_THROW(window->CheckStoredDuration(1000));
     library.Exec(QStringLiteral("DROP TRIGGER no_update"));
-    window->PlaybackOptions.AutoUpdateDurations = true;
+    {
+        TPlaybackOptions options = window->playbackOptions();
+        options.AutoUpdateDurations = true;
+        window->SetPlaybackOptions(options);
+    }
     window->btnPlayClick();
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT Duration FROM Playlist_DB WHERE Row_ID = 1")),
               lengthMs / 1000);

@@ -68,7 +68,7 @@ protected:
     TfrmPlaylistDetails &Form()
     {
         if (!dialog) {
-            dialog = std::make_unique<TfrmPlaylistDetails>(window ? &window->QuillmereDB : nullptr);
+            dialog = std::make_unique<TfrmPlaylistDetails>(window ? &window->library() : nullptr);
             if (window)
                 ShowChangesIn(window.get(), dialog.get());
             frmPlaylistDetails = dialog.get();
@@ -92,7 +92,7 @@ protected:
     }
     QVariant Stored(qint64 id, const QString &column)
     {
-        TDataSet query(&window->QuillmereDB);
+        TDataSet query(&window->library());
         query.SetCommandText(
             QStringLiteral("SELECT %1 FROM Playlists WHERE PlayList_ID = %2").arg(column).arg(id));
         query.Open();
@@ -130,7 +130,7 @@ TEST_F(PlaylistDetailsTest, OkWithoutChangesRunsNoStatement)
         EXPECT_EQ(Form().lblPlaylistID->text(), "1");
         EXPECT_EQ(Form().edName->text(), "Rock");
         EXPECT_EQ(Form().edDescription->text(), "Loud");
-        StatementCounter counter(window->QuillmereDB);
+        StatementCounter counter(window->library());
         Form().btnOK->click();
         statements = counter.Count();
     }));
@@ -183,7 +183,7 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
         library.AddEntry(library.AddPlaylist(QStringLiteral("P%1").arg(i)),
                          library.AddSong(QStringLiteral("S%1").arg(i)), 1);
     Start();
-    ASSERT_EQ(window->qryPlayListSongs->RecordCount(), 1);
+    ASSERT_EQ(window->playlistSongs()->RecordCount(), 1);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
 
     ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
@@ -203,8 +203,8 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     EXPECT_EQ(Entries().last(), "[7] - Road trip");
     EXPECT_EQ(window->ccbPlayLists->currentText(), "[7] - Road trip");
     EXPECT_EQ(window->CurrentPlaylistId(), 7);
-    EXPECT_TRUE(window->qryPlayListSongs->Active());
-    EXPECT_EQ(window->qryPlayListSongs->RecordCount(), 0);
+    EXPECT_TRUE(window->playlistSongs()->Active());
+    EXPECT_EQ(window->playlistSongs()->RecordCount(), 0);
     EXPECT_EQ(Form().LastPlaylistID(), 7);
 }
 
@@ -273,7 +273,7 @@ TEST_F(PlaylistDetailsTest, PropertiesWithoutAPlaylistDoesNothing)
 {
     Start();
     ASSERT_EQ(window->CurrentPlaylistId(), -1);
-    StatementCounter counter(window->QuillmereDB);
+    StatementCounter counter(window->library());
     EXPECT_FALSE(WhileShown(window->Properties3, [] {}));
     EXPECT_EQ(counter.Count(), 0);
 }

@@ -343,7 +343,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
         QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)", "XSPF Playlist (*.xspf)"}));
     EXPECT_EQ(window->SaveDialog1->selectedNameFilter(), QStringLiteral("Playlist File (*.pls)"));
     window->show();
-    window->qryPlayListSongs->SetRecNo(1);
+    window->playlistSongs()->SetRecNo(1);
     const QString name = library.Directory() + QStringLiteral("mylist");
     {
         ScriptedChooser chooser(name);
@@ -355,7 +355,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
     // Play goes on from the entry that was current.
     if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
         window->grab().save(folder + QStringLiteral("/saved-as-playlist.png"));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 1);
+    EXPECT_EQ(window->playlistSongs()->RecNo(), 1);
     EXPECT_EQ(window->grdPlayList->currentIndex().row(), 1);
     EXPECT_TRUE(messages.Texts().isEmpty());
 
@@ -392,7 +392,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
 // The extension typed decides the format; without one, the chosen filter does.
 TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
 {
-    const int current = window->qryPlayListSongs->RecNo();
+    const int current = window->playlistSongs()->RecNo();
     const QString m3u8 = library.Directory() + QStringLiteral("list.m3u8");
     {
         ScriptedChooser chooser(m3u8);
@@ -402,7 +402,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
                                         "#EXTINF:60,First\r\n/m/First.mp3\r\n"
                                         "#EXTINF:61,Second\r\n/m/Second.mp3\r\n"
                                         "#EXTINF:62,Third\r\n/m/Third.mp3\r\n"));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), current);
+    EXPECT_EQ(window->playlistSongs()->RecNo(), current);
 
     // A name without an extension gets the chosen type's.
     window->SaveDialog1->selectNameFilter(QStringLiteral("XSPF Playlist (*.xspf)"));
@@ -427,14 +427,14 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
 
 TEST_F(PlaylistFileWindowTest, RunInWinAmpStartsThePlayerWithTheFileAsOneArgument)
 {
-    const int current = window->qryPlayListSongs->RecNo();
+    const int current = window->playlistSongs()->RecNo();
     options->edPlayerPath->setText(QStringLiteral("/opt/My Player/bin/play it"));
     window->RuninWinAmp1->trigger();
     EXPECT_EQ(ReadAll(Temporary()), Expected());
     ASSERT_EQ(shell.Programs.size(), 1);
     EXPECT_EQ(shell.Programs[0].first, QStringLiteral("/opt/My Player/bin/play it"));
     EXPECT_EQ(shell.Programs[0].second, QStringList({Temporary()}));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), current);
+    EXPECT_EQ(window->playlistSongs()->RecNo(), current);
     EXPECT_TRUE(messages.Texts().isEmpty());
 
     // The player does not start: the file stays written and the user is told.

@@ -773,7 +773,7 @@ TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
           std::pair{uri, QStringLiteral("On the server")}}) {
         WriteSetting(QuillmereKeyPath, QStringLiteral("Library"), setting, false);
         TMainWindowPtr window = StartMainWindow();
-        EXPECT_EQ(window->QuillmereDB.OnServer(), setting == uri);
+        EXPECT_EQ(window->library().OnServer(), setting == uri);
         EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(expected))
             << window->ccbPlayLists->currentText().toStdString();
     }
@@ -798,9 +798,9 @@ TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged
     ScriptedMessages messages;
     TMainWindowPtr window = StartMainWindow();
     window->ListenToServer();
-    ASSERT_NE(window->ServerNotices, nullptr);
+    ASSERT_TRUE(window->listeningToServer());
     QStringList statements;
-    window->QuillmereDB.OnStatement = [&](const QString &sql) { statements << sql; };
+    window->library().OnStatement = [&](const QString &sql) { statements << sql; };
     const auto read = [&](const char *table) {
         for (const QString &sql : std::as_const(statements))
             if (sql.contains(QLatin1String(table), Qt::CaseInsensitive))
@@ -816,7 +816,7 @@ TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged
     WriteSilentMp3(music.filePath(QStringLiteral("b.mp3")), tagged);
     ASSERT_EQ(Lib(uri, {QStringLiteral("import"), music.path()}).ExitCode, 0);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->qryAvailableSongs->RecordCount() == 2; }, 30000));
+        QTest::qWaitFor([&] { return window->availableSongs()->RecordCount() == 2; }, 30000));
     EXPECT_FALSE(read("FROM Playlists"));
     EXPECT_FALSE(read("Playlist_Songs"));
 
@@ -833,7 +833,7 @@ TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged
                   .ExitCode,
               0);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->qryPlayListSongs->RecordCount() == 2; }, 30000));
+        QTest::qWaitFor([&] { return window->playlistSongs()->RecordCount() == 2; }, 30000));
     EXPECT_FALSE(read("FROM Playlists"));
 
     // A tag changed in a file and read again on the other computer.
@@ -846,11 +846,11 @@ TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged
     ASSERT_EQ(rescan.Out, QByteArray("updated 1, unchanged 1, missing 0\n"))
         << rescan.Err.toStdString();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Titles(window->qryAvailableSongs).contains(QStringLiteral("Edited")); },
+        [&] { return Titles(window->availableSongs()).contains(QStringLiteral("Edited")); },
         30000));
     EXPECT_FALSE(read("FROM Playlists"));
     EXPECT_FALSE(read("Playlist_Songs"));
-    window->QuillmereDB.OnStatement = {};
+    window->library().OnStatement = {};
 }
 
 } // namespace

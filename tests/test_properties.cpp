@@ -307,7 +307,7 @@ TEST_F(SongPropertiesMenuTest, FillsFromEitherGrid)
                            "Album", "1999", "4"}));
 
     // Available songs are ordered by title; the untagged one comes last.
-    window->qryAvailableSongs->Last();
+    window->availableSongs()->Last();
     EXPECT_EQ(Shown([this] { window->Properties2->trigger(); }),
               QStringList({"", "00:00", folder + "b.mp3", "Untagged", "", "", "", "", "0", "0"}));
     EXPECT_EQ(form.ccbGenre->currentIndex(), -1);
@@ -331,8 +331,8 @@ TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows
     window->ShowArtists1->trigger();
     window->Show1->trigger();
     window->show();
-    window->qryPlayListSongs->SetRecNo(1);
-    window->qryAvailableSongs->SetRecNo(1); // Beta
+    window->playlistSongs()->SetRecNo(1);
+    window->availableSongs()->SetRecNo(1); // Beta
 
     TDBGrid *playlist = window->grdPlayList;
     TDBGrid *available = window->grdAvailableSongs;
@@ -355,8 +355,8 @@ TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows
     window->Properties1->trigger();
     EXPECT_EQ(seen,
               QStringList({"Omega", "New artist", "Omega", "New artist", "Omega", "New artist"}));
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 1);
-    EXPECT_EQ(window->qryAvailableSongs->AsString(QStringLiteral("ID3_Title")),
+    EXPECT_EQ(window->playlistSongs()->RecNo(), 1);
+    EXPECT_EQ(window->availableSongs()->AsString(QStringLiteral("ID3_Title")),
               QStringLiteral("Beta"));
     EXPECT_EQ(playlist->SelectedRows(), QList<int>({1}));
     EXPECT_EQ(available->currentIndex().row(), 1);

@@ -60,7 +60,7 @@ protected:
     void Start()
     {
         window = StartMainWindow();
-        dialog = std::make_unique<TfrmSelect>(&window->QuillmereDB);
+        dialog = std::make_unique<TfrmSelect>(&window->library());
         frmSelect = dialog.get();
     }
     void TearDown() override
@@ -122,9 +122,9 @@ TEST_F(SelectDialogTest, GoesOnSilentlyWhenTheLibraryIsNotOpen)
 {
     AddSongs();
     window = StartMainWindow();
-    window->QuillmereDB.Close();
+    window->library().Close();
     messages.Clear();
-    ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>(&window->QuillmereDB));
+    ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>(&window->library()));
     EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_EQ(dialog->lbAvailableArtists->count(), 0);
     EXPECT_EQ(dialog->lbAvailableAlbums->count(), 0);
@@ -367,17 +367,17 @@ TEST_F(SelectDialogTest, OkAppliesTheCriteriaToTheAvailableSongs)
 {
     AddSongs();
     Start();
-    EXPECT_EQ(Titles(window->qryAvailableSongs),
+    EXPECT_EQ(Titles(window->availableSongs()),
               QStringList({"Amber", "Blue", "Chant", "Nothing", "Odd"}));
     dialog->lbSelectedAlbums->addItem(QStringLiteral("Sky"));
     dialog->ccbSort->setCurrentIndex(dialog->ccbSort->findText(QStringLiteral("Year")));
     QTimer::singleShot(0, dialog.get(), [this] { dialog->btnOK->click(); });
     window->btnFilterClick();
-    EXPECT_EQ(Titles(window->qryAvailableSongs), QStringList({"Odd", "Blue", "Chant"}));
+    EXPECT_EQ(Titles(window->availableSongs()), QStringList({"Odd", "Blue", "Chant"}));
     // The statement shown, with its values bound as parameters.
-    EXPECT_EQ(window->qryAvailableSongs->CommandText(),
+    EXPECT_EQ(window->availableSongs()->CommandText(),
               BuildSelectionStatement(dialog->Criteria()).Sql + QStringLiteral("\r\n"));
-    EXPECT_EQ(QString(window->qryAvailableSongs->CommandText())
+    EXPECT_EQ(QString(window->availableSongs()->CommandText())
                   .replace(QStringLiteral(":album1"), QStringLiteral("'Sky'")),
               dialog->BuildSelectionSql() + QStringLiteral("\r\n"));
 }
@@ -386,20 +386,20 @@ TEST_F(SelectDialogTest, CancelKeepsTheCriteriaAndLeavesTheMainWindowAlone)
 {
     AddSongs();
     Start();
-    const QString before = window->qryAvailableSongs->CommandText();
+    const QString before = window->availableSongs()->CommandText();
     dialog->lbSelectedArtists->addItem(QStringLiteral("Alpha"));
     QTimer::singleShot(0, dialog.get(), [this] { dialog->btnCancel->click(); });
     window->btnFilterClick();
-    EXPECT_EQ(window->qryAvailableSongs->CommandText(), before);
-    EXPECT_EQ(Titles(window->qryAvailableSongs).size(), 5);
+    EXPECT_EQ(window->availableSongs()->CommandText(), before);
+    EXPECT_EQ(Titles(window->availableSongs()).size(), 5);
     EXPECT_EQ(Entries(dialog->lbSelectedArtists), QStringList({"Alpha"}));
 
     // Closing the window is Cancel too; the kept criteria apply at the next rebuild.
     QTimer::singleShot(0, dialog.get(), [this] { dialog->close(); });
     window->btnFilterClick();
-    EXPECT_EQ(Titles(window->qryAvailableSongs).size(), 5);
+    EXPECT_EQ(Titles(window->availableSongs()).size(), 5);
     window->ApplySelection();
-    EXPECT_EQ(Titles(window->qryAvailableSongs), QStringList({"Amber", "Chant"}));
+    EXPECT_EQ(Titles(window->availableSongs()), QStringList({"Amber", "Chant"}));
 }
 
 } // namespace
