@@ -63,8 +63,15 @@ installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
     fail "installed files differ:"$'\n'"$(diff <(LC_ALL=C sort <<<"$expected") <(echo "$installed"))"
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
-grep -qx 'Exec=quillmere' "$prefix/share/applications/$id.desktop" ||
-    fail "the desktop entry does not start the program without arguments"
+grep -qx 'Exec=quillmere %U' "$prefix/share/applications/$id.desktop" ||
+    fail "the desktop entry does not hand the program its files"
+for type in audio/mpeg audio/x-mpegurl audio/mpegurl application/vnd.apple.mpegurl \
+    audio/x-scpls application/xspf+xml; do
+    grep -q "^MimeType=.*$type;" "$prefix/share/applications/$id.desktop" ||
+        fail "the desktop entry does not declare $type"
+    grep -q "<mediatype>$type</mediatype>" "$prefix/share/metainfo/$id.metainfo.xml" ||
+        fail "the metadata does not name $type"
+done
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the entry names another icon"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
     "$prefix/share/metainfo/$id.metainfo.xml" || fail "the metadata names another desktop entry"
