@@ -77,7 +77,7 @@ TEST(OptionsDialog, DefaultsAndShadowedCaptions)
 {
     TfrmOptions form;
     EXPECT_EQ(form.windowTitle(), "Options");
-    EXPECT_EQ(form.size(), QSize(378, 243)); // with the ReplayGain rows
+    EXPECT_EQ(form.size(), QSize(378, 267)); // with the ReplayGain rows and the notifications
     ASSERT_EQ(form.findChild<QLineEdit *>("edPlayerPath"), form.edPlayerPath);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbLoopPlayList"), form.cbLoopPlayList);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbAutoUpdateDurations"), form.cbAutoUpdateDurations);
