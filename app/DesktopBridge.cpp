@@ -1,12 +1,16 @@
 #include "app/DesktopBridge.h"
 
+#include "app/OpenedFiles.h"
 #include "app/UMain.h"
 #include "controls/DBGrid.h"
 #include "data/DataSet.h"
+#include "data/LibraryLocation.h"
+#include "dialogs/ErrorReporting.h"
 #include "dialogs/UOptions.h"
 #include "platform/MediaPlayer.h"
 #include "platform/MprisService.h"
 #include "platform/Notifier.h"
+#include "platform/SingleInstance.h"
 #include "platform/SleepInhibitor.h"
 
 #include <QCheckBox>
@@ -284,4 +288,32 @@ void TDesktopBridge::Watch()
     if (!track.Album.isEmpty())
         about.append(track.Album);
     m_notifier->Show(track.Title, about.join(QStringLiteral(" \u2014 ")));
+}
+
+QString LibraryKey()
+{
+    const QString server = ServerLibrarySetting();
+    return server.isEmpty() ? FindLibraryLocation().LibraryFile : server;
+}
+
+TDesktopBridge *JoinDesktop(TfrmMain *window, TSingleInstance &instance, const QStringList &opened)
+{
+    auto *desktop = new TDesktopBridge(window);
+    desktop->OnOpenFiles = [window](const QStringList &files) {
+        RunReportingErrors([&] { OpenFilesInWindow(window, files); });
+    };
+    if (frmOptions) {
+        desktop->SetNotifications(frmOptions->cbNotifications->isChecked());
+        QObject::connect(frmOptions, &TfrmOptions::NotificationsChanged, desktop,
+                         &TDesktopBridge::SetNotifications);
+    }
+    desktop->RegisterPlayer();
+    QObject::connect(&instance, &TSingleInstance::Received, desktop,
+                     [desktop](const QStringList &files) {
+                         desktop->Raise();
+                         desktop->OpenFiles(files);
+                     });
+    if (!opened.isEmpty())
+        QTimer::singleShot(0, desktop, [desktop, opened] { desktop->OpenFiles(opened); });
+    return desktop;
 }

@@ -10,6 +10,7 @@
 class TfrmMain;
 class TMprisService;
 class TNotifier;
+class TSingleInstance;
 class TSleepInhibitor;
 
 // The main window as the desktop sees it: MPRIS calls click the window's own buttons, so the
@@ -69,3 +70,9 @@ private:
     bool m_notify = false;
     mutable int m_playingRow = -1;
 };
+
+// What makes two starts one program: the library they open.
+QString LibraryKey();
+// Joins the window to the desktop: the player on the bus, notifications as Options says, the
+// files of later starts, and the files this start was given, opened once it runs.
+TDesktopBridge *JoinDesktop(TfrmMain *window, TSingleInstance &instance, const QStringList &opened);

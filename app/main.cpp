@@ -1,15 +1,10 @@
 #include "app/DesktopBridge.h"
 #include "app/Forms.h"
-#include "app/OpenedFiles.h"
 #include "app/QuillmereApplication.h"
 #include "app/UMain.h"
-#include "data/LibraryLocation.h"
-#include "dialogs/ErrorReporting.h"
 #include "dialogs/MessageService.h"
-#include "dialogs/UOptions.h"
 #include "platform/SingleInstance.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QScreen>
 #include <QTimer>
@@ -31,26 +26,13 @@ int main(int argc, char *argv[])
         });
     }
     // One window per library: a second start hands its files to the running one and ends.
-    const QString server = ServerLibrarySetting();
-    TSingleInstance instance(server.isEmpty() ? FindLibraryLocation().LibraryFile : server);
+    TSingleInstance instance(LibraryKey());
     const QStringList opened =
         TSingleInstance::LocalFiles(app.arguments().mid(1), QDir::currentPath());
     if (!quitAfterStart && instance.HandOver(opened))
         return 0;
     CreateForms();
-    auto *desktop = new TDesktopBridge(frmMain);
-    desktop->OnOpenFiles = [](const QStringList &files) {
-        RunReportingErrors([&] { OpenFilesInWindow(frmMain, files); });
-    };
-    desktop->SetNotifications(frmOptions->cbNotifications->isChecked());
-    QObject::connect(frmOptions, &TfrmOptions::NotificationsChanged, desktop,
-                     &TDesktopBridge::SetNotifications);
-    desktop->RegisterPlayer();
-    QObject::connect(&instance, &TSingleInstance::Received, desktop,
-                     [desktop](const QStringList &files) {
-                         desktop->Raise();
-                         desktop->OpenFiles(files);
-                     });
+    JoinDesktop(frmMain, instance, opened);
     const QRect screen = frmMain->screen()->availableGeometry();
     frmMain->move(screen.center() - frmMain->rect().center());
     if (quitAfterStart) {
@@ -58,8 +40,6 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     }
     frmMain->show();
-    if (!opened.isEmpty())
-        QTimer::singleShot(0, desktop, [desktop, opened] { desktop->OpenFiles(opened); });
     const int result = app.exec();
     DestroyForms();
     return quitAfterStart && messages > 0 ? 1 : result;

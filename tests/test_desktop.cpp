@@ -286,6 +286,12 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
     Call(Player, QStringLiteral("Seek"), {qlonglong(3000000)});
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.Seeks.size() == 2; }, 5000));
     EXPECT_GE(log.Seeks[1], 8000000);
+    // A jump made in the window itself is told too.
+    bridge->SetPositionUs(1000000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.Seeks.size() == 3; }, 5000));
+    EXPECT_LT(log.Seeks[2], 2000000);
+    Call(Player, QStringLiteral("Seek"), {qlonglong(7000000)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.Seeks.size() == 4; }, 5000));
     // A position meant for another entry is ignored.
     Call(Player, QStringLiteral("SetPosition"),
          {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/no/such/entry"))), qlonglong(0)});
@@ -301,7 +307,7 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
     EXPECT_EQ(log.Changed(QStringLiteral("PlaybackStatus")), 4);
     // Play, Next, Previous, Stop changed the song.
     EXPECT_EQ(log.Changed(QStringLiteral("Metadata")), 4);
-    EXPECT_EQ(log.Seeks.size(), 2);
+    EXPECT_EQ(log.Seeks.size(), 4);
 
     // LoopStatus is the Options' loop.
     Call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
@@ -311,6 +317,15 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
     EXPECT_EQ(Get(Player, QStringLiteral("LoopStatus")).toString(), QStringLiteral("Playlist"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return log.Changed(QStringLiteral("LoopStatus")) == 1; }, 5000));
+
+    // A song moved near its end still ends into the next entry.
+    Call(Player, QStringLiteral("Play"));
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Playing")));
+    const QVariantMap playing = Metadata();
+    Call(Player, QStringLiteral("SetPosition"),
+         {QVariant::fromValue(QDBusObjectPath(TrackId(playing))),
+          qlonglong(playing.value(QStringLiteral("mpris:length")).toLongLong() - 200000)});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->PlayingSequence == 2; }, 5000));
 }
 
 TEST_F(DesktopTest, ActivatingAStoredPlaylistOpensItAndPlaysItsFirstEntry)

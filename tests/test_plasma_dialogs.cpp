@@ -170,6 +170,38 @@ TEST(OptionsDialog, OkAndCancelOnlyClose)
     EXPECT_FALSE(form.cbAutoUpdateDurations->isChecked());
 }
 
+TEST(OptionsDialog, NotificationsAreOffUntilTurnedOnAndTheChoiceIsKept)
+{
+    {
+        TfrmOptions form;
+        EXPECT_FALSE(form.cbNotifications->isChecked());
+        EXPECT_EQ(form.lblNotifications2->pos(), form.lblNotifications->pos() + QPoint(1, 1));
+        EXPECT_EQ(form.lblNotifications->text(), "Show a notification when a song starts");
+        QList<bool> handedOn;
+        QObject::connect(&form, &TfrmOptions::NotificationsChanged,
+                         [&handedOn](bool on) { handedOn.append(on); });
+        form.show();
+        // Below the ReplayGain rows, above the buttons.
+        EXPECT_GT(form.cbNotifications->y(), form.edReplayGainDefault->geometry().bottom());
+        EXPECT_LT(form.cbNotifications->geometry().bottom(),
+                  form.findChild<QToolButton *>("btnOK")->y());
+        QTest::mouseClick(form.lblNotifications, Qt::LeftButton);
+        EXPECT_TRUE(form.cbNotifications->isChecked());
+        EXPECT_EQ(handedOn, QList<bool>{true});
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "Notifications", false), "Y");
+        if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
+            form.grab().save(QDir(folder).filePath(QStringLiteral("options.png")));
+    }
+    {
+        TfrmOptions form;
+        EXPECT_TRUE(form.cbNotifications->isChecked());
+        form.show();
+        QTest::mouseClick(form.lblNotifications2, Qt::LeftButton);
+        EXPECT_FALSE(form.cbNotifications->isChecked());
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "Notifications", false), "N");
+    }
+}
+
 TEST(OptionsDialog, ReplayGainIsKeptInTheSettingsStore)
 {
     {
