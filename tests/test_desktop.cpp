@@ -150,6 +150,31 @@ public slots:
     }
 };
 
+// The desktop portal's Inhibit, and the request it hands back, closed to release it.
+class TFakePortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
+public:
+    QList<uint> Flags;
+public slots:
+    QDBusObjectPath Inhibit(const QString &, uint flags, const QVariantMap &)
+    {
+        Flags.append(flags);
+        return QDBusObjectPath(QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/q"));
+    }
+};
+
+class TFakeRequest : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
+public:
+    int Closed = 0;
+public slots:
+    void Close() { ++Closed; }
+};
+
 class DesktopTest : public ::testing::Test
 {
 protected:
@@ -414,6 +439,30 @@ TEST_F(DesktopTest, SleepIsInhibitedWhilePlayingAndReleasedOnPauseAndStop)
     EXPECT_TRUE(QTest::qWaitFor([&] { return fake.Released(); }, 5000));
     service.unregisterService(QStringLiteral("org.freedesktop.login1"));
     QDBusConnection::disconnectFromBus(QStringLiteral("login"));
+}
+
+TEST_F(DesktopTest, WithoutLogin1ThePortalKeepsTheSystemAwakeButNeverTheScreen)
+{
+    TFakePortal portal;
+    TFakeRequest request;
+    QDBusConnection service =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal"));
+    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(
+        service.registerObject(QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/q"),
+                               &request, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    // No login1 on this bus: its call fails and the portal is asked.
+    TSleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::sessionBus());
+    inhibitor.SetHeld(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inhibitor.Active(); }, 5000));
+    EXPECT_EQ(portal.Flags, QList<uint>{4u}); // suspend only: no idle, no logout
+    inhibitor.SetHeld(false);
+    EXPECT_FALSE(inhibitor.Active());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return request.Closed == 1; }, 5000));
+    service.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
 }
 
 TEST(SingleInstance, ArgumentsBecomeFilesOfTheStartsFolder)
