@@ -252,8 +252,8 @@ public:
         return {QDBusObjectPath(PlaylistPath(playlist.Id)), playlist.Name, QString()};
     }
     uint PlaylistCount() const { return uint(m_service->Control().Playlists().size()); }
-    // The stored order of the playlists is their creation.
-    QStringList Orderings() const { return {QStringLiteral("CreationDate")}; }
+    // The playlists come as the window's chooser lists them, by name.
+    QStringList Orderings() const { return {QStringLiteral("Alphabetical")}; }
     TMprisMaybePlaylist ActivePlaylist() const
     {
         const qint64 active = m_service->Control().ActivePlaylist();

@@ -358,10 +358,23 @@ TEST_F(DesktopTest, ActivatingAStoredPlaylistOpensItAndPlaysItsFirstEntry)
     const QString playlists = QStringLiteral("org.mpris.MediaPlayer2.Playlists");
     EXPECT_EQ(Get(playlists, QStringLiteral("PlaylistCount")).toUInt(), 2u);
     const QDBusMessage reply = Call(playlists, QStringLiteral("GetPlaylists"),
-                                    {0u, 10u, QStringLiteral("CreationDate"), false});
+                                    {0u, 10u, QStringLiteral("Alphabetical"), false});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
     const QString path = QStringLiteral("/com/corvanta/Quillmere/Playlist/%1").arg(other);
     EXPECT_TRUE(reply.signature() == QLatin1String("a(oss)")) << qPrintable(reply.signature());
+    QStringList names;
+    const QDBusArgument listed = reply.arguments().value(0).value<QDBusArgument>();
+    listed.beginArray();
+    while (!listed.atEnd()) {
+        QDBusObjectPath id;
+        QString name, icon;
+        listed.beginStructure();
+        listed >> id >> name >> icon;
+        listed.endStructure();
+        names << name;
+    }
+    listed.endArray();
+    EXPECT_EQ(names, QStringList({"Evening", "Morning"}));
     Call(playlists, QStringLiteral("ActivatePlaylist"),
          {QVariant::fromValue(QDBusObjectPath(path))});
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Playing")));
