@@ -1,8 +1,11 @@
+#include "app/DesktopBridge.h"
 #include "app/Forms.h"
 #include "app/QuillmereApplication.h"
 #include "app/UMain.h"
 #include "dialogs/MessageService.h"
+#include "platform/SingleInstance.h"
 
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -22,7 +25,14 @@ int main(int argc, char *argv[])
             return kind == TMessageKind::Confirmation ? mrNo : mrOk;
         });
     }
+    // One window per library: a second start hands its files to the running one and ends.
+    TSingleInstance instance(LibraryKey());
+    const QStringList opened =
+        TSingleInstance::LocalFiles(app.arguments().mid(1), QDir::currentPath());
+    if (!quitAfterStart && instance.HandOver(opened))
+        return 0;
     CreateForms();
+    JoinDesktop(frmMain, instance, opened);
     const QRect screen = frmMain->screen()->availableGeometry();
     frmMain->move(screen.center() - frmMain->rect().center());
     if (quitAfterStart) {

@@ -109,13 +109,15 @@ TLocationFolders StandardFolders()
     folders.UserCache = UserFolder(QStandardPaths::GenericCacheLocation);
     folders.ProgramWritable = QFileInfo(folders.Program).isWritable();
     folders.Shared = Folder(folders.Program + QStringLiteral(QUILLMERE_SHARE_FROM_BIN));
+    folders.Installed = QFileInfo(folders.Shared).isDir();
     return folders;
 }
 
 TLibraryLocation ChooseLibraryLocation(const TLocationFolders &folders)
 {
     TLibraryLocation location;
-    location.Portable = QFileInfo::exists(folders.Program + LibraryName) || folders.ProgramWritable;
+    location.Portable = QFileInfo::exists(folders.Program + LibraryName) ||
+                        (folders.ProgramWritable && !folders.Installed);
     if (location.Portable) {
         location.Directory = folders.Program;
         location.TemporaryPlaylist = folders.Program + TemporaryPlaylistName;

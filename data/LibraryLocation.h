@@ -9,12 +9,13 @@ struct TLocationFolders {
     QString UserCache;           // per-user cache folder, for qmtemp.pls
     QString Shared;              // read-only data of an installed program: <prefix>/share/quillmere
     bool ProgramWritable = true; // the program's folder can be written
+    bool Installed = false;      // the program's prefix holds share/quillmere
 };
 
 // Where the library, the temporary playlist file and the release notes lie.
 struct TLibraryLocation {
-    // Beside the program: it holds a library, or its folder can be written. Otherwise the
-    // program is installed and each user has a library of their own.
+    // Beside the program: it holds a library, or it is not installed and its folder can be
+    // written. Otherwise each user has a library of their own.
     bool Portable = true;
     QString Directory; // the library's folder
     QString LibraryFile;
@@ -28,7 +29,8 @@ struct TLibraryLocation {
 // The program's folder, whether it can be written, and the current user's standard folders.
 TLocationFolders StandardFolders();
 
-// Portable when the program's folder holds "quillmeredb.mdb" or can be written.
+// Portable when the program's folder holds "quillmeredb.mdb", or it can be written and its
+// prefix is not an installed layout (whoever owns the prefix, root included).
 TLibraryLocation ChooseLibraryLocation(const TLocationFolders &folders);
 
 inline TLibraryLocation FindLibraryLocation()

@@ -21,7 +21,8 @@ TfrmOptions *frmOptions = nullptr;
 namespace
 {
 const QSize ClientSize(378, 183);
-const int ReplayGainRows = 60; // the dialog's height grows by the ReplayGain rows
+const int ReplayGainRows = 60;   // the dialog's height grows by the ReplayGain rows
+const int NotificationsRow = 24; // and by the notifications' check below them
 
 const QString ReplayGainValue = QStringLiteral("ReplayGain");
 const QString PreampValue = QStringLiteral("ReplayGainPreamp");
@@ -90,6 +91,17 @@ bool FollowFoldersSetting()
                QLatin1String("N");
     } catch (const EError &) {
         return true;
+    }
+}
+
+// Off unless the user turned it on.
+bool NotificationsSetting()
+{
+    try {
+        return ReadSetting(QuillmereKeyPath, QStringLiteral("Notifications"), false) ==
+               QLatin1String("Y");
+    } catch (const EError &) {
+        return false;
     }
 }
 } // namespace
@@ -253,13 +265,36 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     setTabOrder(cbFollowFolders, cmbReplayGain);
     setTabOrder(cmbReplayGain, edReplayGainPreamp);
     setTabOrder(edReplayGainPreamp, edReplayGainDefault);
-    setTabOrder(edReplayGainDefault, btnOK);
+    cbNotifications = new QCheckBox(this);
+    cbNotifications->setObjectName(QStringLiteral("cbNotifications"));
+    cbNotifications->setGeometry(24, 206, 13, 13);
+    cbNotifications->setChecked(NotificationsSetting());
+    const QString notifyCaption = QStringLiteral("Show a notification when a song starts");
+    lblNotifications2 = NewCaption(this, QStringLiteral("lblNotifications2"), notifyCaption, 43,
+                                   207, Qt::black, true);
+    lblNotifications = NewCaption(this, QStringLiteral("lblNotifications"), notifyCaption, 42, 206,
+                                  SkyBlue(), true);
+    NewCaptionPlate(this, QStringLiteral("plNotifications"), lblNotifications2, lblNotifications);
+    connect(lblNotifications, &TClickLabel::clicked, this, &TfrmOptions::lblNotificationsClick);
+    connect(lblNotifications2, &TClickLabel::clicked, this, &TfrmOptions::lblNotificationsClick);
+    connect(cbNotifications, &QCheckBox::toggled, this, [this](bool on) {
+        try {
+            WriteSetting(QuillmereKeyPath, QStringLiteral("Notifications"),
+                         on ? QStringLiteral("Y") : QStringLiteral("N"), false);
+        } catch (const EError &) {
+            // Not kept for the next run, but it holds for this one.
+        }
+        emit NotificationsChanged(on);
+    });
+
+    setTabOrder(edReplayGainDefault, cbNotifications);
+    setTabOrder(cbNotifications, btnOK);
 
     const auto gainChanged = ReportingErrors(this, &TfrmOptions::ReplayGainChanged);
     connect(cmbReplayGain, &QComboBox::currentIndexChanged, this, gainChanged);
     connect(edReplayGainPreamp, &QDoubleSpinBox::valueChanged, this, gainChanged);
     connect(edReplayGainDefault, &QDoubleSpinBox::valueChanged, this, gainChanged);
-    resize(ClientSize.width(), ClientSize.height() + ReplayGainRows);
+    resize(ClientSize.width(), ClientSize.height() + ReplayGainRows + NotificationsRow);
 }
 
 void TfrmOptions::ReplayGainChanged()
@@ -311,6 +346,11 @@ void TfrmOptions::lblAutoUpdateDurationsClick()
 void TfrmOptions::lblFollowFoldersClick()
 {
     cbFollowFolders->toggle();
+}
+
+void TfrmOptions::lblNotificationsClick()
+{
+    cbNotifications->toggle();
 }
 
 void TfrmOptions::showEvent(QShowEvent *event)

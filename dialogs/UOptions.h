@@ -53,6 +53,9 @@ public:
     TClickLabel *lblReplayGainDefault2;
     TClickLabel *lblReplayGainDefault;
     QDoubleSpinBox *edReplayGainDefault;
+    QCheckBox *cbNotifications;
+    TClickLabel *lblNotifications2;
+    TClickLabel *lblNotifications;
 
     void FormShow();
     void btnOKClick();
@@ -61,11 +64,15 @@ public:
     void lblAutoUpdateDurationsClick();
     void ReplayGainChanged();
     void lblFollowFoldersClick();
+    void lblNotificationsClick();
 
 signals:
     void OptionsChanged(const TPlaybackOptions &options);
     // The check "Keep the library up to date with its folders", kept in the settings.
     void FollowFoldersChanged(bool on);
+    // The check "Show a notification when a song starts", kept in the settings; off unless
+    // the user turned it on.
+    void NotificationsChanged(bool on);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -164,6 +164,21 @@ void TImportWalker::ImportFolder(const QString &Folder)
     Commit();
 }
 
+void TImportWalker::ImportFiles(const QStringList &FileNames)
+{
+    m_writer.CheckWritable();
+    try {
+        for (const QString &name : FileNames) {
+            ++m_counts.Found;
+            ImportFile(name, std::nullopt);
+        }
+    } catch (...) {
+        Commit();
+        throw;
+    }
+    Commit();
+}
+
 void TImportWalker::Walk(const QString &Folder)
 {
     TFolderListing listing;

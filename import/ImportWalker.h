@@ -85,6 +85,8 @@ public:
     // Raises ELibraryUnwritable, before the walk or at the first busy timeout, keeping what
     // was committed.
     void ImportFolder(const QString &Folder);
+    // Imports single files (as a folder's files are) and commits; the counts are added to.
+    void ImportFiles(const QStringList &FileNames);
     const TImportCounts &Counts() const { return m_counts; }
     bool Stopped() const { return m_stopped; }
 

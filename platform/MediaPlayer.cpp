@@ -109,6 +109,29 @@ qint64 TMediaPlayer::Length() const
     return m_lengthMs;
 }
 
+qint64 TMediaPlayer::LengthUs() const
+{
+    RequireOpen();
+    return m_length.SampleRate > 0 ? m_length.Samples * 1000000 / m_length.SampleRate : 0;
+}
+
+void TMediaPlayer::Seek(qint64 positionMs)
+{
+    RequireOpen();
+    positionMs = qBound<qint64>(0, positionMs, m_lengthMs);
+    if (m_mode != mpPlaying && m_mode != mpPaused) {
+        m_positionMs = positionMs;
+        return;
+    }
+    const bool paused = m_mode == mpPaused;
+    const bool audible = m_audible;
+    StopOutput();
+    m_positionMs = positionMs;
+    StartOutput(audible);
+    if (paused)
+        m_output->Suspend();
+}
+
 qint64 TMediaPlayer::PlayedMs() const
 {
     if (!m_output)

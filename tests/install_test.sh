@@ -63,8 +63,15 @@ installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
     fail "installed files differ:"$'\n'"$(diff <(LC_ALL=C sort <<<"$expected") <(echo "$installed"))"
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
-grep -qx 'Exec=quillmere' "$prefix/share/applications/$id.desktop" ||
-    fail "the desktop entry does not start the program without arguments"
+grep -qx 'Exec=quillmere %U' "$prefix/share/applications/$id.desktop" ||
+    fail "the desktop entry does not hand the program its files"
+for type in audio/mpeg audio/x-mpegurl audio/mpegurl application/vnd.apple.mpegurl \
+    audio/x-scpls application/xspf+xml; do
+    grep -q "^MimeType=.*$type;" "$prefix/share/applications/$id.desktop" ||
+        fail "the desktop entry does not declare $type"
+    grep -q "<mediatype>$type</mediatype>" "$prefix/share/metainfo/$id.metainfo.xml" ||
+        fail "the metadata does not name $type"
+done
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the entry names another icon"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
     "$prefix/share/metainfo/$id.metainfo.xml" || fail "the metadata names another desktop entry"
@@ -148,14 +155,44 @@ grep -qF "quillmere: Cannot create the folder \"$folder\" for the library: " "$w
 [ -z "$(ls -A "$locked")" ] || fail "something was written in the read-only home"
 [ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "something was written beside the program"
 
-echo "== a program folder that can be written stays portable"
+echo "== an installed prefix that can be written still gives each user a library of their own"
 for d in "${immutable[@]}"; do chattr -i "$d"; done
 immutable=()
 chmod u+w "$prefix/bin"
 fresh=$work/fresh
 mkdir "$fresh"
-err=$(as_user "$fresh" "$prefix/bin/quillmere-lib" songs 2>&1 >/dev/null) && fail "a missing portable library opened"
-grep -qF "$prefix/bin/quillmeredb.mdb" <<<"$err" || fail "the portable library is not beside the program: $err"
-[ -z "$(ls -A "$fresh")" ] || fail "a portable run wrote into the home folder"
-[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "a portable run created a library"
+as_user "$fresh" "$prefix/bin/quillmere-lib" songs >/dev/null ||
+    fail "quillmere-lib did not open the user's library from a prefix its owner can write"
+[ -f "$fresh/.local/share/Quillmere/quillmeredb.mdb" ] || fail "no per-user library for the prefix's owner"
+start_window "$fresh" 2>"$work/window.err" || fail "the window failed: $(cat "$work/window.err")"
+[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "a library was made beside an installed program"
+
+# Another user, with a copy of the prefix they own, in a folder they can reach (the checkout
+# may lie where only its owner may enter).
+if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1; then
+    echo "== another user who owns the prefix"
+    shared=$(mktemp -d /tmp/quillmere-install.XXXXXX)
+    trap 'cleanup; rm -rf "$shared"' EXIT
+    cp -a "$prefix" "$shared/prefix"
+    mkdir "$shared/home"
+    chown -R nobody "$shared"
+    chmod 755 "$shared"
+    runuser -u nobody -- env -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_CONFIG_HOME \
+        -u XDG_RUNTIME_DIR HOME="$shared/home" "$shared/prefix/bin/quillmere-lib" songs >/dev/null ||
+        fail "quillmere-lib did not open the library of another user who owns the prefix"
+    [ -f "$shared/home/.local/share/Quillmere/quillmeredb.mdb" ] ||
+        fail "no per-user library for another user who owns the prefix"
+    [ "$(ls -A "$shared/prefix/bin")" = "$bin_before" ] ||
+        fail "a library was made beside the program of another user's prefix"
+else
+    echo "== another user who owns the prefix: skipped, it needs root and the user nobody"
+fi
+
+echo "== a portable copy stays portable"
+portable=$work/portable
+mkdir "$portable"
+cp "$prefix/bin/quillmere" "$prefix/bin/quillmere-lib" "$portable/"
+err=$(as_user "$fresh" "$portable/quillmere-lib" songs 2>&1 >/dev/null) && fail "a missing portable library opened"
+grep -qF "$portable/quillmeredb.mdb" <<<"$err" || fail "the portable library is not beside the program: $err"
+[ "$(ls -A "$portable")" = "$(printf 'quillmere\nquillmere-lib')" ] || fail "a portable run created a library"
 echo "install test passed"

@@ -92,6 +92,33 @@ TEST_F(LibraryLocationTest, LibraryInAReadOnlyProgramFolderIsStillUsed)
     EXPECT_EQ(location.TemporaryPlaylist, Path("prefix/bin/qmtemp.pls"));
 }
 
+TEST_F(LibraryLocationTest, InstalledLayoutUsesTheUsersLibraryEvenWhenItsOwnerCanWriteIt)
+{
+    // A prefix the user owns (~/.local), or any prefix when run as root.
+    ASSERT_TRUE(QDir().mkpath(Path("prefix/share/quillmere")));
+    SetProgramDirectoryOverride(folders.Program);
+    const TLocationFolders standard = StandardFolders();
+    SetProgramDirectoryOverride(QString());
+    EXPECT_TRUE(standard.ProgramWritable);
+    EXPECT_TRUE(standard.Installed);
+    folders.Installed = standard.Installed;
+    const TLibraryLocation location = ChooseLibraryLocation(folders);
+    EXPECT_FALSE(location.Portable);
+    EXPECT_EQ(location.LibraryFile, Path("home/.local/share/Quillmere/quillmeredb.mdb"));
+    EXPECT_EQ(location.ReleaseNotes, Path("prefix/share/quillmere/Release Notes.htm"));
+
+    // A library already beside the program keeps it portable.
+    WriteAll(Path("prefix/bin/quillmeredb.mdb"), {});
+    EXPECT_TRUE(ChooseLibraryLocation(folders).Portable);
+
+    // Without share/quillmere above it, a writable folder is a portable copy or a build.
+    ASSERT_TRUE(QFile::remove(Path("prefix/bin/quillmeredb.mdb")));
+    ASSERT_TRUE(QDir(Path("prefix/share")).removeRecursively());
+    SetProgramDirectoryOverride(folders.Program);
+    EXPECT_FALSE(StandardFolders().Installed);
+    SetProgramDirectoryOverride(QString());
+}
+
 TEST_F(LibraryLocationTest, InstalledProgramCreatesTheUsersLibraryOnceWithTheSchema)
 {
     folders.ProgramWritable = false;

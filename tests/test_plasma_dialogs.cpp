@@ -77,7 +77,7 @@ TEST(OptionsDialog, DefaultsAndShadowedCaptions)
 {
     TfrmOptions form;
     EXPECT_EQ(form.windowTitle(), "Options");
-    EXPECT_EQ(form.size(), QSize(378, 243)); // with the ReplayGain rows
+    EXPECT_EQ(form.size(), QSize(378, 267)); // with the ReplayGain rows and the notifications
     ASSERT_EQ(form.findChild<QLineEdit *>("edPlayerPath"), form.edPlayerPath);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbLoopPlayList"), form.cbLoopPlayList);
     ASSERT_EQ(form.findChild<QCheckBox *>("cbAutoUpdateDurations"), form.cbAutoUpdateDurations);
@@ -168,6 +168,38 @@ TEST(OptionsDialog, OkAndCancelOnlyClose)
     result = RunModal(form, [&] { form.close(); });
     EXPECT_EQ(result, mrCancel);
     EXPECT_FALSE(form.cbAutoUpdateDurations->isChecked());
+}
+
+TEST(OptionsDialog, NotificationsAreOffUntilTurnedOnAndTheChoiceIsKept)
+{
+    {
+        TfrmOptions form;
+        EXPECT_FALSE(form.cbNotifications->isChecked());
+        EXPECT_EQ(form.lblNotifications2->pos(), form.lblNotifications->pos() + QPoint(1, 1));
+        EXPECT_EQ(form.lblNotifications->text(), "Show a notification when a song starts");
+        QList<bool> handedOn;
+        QObject::connect(&form, &TfrmOptions::NotificationsChanged,
+                         [&handedOn](bool on) { handedOn.append(on); });
+        form.show();
+        // Below the ReplayGain rows, above the buttons.
+        EXPECT_GT(form.cbNotifications->y(), form.edReplayGainDefault->geometry().bottom());
+        EXPECT_LT(form.cbNotifications->geometry().bottom(),
+                  form.findChild<QToolButton *>("btnOK")->y());
+        QTest::mouseClick(form.lblNotifications, Qt::LeftButton);
+        EXPECT_TRUE(form.cbNotifications->isChecked());
+        EXPECT_EQ(handedOn, QList<bool>{true});
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "Notifications", false), "Y");
+        if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
+            form.grab().save(QDir(folder).filePath(QStringLiteral("options.png")));
+    }
+    {
+        TfrmOptions form;
+        EXPECT_TRUE(form.cbNotifications->isChecked());
+        form.show();
+        QTest::mouseClick(form.lblNotifications2, Qt::LeftButton);
+        EXPECT_FALSE(form.cbNotifications->isChecked());
+        EXPECT_EQ(ReadSetting(QuillmereKeyPath, "Notifications", false), "N");
+    }
 }
 
 TEST(OptionsDialog, ReplayGainIsKeptInTheSettingsStore)
