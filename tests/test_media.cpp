@@ -382,7 +382,7 @@ TEST_F(MediaTest, PlayToTheEndNotifiesOnce)
 {
     TMediaPlayer player;
     QSignalSpy notices(&player, &TMediaPlayer::Notify);
-    player.FileName = Write("short.mp3", Make(44100, 128, 10)); // 261 ms
+    player.FileName = Write("short.mp3", Make(44100, 128, 40)); // 1045 ms
     player.Open();
     player.Play();
     EXPECT_EQ(player.Mode(), TMediaPlayer::mpPlaying);
@@ -460,7 +460,7 @@ TEST_F(MediaTest, StopLeavesANoticeForTheEventLoop)
 {
     TMediaPlayer player;
     QSignalSpy notices(&player, &TMediaPlayer::Notify);
-    player.FileName = Write("stop.mp3", Make(44100, 128, 20));
+    player.FileName = Write("stop.mp3", Make(44100, 128, 80));
     player.Open();
     player.Play();
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.Position() > 0; }, 5000));
@@ -471,7 +471,7 @@ TEST_F(MediaTest, StopLeavesANoticeForTheEventLoop)
     EXPECT_EQ(notices.count(), 0); // not before pending events are processed
     QCoreApplication::processEvents();
     EXPECT_EQ(notices.count(), 1);
-    // Longer than the rest of the song: the stopped play neither moves on nor ends again.
+    // Meanwhile another song plays to its end: the stopped play neither moves on nor ends.
     PlayAnotherSongToItsEnd(Write("meanwhile.mp3", Make(44100, 128, 30)));
     EXPECT_EQ(notices.count(), 1);
     EXPECT_EQ(player.Position(), stoppedAt);
@@ -492,7 +492,7 @@ TEST_F(MediaTest, PauseAndResume)
 {
     TMediaPlayer player;
     QSignalSpy notices(&player, &TMediaPlayer::Notify);
-    player.FileName = Write("pause.mp3", Make(44100, 128, 15)); // 391 ms
+    player.FileName = Write("pause.mp3", Make(44100, 128, 40)); // 1045 ms
     player.Open();
     player.Stop(); // a stopped device ignores Pause
     player.Pause();
@@ -504,7 +504,7 @@ TEST_F(MediaTest, PauseAndResume)
     EXPECT_EQ(player.Mode(), TMediaPlayer::mpPaused);
     const qint64 pausedAt = player.Position();
     EXPECT_LT(pausedAt, player.Length());
-    // Longer than the rest of the song: a paused play stands still and ends nothing.
+    // Meanwhile another song plays to its end: a paused play stands still and ends nothing.
     PlayAnotherSongToItsEnd(Write("meanwhile.mp3", Make(44100, 128, 20)));
     EXPECT_EQ(player.Position(), pausedAt);
     EXPECT_EQ(notices.count(), 0);
