@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -91,6 +92,80 @@ void BM_PlayToFirstBuffer(benchmark::State &state)
     state.counters["audible"] = player.Audible() ? 1 : 0;
 }
 BENCHMARK(BM_PlayToFirstBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// The silent clock's pace: a song of about a second played to its end at speed 1 and 10; the
+// wall time per song time times the speed is 1 when the clock keeps time (the tests only count
+// samples). A pause in the middle adds its own length and no more.
+void BM_SilentClockPace(benchmark::State &state)
+{
+    const double speed = double(state.range(0));
+    const bool pause = state.range(1) != 0;
+    const qint64 pauseMs = 300;
+    TMediaPlayer::SetSilentOnly(true);
+    TSilentOutput::SetSpeed(speed);
+    TMediaPlayer player;
+    player.FileName = Song("pace.mp3", 38, true); // 992 ms
+    player.Open();
+    int ended = 0;
+    QObject::connect(&player, &TMediaPlayer::Notify, [&] { ++ended; });
+    double ratio = 0;
+    for (auto _ : state) {
+        const int before = ended;
+        QElapsedTimer clock;
+        clock.start();
+        player.Play();
+        if (pause) {
+            PumpUntil([&] { return player.Position() >= player.Length() / 3; }, 10000);
+            player.Pause();
+            PumpUntil([&] { return clock.elapsed() >= player.Length() / 3 / speed + pauseMs; },
+                      10000);
+            player.Pause();
+        }
+        PumpUntil([&] { return ended > before + (pause ? 1 : 0); }, 10000);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        const double songSeconds =
+            player.Length() / 1000.0 / speed + (pause ? pauseMs / 1000.0 : 0);
+        ratio += seconds / songSeconds;
+    }
+    state.counters["wall_per_song_time"] = ratio / double(state.iterations());
+    TSilentOutput::SetSpeed(1.0);
+    TMediaPlayer::SetSilentOnly(false);
+}
+BENCHMARK(BM_SilentClockPace)
+    ->ArgsProduct({{1, 10}, {0, 1}})
+    ->ArgNames({"speed", "pause"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+// The sound device's pace: a song of about a second played to its end, from Play to its notice
+// (the tests only check that the notice follows the last position).
+void BM_DevicePace(benchmark::State &state)
+{
+    if (!TSinkOutput::DeviceAvailable()) {
+        state.SkipWithError("no audio output on this machine");
+        return;
+    }
+    TMediaPlayer player;
+    player.FileName = Song("pace.mp3", 38, true); // 992 ms
+    player.Open();
+    int ended = 0;
+    QObject::connect(&player, &TMediaPlayer::Notify, [&] { ++ended; });
+    double ratio = 0;
+    for (auto _ : state) {
+        const int before = ended;
+        QElapsedTimer clock;
+        clock.start();
+        player.Play();
+        PumpUntil([&] { return ended > before; }, 10000);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        ratio += seconds / (player.Length() / 1000.0);
+    }
+    state.counters["wall_per_song_time"] = ratio / double(state.iterations());
+}
+BENCHMARK(BM_DevicePace)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_CpuWhilePlaying128k(benchmark::State &state)
 {

@@ -11,7 +11,8 @@ fail() {
     exit 1
 }
 
-mkdir -p "$work/bin" "$work/tree/scripts" "$work/tree/build-package" "$work/tree/build-test"
+mkdir -p "$work/bin" "$work/tree/scripts" "$work/tree/build-package" "$work/tree/build-test" \
+    "$work/tree/build-asan"
 cp "$source_dir"/scripts/*.sh "$work/tree/scripts/"
 for tool in apt-get cmake cpack ctest; do
     printf '#!/bin/sh\necho "%s $*" >>"%s/asked"\n' "$tool" "$work" >"$work/bin/$tool"
@@ -38,9 +39,12 @@ for unneeded in postgresql xvfb xauth pulseaudio libgtest-dev libbenchmark-dev c
     [[ $package != *" $unneeded "* ]] || fail "package.sh installs $unneeded:$package"
 done
 
-tests=" $(installs test.sh) "
-for needed in postgresql xvfb xauth pulseaudio libgtest-dev libbenchmark-dev qt6-base-dev \
-    desktop-file-utils appstream e2fsprogs clang-format libqt6sql6-sqlite; do
-    [[ $tests == *" $needed "* ]] || fail "test.sh does not install $needed:$tests"
+# Both runs of the whole suite (CI runs them with CI set, where a missing server fails).
+for script in test.sh sanitize.sh; do
+    tests=" $(installs $script) "
+    for needed in postgresql xvfb xauth pulseaudio libgtest-dev libbenchmark-dev qt6-base-dev \
+        desktop-file-utils appstream e2fsprogs clang-format libqt6sql6-sqlite; do
+        [[ $tests == *" $needed "* ]] || fail "$script does not install $needed:$tests"
+    done
 done
 echo "deps test passed"

@@ -620,23 +620,24 @@ TEST_F(PlaylistCli, AReadOnlyLibraryIsNamedAndLeftAsItWas)
     for (const char *suffix : {"-wal", "-shm"})
         QFile::setPermissions(library.FileName() + QLatin1String(suffix),
                               QFileDevice::Permissions(0x6666));
+    // Root writes whatever it likes, so the verbs run as nobody then, from a copy of the
+    // program that nobody can reach wherever the build lies.
+    QTemporaryDir programs;
+    const TOtherUser user = OtherUser(QStringLiteral(QUILLMERE_LIB_BINARY), programs.path());
+    if (!user.Missing.isEmpty())
+        GTEST_SKIP() << user.Missing.toStdString();
     const QByteArray before = ReadAll(library.FileName());
     for (const QStringList &args :
          {Args({"playlist", "create", "New"}), Args({"playlist", "add", "1", "1"}),
           Args({"rescan"}), Args({"prune", "--yes"})}) {
-        // Root writes whatever it likes, so the verbs run as nobody then.
-        QProcess process;
-        process.setChildProcessModifier([] {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(127);
-        });
-        process.start(QStringLiteral(QUILLMERE_LIB_BINARY),
-                      QStringList{QStringLiteral("--library"), library.FileName()} + args);
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const QByteArray err = process.readAllStandardError();
-        EXPECT_NE(process.exitCode(), 0) << args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_NE(process.exitCode(), 127);
-        EXPECT_TRUE(err.contains("is read-only; nothing was changed")) << err.toStdString();
+        const TRun run =
+            RunTogether(user.Program,
+                        {QStringList{QStringLiteral("--library"), library.FileName()} + args}, {},
+                        user.ChildSetUp)
+                .first();
+        EXPECT_NE(run.ExitCode, 0) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_NE(run.ExitCode, 127);
+        EXPECT_TRUE(run.Err.contains("is read-only; nothing was changed")) << run.Err.toStdString();
     }
     EXPECT_EQ(ReadAll(library.FileName()), before);
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_Songs")), 0);

@@ -3,6 +3,7 @@
 #include "data/DataSet.h"
 #include "data/LibrarySchema.h"
 #include "data/PlaylistEntries.h"
+#include "data/Playlists.h"
 #include "data/ProgramDirectory.h"
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
@@ -299,102 +300,85 @@ TEST(Library, InitRefusesToReplaceAFile)
               1);
 }
 
-TEST_P(OnEachEngine, EveryStatementOfTheProgramRuns)
+// The program's own listings and playlist operations give what the window shows: criteria once
+// each in the library's order (letters' case ignored), genres in numeric order, playlists by
+// name and by id, and a deleted playlist's entries gone with it.
+TEST_P(OnEachEngine, ListingsAndPlaylistOperationsGiveWhatTheWindowShows)
 {
     TestLibrary library(GetParam());
+    const qint64 song =
+        library.AddSong(QStringLiteral("One"), QStringLiteral("/m/"), QStringLiteral("1.mp3"), 10,
+                        17, QStringLiteral("Gamma"), QStringLiteral("Zed"), 1999);
+    library.AddSong(QStringLiteral("Two"), QStringLiteral("/m/"), QStringLiteral("2.mp3"), 10, 2,
+                    QStringLiteral("beta"), QStringLiteral("zed"), 1990);
+    library.AddSong(QStringLiteral("Three"), QStringLiteral("/m/"), QStringLiteral("3.mp3"), 10, 17,
+                    QStringLiteral("alpha"), QStringLiteral("Ant"), 2001);
+    library.AddSong(QStringLiteral("Four"), QStringLiteral("/m/"), QStringLiteral("4.mp3"), 10, 255,
+                    QStringLiteral("ALPHA"), QStringLiteral("ant"), 1980);
     TConnection c;
     c.ConnectionString = library.ConnectionString();
     c.Open();
-    auto run = [&](const QStringList &lines, const TParams &params = {}) {
-        TDataSet q(&c);
-        q.SetSQL(lines);
-        q.Parameters() = params;
-        q.Open();
-        return q.RecordCount();
+    const auto folded = [](const QVariantList &values) {
+        QStringList texts;
+        for (const QVariant &value : values)
+            texts << value.toString().toLower();
+        return texts;
     };
-    TParams song;
-    for (const char *n : {"path", "filename", "id3title", "id3artist", "id3comment", "id3album"})
-        song.SetValue(QString::fromLatin1(n), QStringLiteral("x"), TFieldType::Text);
-    for (const char *n : {"duration", "filetype", "id3genre", "id3year", "id3track"})
-        song.SetValue(QString::fromLatin1(n), 1, TFieldType::Integer);
-    song.SetValue(QStringLiteral("path"), QStringLiteral("/m/"), TFieldType::Text);
-    c.Execute(
-        StatementText({QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, "
-                                      "ID3_Title, ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, "
-                                      "ID3_Year, ID3_Track)"),
-                       QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, "
-                                      ":id3artist, :id3genre, :id3comment, :id3album, :id3year, "
-                                      ":id3track)")}),
-        song);
-    TParams playlist;
-    playlist.SetValue(QStringLiteral("name"), QStringLiteral("Road"), TFieldType::Text);
-    playlist.SetValue(QStringLiteral("description"), QStringLiteral("d"), TFieldType::Text);
-    playlist.SetValue(QStringLiteral("datecreated"), QDateTime::currentDateTime(),
-                      TFieldType::DateTime);
-    c.Execute(QStringLiteral("INSERT INTO Playlists(name, description, date_created) "
-                             "VALUES(:name, :description, :datecreated)"),
-              playlist);
-    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlists"), QStringLiteral("ORDER by Name")}), 1);
-    TParams id;
-    id.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
-    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlist_Songs"),
-                   QStringLiteral("WHERE PlayList_ID = :playlistid"),
-                   QStringLiteral("ORDER BY Sequence Desc")},
-                  id),
-              0);
-    EXPECT_EQ(
-        run({QStringLiteral("SELECT * FROM Playlist_DB"), QStringLiteral("ORDER BY ID3_Title")}),
-        1);
-    TParams where;
-    where.SetValue(QStringLiteral("path"), QStringLiteral("/m/"), TFieldType::Text);
-    where.SetValue(QStringLiteral("filename"), QStringLiteral("x"), TFieldType::Text);
-    {
-        TDataSet q(&c);
-        q.SetSQL({QStringLiteral("SELECT count(*) as SongCount FROM Playlist_DB"),
-                  QStringLiteral("WHERE path = :path"),
-                  QStringLiteral("AND filename = :filename")});
-        q.Parameters() = where;
-        q.Open();
-        EXPECT_EQ(q.AsInteger(QStringLiteral("SongCount")), 1);
-    }
-    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Artist) as Artist FROM Playlist_DB"),
-                   QStringLiteral("ORDER BY ID3_Artist")}),
-              1);
-    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Album) as Album FROM Playlist_DB"),
-                   QStringLiteral("ORDER BY ID3_Album")}),
-              1);
-    EXPECT_EQ(run({QStringLiteral("SELECT Distinct(ID3_Genre) FROM Playlist_DB"),
-                   QStringLiteral("ORDER BY ID3_Genre")}),
-              1);
-    {
-        TDataSet q(&c);
-        q.SetCommandText(QStringLiteral("SELECT max(PlayList_ID) as LastID FROM Playlists"));
-        q.Open();
-        EXPECT_EQ(q.AsInteger(QStringLiteral("lastid")), 1);
-    }
-    TParams update = playlist;
-    update.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
-    TParams upd;
-    upd.SetValue(QStringLiteral("name"), QStringLiteral("New"), TFieldType::Text);
-    upd.SetValue(QStringLiteral("description"), QStringLiteral("D"), TFieldType::Text);
-    upd.SetValue(QStringLiteral("playlistid"), 1, TFieldType::Integer);
-    c.Execute(QStringLiteral("UPDATE Playlists SET Name = :name, Description = :description "
-                             "WHERE PlayList_ID = :playlistid"),
-              upd);
-    {
-        TDataSet q(&c);
-        q.SetSQL({QStringLiteral("SELECT * FROM Playlists"),
-                  QStringLiteral("WHERE PlayList_ID = :playlistid")});
-        q.Parameters() = id;
-        q.Open();
-        EXPECT_EQ(q.AsString(QStringLiteral("name")), QStringLiteral("New"));
-        EXPECT_TRUE(q.FieldValue(QStringLiteral("Date_Created")).toDateTime().isValid());
-    }
-    c.Execute(QStringLiteral("DELETE FROM Playlists WHERE PlayList_ID = :playlistid"), id);
-    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlists")), 0);
-    // The selection statement: pieces ending in a single CR.
-    EXPECT_EQ(run({QStringLiteral("SELECT * FROM Playlist_DB\rWHERE ((ID3_Artist = 'x')\r) \r")}),
-              1);
+    EXPECT_EQ(folded(CriteriaValues(c, TCriteriaList::Artists)),
+              (QStringList{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(folded(CriteriaValues(c, TCriteriaList::Albums)), (QStringList{"ant", "zed"}));
+    QList<int> genres;
+    for (const QVariant &genre : CriteriaValues(c, TCriteriaList::Genres))
+        genres << genre.toInt();
+    EXPECT_EQ(genres, (QList<int>{2, 17, 255}));
+
+    const auto titles = [](TDataSet &songs) {
+        QStringList shown;
+        for (songs.First(); !songs.Eof(); songs.Next())
+            shown << songs.AsString(QStringLiteral("ID3_Title"));
+        return shown;
+    };
+    TDataSet all(&c);
+    OpenAllSongs(all);
+    EXPECT_EQ(titles(all), (QStringList{"Four", "One", "Three", "Two"}));
+    TSelectionCriteria criteria;
+    criteria.Artists = {QStringLiteral("Alpha")};
+    criteria.Sort = QStringLiteral("Year");
+    TDataSet selection(&c);
+    OpenSelection(selection, criteria);
+    EXPECT_EQ(titles(selection), (QStringList{"Four", "Three"}));
+
+    const QDateTime created(QDate(2024, 5, 6), QTime(7, 8, 9));
+    const qint64 first = InsertPlaylist(c, QStringLiteral("B list"), QStringLiteral("b"), created);
+    const qint64 second = InsertPlaylist(c, QStringLiteral("a list"), QString(), created);
+    EXPECT_GT(second, first);
+    EXPECT_EQ(LastPlaylistID(c), second);
+    UpdatePlaylist(c, first, QStringLiteral("C list"), QStringLiteral("changed"));
+    const std::optional<TPlaylistRow> row = LoadPlaylist(c, first);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->Name, QStringLiteral("C list"));
+    EXPECT_EQ(row->Description, QStringLiteral("changed"));
+    EXPECT_EQ(row->DateCreated.toDateTime().date(), created.date());
+    const auto names = [](TDataSet &playlists) {
+        QStringList shown;
+        for (playlists.First(); !playlists.Eof(); playlists.Next())
+            shown << playlists.AsString(QStringLiteral("Name"));
+        return shown;
+    };
+    TDataSet byName(&c), byId(&c);
+    OpenPlaylistsByName(byName);
+    EXPECT_EQ(names(byName), (QStringList{"a list", "C list"}));
+    OpenPlaylistsById(byId);
+    EXPECT_EQ(names(byId), (QStringList{"C list", "a list"}));
+
+    library.AddEntry(first, song, 1);
+    library.AddEntry(second, song, 1);
+    DeletePlaylist(c, first);
+    EXPECT_FALSE(PlaylistExists(c, first));
+    EXPECT_FALSE(LoadPlaylist(c, first).has_value());
+    EXPECT_TRUE(library.StoredEntries(first).isEmpty());
+    EXPECT_EQ(library.StoredEntries(second).size(), 1);
+    EXPECT_EQ(LastPlaylistID(c), second);
 }
 
 TEST_P(OnEachEngine, NamesAreMatchedWithoutRegardToCase)

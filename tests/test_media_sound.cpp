@@ -5,7 +5,7 @@
 #include "tests/support/SilentMp3.h"
 #include "tests/support/TestFiles.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,19 +30,26 @@ TEST(RealSoundOutput, PlaysToTheEndAndNotifiesOnce)
     player.FileName = file;
     player.Open();
     EXPECT_EQ(player.Length(), SilentMp3ExpectedLengthMs(options));
-    QElapsedTimer clock;
-    clock.start();
     player.Play();
     EXPECT_TRUE(player.Audible());
-    QTest::qWait(400);
-    const qint64 position = player.Position();
-    EXPECT_GT(position, 0);
-    EXPECT_LT(position, player.Length());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.count() > 0; }, 10000));
-    // The notice comes when the output has played the song, not when decoding ended.
-    EXPECT_GE(clock.elapsed(), player.Length() - 100);
-    EXPECT_LT(clock.elapsed(), player.Length() + 2000);
-    QTest::qWait(200);
+    // The notice comes when the output has played the song, not when decoding ended (which
+    // takes a few milliseconds): positions inside the song are seen before it. How long the
+    // device takes is measured in bench_media.
+    int inside = 0;
+    qint64 last = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (!notices.isEmpty())
+                return true;
+            const qint64 position = player.Position();
+            EXPECT_GE(position, last);
+            inside += position > 0 && position < player.Length() ? 1 : 0;
+            last = position;
+            return false;
+        },
+        10000));
+    EXPECT_GT(inside, 1);
+    QCoreApplication::processEvents();
     EXPECT_EQ(notices.count(), 1);
     EXPECT_EQ(player.Position(), player.Length());
 }

@@ -1,16 +1,26 @@
+#include "app/Forms.h"
+#include "app/UExport.h"
+#include "app/UMain.h"
 #include "controls/ButtonFaces.h"
 #include "controls/Captions.h"
 #include "controls/TexturedBackground.h"
 #include "data/URegistry.h"
 #include "dialogs/UAbout.h"
 #include "dialogs/UCopyRightNotice.h"
+#include "dialogs/UImportSongs.h"
 #include "dialogs/UOptions.h"
+#include "dialogs/UPlaylistDetails.h"
+#include "dialogs/UProperties.h"
+#include "dialogs/USelect.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestLibrary.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QTextBlock>
@@ -414,9 +424,28 @@ TEST(CopyrightNotice, TextAndAnswers)
     EXPECT_EQ(result, mrCancel);
 }
 
-TEST(DialogPointers, StartEmpty)
+// Every dialog of the program goes with the main window, and no pointer to one outlives it.
+TEST(DialogPointers, NoDialogOutlivesTheFormsNorIsPointedAtOnceFreed)
 {
-    EXPECT_EQ(frmOptions, nullptr);
-    EXPECT_EQ(frmAbout, nullptr);
-    EXPECT_EQ(frmCopyrightNotice, nullptr);
+    TestLibrary library;
+    ScriptedMessages messages;
+    const auto pointers = [] {
+        return QList<QWidget *>{frmAbout,           frmProperties,  frmCopyrightNotice,
+                                frmOptions,         frmImportSongs, frmSelect,
+                                frmPlaylistDetails, frmExport,      frmMain};
+    };
+    for (QWidget *form : pointers())
+        EXPECT_EQ(form, nullptr);
+    CreateForms();
+    QList<QPointer<QWidget>> made;
+    for (QWidget *form : pointers()) {
+        EXPECT_NE(form, nullptr);
+        made << form;
+    }
+    DestroyForms();
+    for (const QPointer<QWidget> &form : made)
+        EXPECT_TRUE(form.isNull()) << form->objectName().toStdString() << " is still alive";
+    for (QWidget *form : pointers())
+        EXPECT_EQ(form, nullptr);
+    EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('|').toStdString();
 }

@@ -2,10 +2,16 @@
 # Runs a command with a private PostgreSQL server in a temporary folder and exports
 # QUILLMERE_TEST_PG, the address of an empty database on it that the command may use as it
 # likes. The server is stopped and its folder removed afterwards, also when the command fails.
-# Without the server's programs the command runs as it is (and its server tests skip).
+# Without the server's programs the command runs as it is (and its server tests skip), unless
+# CI is set: there a missing server fails, so that server tests never pass by skipping.
 set -u
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 if [ -z "$bin" ] || [ ! -x "$bin/initdb" ] || [ ! -x "$bin/pg_ctl" ]; then
+    if [ -n "${CI:-}" ]; then
+        echo "with_postgresql: no PostgreSQL server programs under /usr/lib/postgresql, and CI is" \
+            "set: the server tests fail (scripts/install-deps.sh installs the server)" >&2
+        exit 1
+    fi
     echo "with_postgresql: no PostgreSQL server programs under /usr/lib/postgresql; server tests skip"
     exec "$@"
 fi
