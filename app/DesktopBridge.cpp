@@ -57,15 +57,15 @@ bool TDesktopBridge::RegisterPlayer()
 
 int TDesktopBridge::PlayingRow() const
 {
-    const TDataSet *entries = m_window->qryPlayListSongs;
-    if (m_window->PlayingSequence < 0 || !entries->Active())
+    const TDataSet *entries = m_window->playlistSongs();
+    if (m_window->playingSequence() < 0 || !entries->Active())
         return -1;
     const int sequenceField = entries->FindField(QStringLiteral("Sequence"));
     if (sequenceField < 0)
         return -1;
     const auto isPlaying = [&](int row) {
         return row >= 0 && row < entries->RecordCount() &&
-               entries->Value(row, sequenceField).toInt() == m_window->PlayingSequence;
+               entries->Value(row, sequenceField).toInt() == m_window->playingSequence();
     };
     // The playing entry is the current row, unless the user moved on in the grid.
     if (isPlaying(entries->RecNo()))
@@ -81,11 +81,13 @@ int TDesktopBridge::PlayingRow() const
 
 TPlayerStatus TDesktopBridge::Status() const
 {
-    switch (m_window->PlayState) {
+    switch (m_window->playState()) {
     case psPlaying:
         return TPlayerStatus::Playing;
     case psPaused:
         return TPlayerStatus::Paused;
+    case psIdle:
+        break;
     }
     return TPlayerStatus::Stopped;
 }
@@ -96,7 +98,7 @@ TPlayerTrack TDesktopBridge::Track() const
     const int row = Status() == TPlayerStatus::Stopped ? -1 : PlayingRow();
     if (row < 0)
         return track;
-    const TDataSet &entries = *m_window->qryPlayListSongs;
+    const TDataSet &entries = *m_window->playlistSongs();
     track.Id = QStringLiteral("/com/corvanta/Quillmere/Entry/") + FieldText(entries, row, "Row_ID");
     track.FileName = FieldText(entries, row, "Path") + FieldText(entries, row, "Filename");
     track.Title = FieldText(entries, row, "ID3_Title").trimmed();
@@ -105,7 +107,7 @@ TPlayerTrack TDesktopBridge::Track() const
     track.Artist = FieldText(entries, row, "ID3_Artist").trimmed();
     track.Album = FieldText(entries, row, "ID3_Album").trimmed();
     track.TrackNumber = FieldText(entries, row, "ID3_Track").toInt();
-    const TMediaPlayer *player = m_window->MediaPlayer1;
+    const TMediaPlayer *player = m_window->mediaPlayer();
     if (player->Opened() && player->FileName == track.FileName)
         track.LengthUs = player->LengthUs();
     else
@@ -117,27 +119,28 @@ qint64 TDesktopBridge::PositionUs() const
 {
     if (Status() == TPlayerStatus::Stopped)
         return 0;
-    return m_window->MediaPlayer1->Position() * 1000;
+    return m_window->mediaPlayer()->Position() * 1000;
 }
 
 bool TDesktopBridge::CanPlay() const
 {
-    return m_window->qryPlayListSongs->Active() && !m_window->qryPlayListSongs->IsEmpty();
+    return m_window->playlistSongs()->Active() && !m_window->playlistSongs()->IsEmpty();
 }
 
 bool TDesktopBridge::CanGoNext() const
 {
-    return CanPlay() && m_window->EntryAfter(m_window->qryPlayListSongs->RecNo()) >= 0;
+    const TDataSet *entries = m_window->playlistSongs();
+    return CanPlay() && (entries->RecNo() < entries->RecordCount() - 1 || Loop());
 }
 
 bool TDesktopBridge::CanGoPrevious() const
 {
-    return CanPlay() && m_window->qryPlayListSongs->RecNo() > 0;
+    return CanPlay() && m_window->playlistSongs()->RecNo() > 0;
 }
 
 bool TDesktopBridge::Loop() const
 {
-    return m_window->PlaybackOptions.LoopPlaylist;
+    return m_window->playbackOptions().LoopPlaylist;
 }
 
 double TDesktopBridge::Volume() const
@@ -172,20 +175,20 @@ qint64 TDesktopBridge::ActivePlaylist() const
 void TDesktopBridge::Play()
 {
     if (Status() == TPlayerStatus::Paused)
-        m_window->btnPause->click();
+        m_window->btnPauseClick();
     else if (Status() == TPlayerStatus::Stopped)
-        m_window->btnPlay->click();
+        m_window->btnPlayClick();
 }
 
 void TDesktopBridge::Pause()
 {
     if (Status() == TPlayerStatus::Playing)
-        m_window->btnPause->click();
+        m_window->btnPauseClick();
 }
 
 void TDesktopBridge::Stop()
 {
-    m_window->btnStop->click();
+    m_window->btnStopClick();
 }
 
 void TDesktopBridge::Next()
@@ -193,26 +196,26 @@ void TDesktopBridge::Next()
     if (!CanGoNext())
         return;
     // At the end of a looping playlist, Next goes round to the first entry.
-    if (m_window->qryPlayListSongs->RecNo() >= m_window->qryPlayListSongs->RecordCount() - 1) {
-        m_window->btnStop->click();
-        m_window->qryPlayListSongs->First();
-        m_window->btnPlay->click();
+    if (m_window->playlistSongs()->RecNo() >= m_window->playlistSongs()->RecordCount() - 1) {
+        m_window->btnStopClick();
+        m_window->playlistSongs()->First();
+        m_window->btnPlayClick();
         return;
     }
-    m_window->btnNext->click();
+    m_window->btnNextClick();
 }
 
 void TDesktopBridge::Previous()
 {
     if (CanGoPrevious())
-        m_window->btnPrevious->click();
+        m_window->btnPreviousClick();
 }
 
 void TDesktopBridge::SetPositionUs(qint64 position)
 {
     if (Status() == TPlayerStatus::Stopped)
         return;
-    m_window->MediaPlayer1->Seek(position / 1000);
+    m_window->mediaPlayer()->Seek(position / 1000);
     m_window->SongTimerTimer();
 }
 
@@ -221,8 +224,11 @@ void TDesktopBridge::SetLoop(bool on)
     // The Options check is the live setting; the window follows its change.
     if (frmOptions)
         frmOptions->cbLoopPlayList->setChecked(on);
-    else
-        m_window->PlaybackOptions.LoopPlaylist = on;
+    else {
+        TPlaybackOptions options = m_window->playbackOptions();
+        options.LoopPlaylist = on;
+        m_window->SetPlaybackOptions(options);
+    }
 }
 
 void TDesktopBridge::SetVolume(double volume)
@@ -237,12 +243,12 @@ void TDesktopBridge::ActivatePlaylist(qint64 id)
         chooser ? chooser->findText(QStringLiteral("[%1] - ").arg(id), Qt::MatchStartsWith) : -1;
     if (index < 0)
         return;
-    m_window->btnStop->click();
+    m_window->btnStopClick();
     chooser->setCurrentIndex(index);
     m_window->ccbPlayListsChange();
-    if (m_window->qryPlayListSongs->Active())
-        m_window->qryPlayListSongs->First();
-    m_window->btnPlay->click();
+    if (m_window->playlistSongs()->Active())
+        m_window->playlistSongs()->First();
+    m_window->btnPlayClick();
 }
 
 void TDesktopBridge::OpenFiles(const QStringList &files)

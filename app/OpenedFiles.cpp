@@ -45,7 +45,7 @@ TOpenedSort SortOpened(const QStringList &files)
 void ImportSongs(TfrmMain *window, const QStringList &folders, const QStringList &songs,
                  const QStringList &notes)
 {
-    TImportWalker walker(window->QuillmereDB);
+    TImportWalker walker(window->library());
     QStringList problems;
     walker.OnProblem = [&problems](const TImportProblem &problem) {
         problems << ImportProblemText(problem, problem.Name, problem.Reason);
@@ -100,7 +100,7 @@ void ImportPlaylistFile(TfrmMain *window, const QString &file, QStringList &note
     if (name.isEmpty())
         name = ReadableFileName(QFileInfo(file).completeBaseName());
     name = name.left(PlaylistNameLength);
-    const TPlaylistImport result = ImportPlaylist(window->QuillmereDB, read, name);
+    const TPlaylistImport result = ImportPlaylist(window->library(), read, name);
     window->PlaylistCreated(result.PlaylistId,
                             QStringLiteral("[%1] - %2").arg(result.PlaylistId).arg(name));
     if (result.Imported > 0)

@@ -117,6 +117,8 @@ public:
     TPlayState playState() const { return Queue.State(); }
     int playingSequence() const { return Queue.PlayingSequence(); }
     const TPlaybackOptions &playbackOptions() const { return PlaybackOptions; }
+    // The player of the window's songs.
+    TMediaPlayer *mediaPlayer() const { return MediaPlayer1; }
     // As the Options dialog sets them.
     void SetPlaybackOptions(const TPlaybackOptions &options);
 

@@ -227,7 +227,7 @@ protected:
     }
     QString CurrentTitle() const
     {
-        return window->qryPlayListSongs->AsString(QStringLiteral("ID3_Title"));
+        return window->playlistSongs()->AsString(QStringLiteral("ID3_Title"));
     }
 
     TestLibrary library;
@@ -272,13 +272,13 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
 
     Call(Player, QStringLiteral("Play"));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Playing")));
-    EXPECT_EQ(window->PlayState, psPlaying);
-    EXPECT_EQ(window->PlayingSequence, 1);
+    EXPECT_EQ(window->playState(), psPlaying);
+    EXPECT_EQ(window->playingSequence(), 1);
     QVariantMap metadata = Metadata();
     const QString first = TrackId(metadata);
     EXPECT_FALSE(first.startsWith(QStringLiteral("/org/mpris")));
     EXPECT_EQ(metadata.value(QStringLiteral("mpris:length")).toLongLong(),
-              window->MediaPlayer1->LengthUs());
+              window->mediaPlayer()->LengthUs());
     EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("S1"));
     EXPECT_TRUE(
         metadata.value(QStringLiteral("xesam:url")).toString().endsWith(QStringLiteral("/s1.mp3")));
@@ -287,19 +287,19 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
 
     Call(Player, QStringLiteral("Pause"));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Paused")));
-    EXPECT_EQ(window->PlayState, psPaused);
+    EXPECT_EQ(window->playState(), psPaused);
     Call(Player, QStringLiteral("PlayPause"));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Playing")));
 
     // The same song again is another entry, with an id of its own; the grid follows.
     Call(Player, QStringLiteral("Next"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PlayingSequence == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playingSequence() == 2; }, 5000));
     metadata = Metadata();
     EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("S1"));
     EXPECT_NE(TrackId(metadata), first);
-    EXPECT_EQ(window->qryPlayListSongs->RecNo(), 1);
+    EXPECT_EQ(window->playlistSongs()->RecNo(), 1);
     Call(Player, QStringLiteral("Previous"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PlayingSequence == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playingSequence() == 1; }, 5000));
     EXPECT_EQ(TrackId(Metadata()), first);
 
     // Each jump is told by Seeked.
@@ -324,7 +324,7 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
 
     Call(Player, QStringLiteral("Stop"));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Stopped")));
-    EXPECT_EQ(window->PlayState, psIdle);
+    EXPECT_EQ(window->playState(), psIdle);
     // Playing, Paused, Playing, Stopped (Next and Previous pass through Stopped within one call,
     // which is no change a remote sees).
     ASSERT_TRUE(
@@ -338,7 +338,7 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
     Call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
          {Player, QStringLiteral("LoopStatus"),
           QVariant::fromValue(QDBusVariant(QStringLiteral("Playlist")))});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PlaybackOptions.LoopPlaylist; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playbackOptions().LoopPlaylist; }, 5000));
     EXPECT_EQ(Get(Player, QStringLiteral("LoopStatus")).toString(), QStringLiteral("Playlist"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return log.Changed(QStringLiteral("LoopStatus")) == 1; }, 5000));
@@ -350,7 +350,7 @@ TEST_F(DesktopTest, PlayerCallsPressTheWindowsButtonsAndEachChangeIsToldOnce)
     Call(Player, QStringLiteral("SetPosition"),
          {QVariant::fromValue(QDBusObjectPath(TrackId(playing))),
           qlonglong(playing.value(QStringLiteral("mpris:length")).toLongLong() - 200000)});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->PlayingSequence == 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->playingSequence() == 2; }, 5000));
 }
 
 TEST_F(DesktopTest, ActivatingAStoredPlaylistOpensItAndPlaysItsFirstEntry)

@@ -48,7 +48,7 @@ protected:
         for (const char *name : {"ImportDrive", "ImportPath", "Imported"})
             WriteSetting(QuillmereKeyPath, QString::fromLatin1(name), QString(), false);
         window = StartMainWindow();
-        dialog = std::make_unique<TfrmImportSongs>(&window->QuillmereDB);
+        dialog = std::make_unique<TfrmImportSongs>(&window->library());
         ShowChangesIn(window.get(), dialog.get());
     }
     void TearDown() override
@@ -211,7 +211,7 @@ TEST_F(ImportDialogTest, ImportingTwiceWarnsWithTheFirstRunsCountAndRefreshesThe
               QStringList{QStringLiteral("Imported 3 files successfully!")});
     EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
     EXPECT_TRUE(window->LibraryImported);
-    EXPECT_EQ(window->tblSongs->RecordCount(), 3);
+    EXPECT_EQ(window->songCount(), 3);
     EXPECT_EQ(Setting("Imported"), QStringLiteral("Y"));
     EXPECT_EQ(Setting("ImportDrive"), QStringLiteral("/"));
     EXPECT_EQ(Setting("ImportPath"), tree.Root());
@@ -415,7 +415,7 @@ TEST_F(ImportDialogTest, AnErrorThatEndsTheImportStillLeavesTheDialogIdle)
 {
     tree.Add(QStringLiteral("a.mp3"));
     dialog->dlbFolder->SetDirectory(tree.Root());
-    window->QuillmereDB.Close();
+    window->library().Close();
     EXPECT_THROW(dialog->btnOKClick(), EError);
     EXPECT_TRUE(dialog->btnOK->isEnabled());
     EXPECT_FALSE(dialog->Importing());

@@ -116,7 +116,7 @@ TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
     SetProgramDirectoryOverride(volume.Folder());
     ScriptedMessages messages;
     TMainWindowPtr window = StartMainWindow();
-    TfrmImportSongs dialog(&window->QuillmereDB);
+    TfrmImportSongs dialog(&window->library());
     ShowChangesIn(window.get(), &dialog);
     dialog.show();
     dialog.dlbFolder->SetDirectory(tree.Root());
@@ -126,7 +126,7 @@ TEST(ImportDialogFullDisk, OneMessageAndTheImportStops)
     EXPECT_TRUE(errors[0].contains(QStringLiteral("no room left")));
     EXPECT_TRUE(messages.Texts(TMessageKind::Information).isEmpty());
     // What was stored is shown.
-    EXPECT_GT(window->tblSongs->RecordCount(), 0);
+    EXPECT_GT(window->songCount(), 0);
     EXPECT_EQ(dialog.result(), int(mrOk));
     window.reset();
 }
