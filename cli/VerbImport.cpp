@@ -21,6 +21,23 @@ void OnInterrupt(int)
     Interrupted = 1;
 }
 
+// The closing lines of an import; the exit status says whether anything went wrong.
+int ReportTotals(const TImportWalker &walker)
+{
+    const TImportCounts &n = walker.Counts();
+    if (walker.Stopped())
+        Err(QStringLiteral("quillmere-lib: stopped; run again to import the rest\n"));
+    if (n.NotFiles > 0)
+        Err(QStringLiteral("quillmere-lib: passed over %1 entries named *.mp3 that are not "
+                           "regular files (FIFOs, devices, sockets)\n")
+                .arg(n.NotFiles));
+    Out(QStringLiteral("imported %1, existing %2, failed %3\n")
+            .arg(n.Imported)
+            .arg(n.Existing)
+            .arg(n.Failed));
+    return n.Failed > 0 || n.FoldersUnreadable > 0 || walker.Stopped() ? 1 : 0;
+}
+
 } // namespace
 
 int VerbImport(const TCliContext &context)
@@ -94,16 +111,5 @@ int VerbImport(const TCliContext &context)
         showProgress();
         Err(QStringLiteral("\n"));
     }
-    const TImportCounts &n = walker.Counts();
-    if (walker.Stopped())
-        Err(QStringLiteral("quillmere-lib: stopped; run again to import the rest\n"));
-    if (n.NotFiles > 0)
-        Err(QStringLiteral("quillmere-lib: passed over %1 entries named *.mp3 that are not "
-                           "regular files (FIFOs, devices, sockets)\n")
-                .arg(n.NotFiles));
-    Out(QStringLiteral("imported %1, existing %2, failed %3\n")
-            .arg(n.Imported)
-            .arg(n.Existing)
-            .arg(n.Failed));
-    return n.Failed > 0 || n.FoldersUnreadable > 0 || walker.Stopped() ? 1 : 0;
+    return ReportTotals(walker);
 }

@@ -284,42 +284,8 @@ void TfrmImportSongs::btnOKClick()
             // The library takes no further row: one message, with what was not stored.
             stop = e.Message();
         }
-        const TImportCounts &counts = walker.Counts();
-        ExistingCount = counts.Existing;
-
-        QString status = QStringLiteral("Imported %1 files").arg(counts.Imported);
-        if (counts.Failed > 0)
-            status += QStringLiteral(", %1 failed").arg(counts.Failed);
-        StatusBar1->showMessage(status);
-        Cancelled = false;
-        if (stop) {
-            // The rows undone when it stopped are told in one line, not one each.
-            if (!m_lost.isEmpty())
-                m_problems << QStringLiteral("%1 files of the last batch were not stored; "
-                                             "importing again adds them.")
-                                  .arg(m_lost.size());
-            QString text = *stop + QStringLiteral("\rImported %1 files.").arg(counts.Imported);
-            if (!m_problems.isEmpty())
-                text += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
-            ShowError(text);
-        } else {
-            if (ExistingCount > 0)
-                ShowWarning(
-                    QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
-            QString closing =
-                QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
-            if (counts.Failed > 0)
-                closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
-            if (counts.NotFiles > 0)
-                closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
-                                          "regular files.")
-                               .arg(counts.NotFiles);
-            // Every file and folder left out, with the reason.
-            m_problems += m_lost;
-            if (!m_problems.isEmpty())
-                closing += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
-            ShowInformation(closing);
-        }
+        ExistingCount = walker.Counts().Existing;
+        ReportImport(walker.Counts(), stop);
         btnOK->setEnabled(true);
 
         WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
@@ -327,6 +293,42 @@ void TfrmImportSongs::btnOKClick()
         emit SongsImported();
     }
     done(mrOk);
+}
+
+void TfrmImportSongs::ReportImport(const TImportCounts &counts, const std::optional<QString> &stop)
+{
+    QString status = QStringLiteral("Imported %1 files").arg(counts.Imported);
+    if (counts.Failed > 0)
+        status += QStringLiteral(", %1 failed").arg(counts.Failed);
+    StatusBar1->showMessage(status);
+    Cancelled = false;
+    if (stop) {
+        // The rows undone when it stopped are told in one line, not one each.
+        if (!m_lost.isEmpty())
+            m_problems << QStringLiteral("%1 files of the last batch were not stored; "
+                                         "importing again adds them.")
+                              .arg(m_lost.size());
+        QString text = *stop + QStringLiteral("\rImported %1 files.").arg(counts.Imported);
+        if (!m_problems.isEmpty())
+            text += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
+        ShowError(text);
+    } else {
+        if (ExistingCount > 0)
+            ShowWarning(
+                QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
+        QString closing = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
+        if (counts.Failed > 0)
+            closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
+        if (counts.NotFiles > 0)
+            closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
+                                      "regular files.")
+                           .arg(counts.NotFiles);
+        // Every file and folder left out, with the reason.
+        m_problems += m_lost;
+        if (!m_problems.isEmpty())
+            closing += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
+        ShowInformation(closing);
+    }
 }
 
 void TfrmImportSongs::RunImport(TImportWalker &walker, const QString &folder)

@@ -59,6 +59,8 @@ protected:
 
 private:
     void RunImport(TImportWalker &walker, const QString &folder);
+    // Status line and closing message after a walk; stop holds why it ended early.
+    void ReportImport(const TImportCounts &counts, const std::optional<QString> &stop);
     void ShowProgress(const TImportCounts &counts, bool now);
     void WriteImportSettings();
     void SetFileControlsEnabled(bool enabled);

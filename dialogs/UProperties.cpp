@@ -148,6 +148,35 @@ TfrmProperties::TfrmProperties(QWidget *parent) : TForm(parent)
     setFont(dialogFont);
     setFixedSize(ClientSize);
 
+    CreateSongDetailsBox();
+    CreateTagBox();
+
+    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 295, 354, 50, 23);
+
+    setTabOrder(btnLookup, edTitle);
+    setTabOrder(edTitle, edArtist);
+    setTabOrder(edArtist, edComment);
+    setTabOrder(edComment, edAlbum);
+    setTabOrder(edAlbum, edYear);
+    setTabOrder(edYear, ccbGenre);
+    setTabOrder(ccbGenre, edTrack);
+    setTabOrder(edTrack, btnLoad);
+    setTabOrder(btnLoad, btnSave);
+    setTabOrder(btnSave, btnOK);
+
+    connect(btnLoad, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnLoadClick));
+    connect(btnSave, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnSaveClick));
+    connect(btnLookup, &QPushButton::clicked, this,
+            ReportingErrors(this, &TfrmProperties::btnLookupClick));
+    connect(btnOK, &QToolButton::clicked, this, ReportingErrors(this, &TfrmProperties::btnOKClick));
+
+    FormCreate();
+}
+
+void TfrmProperties::CreateSongDetailsBox()
+{
     gbSongDetails = new QGroupBox(QStringLiteral("Song details"), this);
     gbSongDetails->setObjectName(QStringLiteral("gbSongDetails"));
     gbSongDetails->setGeometry(8, 8, 337, 105);
@@ -167,7 +196,10 @@ TfrmProperties::TfrmProperties(QWidget *parent) : TForm(parent)
     lblPhysicalLocation2->setTextInteractionFlags(Qt::TextSelectableByMouse);
     btnLookup = NewButton(gbSongDetails, QStringLiteral("btnLookup"),
                           QStringLiteral("Google Lookup"), 232, 18, 97);
+}
 
+void TfrmProperties::CreateTagBox()
+{
     gbID3TagInformation = new QGroupBox(QStringLiteral("ID3 Tag Information"), this);
     gbID3TagInformation->setObjectName(QStringLiteral("gbID3TagInformation"));
     gbID3TagInformation->setGeometry(8, 120, 337, 225);
@@ -196,29 +228,6 @@ TfrmProperties::TfrmProperties(QWidget *parent) : TForm(parent)
     btnLoad =
         NewButton(tagBox, QStringLiteral("btnLoad"), QStringLiteral("Load From MP3"), 80, 192, 105);
     btnSave = NewButton(tagBox, QStringLiteral("btnSave"), QStringLiteral("Save"), 192, 192, 75);
-
-    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 295, 354, 50, 23);
-
-    setTabOrder(btnLookup, edTitle);
-    setTabOrder(edTitle, edArtist);
-    setTabOrder(edArtist, edComment);
-    setTabOrder(edComment, edAlbum);
-    setTabOrder(edAlbum, edYear);
-    setTabOrder(edYear, ccbGenre);
-    setTabOrder(ccbGenre, edTrack);
-    setTabOrder(edTrack, btnLoad);
-    setTabOrder(btnLoad, btnSave);
-    setTabOrder(btnSave, btnOK);
-
-    connect(btnLoad, &QPushButton::clicked, this,
-            ReportingErrors(this, &TfrmProperties::btnLoadClick));
-    connect(btnSave, &QPushButton::clicked, this,
-            ReportingErrors(this, &TfrmProperties::btnSaveClick));
-    connect(btnLookup, &QPushButton::clicked, this,
-            ReportingErrors(this, &TfrmProperties::btnLookupClick));
-    connect(btnOK, &QToolButton::clicked, this, ReportingErrors(this, &TfrmProperties::btnOKClick));
-
-    FormCreate();
 }
 
 void TfrmProperties::FormCreate()

@@ -100,6 +100,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void CreateSongDetailsBox();
+    void CreateTagBox();
+
     qint64 m_songId = 0;
     TTagTexts Texts() const;
     // False when the texts were refused and nothing was written.

@@ -280,30 +280,43 @@ void TLibraryWatch::ExamineKnown(const QString &File, qint64 RowId, std::optiona
     Tell(QStringLiteral("updated \"%1\"").arg(Shown(File)));
 }
 
+struct TLibraryWatch::TReadFile {
+    TNewFile File;
+    TSongFacts Facts;
+};
+
 void TLibraryWatch::AddNewFiles()
 {
     if (m_new.empty())
         return;
     // Each new file is read once; one that matches a song whose file is gone by size, length
     // and tags is that song moved, and takes its row.
-    struct TRead {
-        TNewFile File;
-        TSongFacts Facts;
-    };
-    std::vector<TRead> read;
-    QList<qint64> sizes;
+    std::vector<TReadFile> read = ReadNewFiles();
+    InsertNewFiles(TakeMovedFiles(read));
+}
+
+std::vector<TLibraryWatch::TReadFile> TLibraryWatch::ReadNewFiles()
+{
+    std::vector<TReadFile> read;
     for (const TNewFile &file : m_new) {
         if (Stopped())
             break;
         try {
             read.push_back({file, ReadSongFacts(file.File)});
-            sizes << file.Size;
         } catch (const EError &e) {
             Problem(file.File, e.Message());
         }
     }
     m_new.clear();
     m_newNames.clear();
+    return read;
+}
+
+std::vector<TLibraryWatch::TReadFile> TLibraryWatch::TakeMovedFiles(std::vector<TReadFile> &read)
+{
+    QList<qint64> sizes;
+    for (const TReadFile &file : read)
+        sizes << file.File.Size;
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     std::vector<TSongLikeness> candidates;
@@ -318,9 +331,9 @@ void TLibraryWatch::AddNewFiles()
         return gone[song.RowId] = FileGone(song.File);
     };
 
-    std::vector<TRead> fresh;
+    std::vector<TReadFile> fresh;
     TBatchTransaction batch(m_connection);
-    for (TRead &file : read) {
+    for (TReadFile &file : read) {
         const TSongLikeness *match = nullptr;
         for (const TSongLikeness &song : candidates) {
             if (taken.contains(song.RowId) || !SameFacts(song.Facts, file.Facts) || !isGone(song))
@@ -346,7 +359,11 @@ void TLibraryWatch::AddNewFiles()
         batch.Done();
     }
     batch.Commit();
+    return fresh;
+}
 
+void TLibraryWatch::InsertNewFiles(const std::vector<TReadFile> &fresh)
+{
     TSongWriter writer(m_connection);
     const auto commit = [&] {
         try {
@@ -362,7 +379,7 @@ void TLibraryWatch::AddNewFiles()
             Problem(name, QStringLiteral("the library undid the row"));
         }
     };
-    for (const TRead &file : fresh) {
+    for (const TReadFile &file : fresh) {
         if (Stopped())
             break;
         try {

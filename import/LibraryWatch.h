@@ -46,7 +46,12 @@ private:
     void Examine(const QString &File);
     void ExamineKnown(const QString &File, qint64 RowId, std::optional<qint64> Size,
                       std::optional<qint64> Modified);
+    struct TReadFile;
     void AddNewFiles();
+    std::vector<TReadFile> ReadNewFiles();
+    // Gives the rows of songs whose files are gone to the read files alike; returns the rest.
+    std::vector<TReadFile> TakeMovedFiles(std::vector<TReadFile> &read);
+    void InsertNewFiles(const std::vector<TReadFile> &fresh);
     void Tell(const QString &Line);
     void Problem(const QString &File, const QString &Reason);
     bool Stopped();

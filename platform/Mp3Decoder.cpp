@@ -121,11 +121,12 @@ double TMp3Layout::FrameTolerance(double expected) const
     return ConstantBitrate ? expected / 50 + 2 : expected / 2 + 2;
 }
 
-TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size)
+namespace
 {
-    TMp3Layout layout;
-    layout.AudioStart = Id3v2Size(read(0, qMin<qint64>(size, 10)), size);
-    layout.AudioEnd = size;
+
+// Moves the end of the audio before an ID3v1 tag and an APE tag that follow it.
+void DropTrailingTags(TMp3Layout &layout, const TByteReader &read, qint64 size)
+{
     const qint64 tailStart = qMax(layout.AudioStart, size - 160);
     const QByteArray tailBytes = read(tailStart, size - tailStart);
     const auto *tail = reinterpret_cast<const uchar *>(tailBytes.constData()) - tailStart;
@@ -141,6 +142,45 @@ TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size)
         if (total <= layout.AudioEnd - layout.AudioStart)
             layout.AudioEnd -= total;
     }
+}
+
+// The Xing/Info or VBRI header in the first frame, with its frame and byte counts.
+void ReadVbrHeader(TMp3Layout &layout, const uchar *data, const TFrameHeader &h)
+{
+    const uchar *frame = data + layout.FirstFrame;
+    const qint64 available = qMin<qint64>(h.Bytes, layout.AudioEnd - layout.FirstFrame);
+    const int sideInfo = h.Version == 1 ? (h.Mono ? 17 : 32) : (h.Mono ? 9 : 17);
+    const qint64 xing = 4 + sideInfo;
+    if (available >= xing + 8 &&
+        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
+        layout.HeaderKind = 'X';
+        layout.ConstantBitrate = std::memcmp(frame + xing, "Info", 4) == 0;
+        const quint32 flags = BigEndian32(frame + xing + 4);
+        qint64 field = xing + 8;
+        if ((flags & 1) && available >= field + 4) {
+            layout.HeaderFrames = BigEndian32(frame + field);
+            field += 4;
+        }
+        if ((flags & 2) && available >= field + 4)
+            layout.HeaderBytes = BigEndian32(frame + field);
+        return;
+    }
+    const qint64 vbri = 4 + 32;
+    if (available >= vbri + 18 && std::memcmp(frame + vbri, "VBRI", 4) == 0) {
+        layout.HeaderKind = 'V';
+        layout.HeaderBytes = BigEndian32(frame + vbri + 10);
+        layout.HeaderFrames = BigEndian32(frame + vbri + 14);
+    }
+}
+
+} // namespace
+
+TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size)
+{
+    TMp3Layout layout;
+    layout.AudioStart = Id3v2Size(read(0, qMin<qint64>(size, 10)), size);
+    layout.AudioEnd = size;
+    DropTrailingTags(layout, read, size);
 
     const qint64 windowEnd = qMin(layout.AudioEnd, layout.AudioStart + WindowBytes);
     const QByteArray windowBytes = read(layout.AudioStart, windowEnd - layout.AudioStart);
@@ -185,30 +225,7 @@ TMp3Layout ParseMp3Layout(const TByteReader &read, qint64 size)
     if (sampled >= 8)
         layout.SampledFrameBytes = double(sampledBytes) / sampled;
 
-    const uchar *frame = data + layout.FirstFrame;
-    const qint64 available = qMin<qint64>(h.Bytes, layout.AudioEnd - layout.FirstFrame);
-    const int sideInfo = h.Version == 1 ? (h.Mono ? 17 : 32) : (h.Mono ? 9 : 17);
-    const qint64 xing = 4 + sideInfo;
-    if (available >= xing + 8 &&
-        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
-        layout.HeaderKind = 'X';
-        layout.ConstantBitrate = std::memcmp(frame + xing, "Info", 4) == 0;
-        const quint32 flags = BigEndian32(frame + xing + 4);
-        qint64 field = xing + 8;
-        if ((flags & 1) && available >= field + 4) {
-            layout.HeaderFrames = BigEndian32(frame + field);
-            field += 4;
-        }
-        if ((flags & 2) && available >= field + 4)
-            layout.HeaderBytes = BigEndian32(frame + field);
-        return layout;
-    }
-    const qint64 vbri = 4 + 32;
-    if (available >= vbri + 18 && std::memcmp(frame + vbri, "VBRI", 4) == 0) {
-        layout.HeaderKind = 'V';
-        layout.HeaderBytes = BigEndian32(frame + vbri + 10);
-        layout.HeaderFrames = BigEndian32(frame + vbri + 14);
-    }
+    ReadVbrHeader(layout, data, h);
     return layout;
 }
 
@@ -322,6 +339,25 @@ void TMp3Decoder::Check(int result, const char *what) const
                  .arg(QLatin1String(what), QString::fromUtf8(mpg123_plain_strerror(result))));
 }
 
+// One decoder handle, kept across files: 16-bit stereo at every MPEG rate, read through us.
+void TMp3Decoder::CreateHandle()
+{
+    int error = MPG123_OK;
+    m_handle = mpg123_new(nullptr, &error);
+    if (!m_handle)
+        Check(error == MPG123_OK ? MPG123_ERR : error, "mpg123_new");
+    Check(mpg123_param(m_handle, MPG123_ADD_FLAGS,
+                       MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2 | MPG123_FORCE_STEREO, 0),
+          "Setting decoder flags");
+    Check(mpg123_format_none(m_handle), "mpg123_format_none");
+    for (const auto &row : Rates)
+        for (int rate : row)
+            Check(mpg123_format(m_handle, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16),
+                  "mpg123_format");
+    Check(mpg123_replace_reader_handle(m_handle, &TMp3Reader::Read, &TMp3Reader::Seek, nullptr),
+          "mpg123_replace_reader_handle");
+}
+
 void TMp3Decoder::Open(const QString &fileName)
 {
     Close();
@@ -358,24 +394,8 @@ void TMp3Decoder::Open(const QString &fileName)
                 return bytes;
             },
             m_size);
-        if (!m_handle) {
-            int error = MPG123_OK;
-            m_handle = mpg123_new(nullptr, &error);
-            if (!m_handle)
-                Check(error == MPG123_OK ? MPG123_ERR : error, "mpg123_new");
-            Check(mpg123_param(
-                      m_handle, MPG123_ADD_FLAGS,
-                      MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2 | MPG123_FORCE_STEREO, 0),
-                  "Setting decoder flags");
-            Check(mpg123_format_none(m_handle), "mpg123_format_none");
-            for (const auto &row : Rates)
-                for (int rate : row)
-                    Check(mpg123_format(m_handle, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16),
-                          "mpg123_format");
-            Check(mpg123_replace_reader_handle(m_handle, &TMp3Reader::Read, &TMp3Reader::Seek,
-                                               nullptr),
-                  "mpg123_replace_reader_handle");
-        }
+        if (!m_handle)
+            CreateHandle();
         if (m_gain != 1.0) {
             Check(mpg123_volume(m_handle, 1.0), "mpg123_volume");
             m_gain = 1.0;

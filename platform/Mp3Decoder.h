@@ -89,6 +89,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const QString &reason) const;
+    void CreateHandle();
     void Check(int result, const char *what) const;
     qint64 WithoutGaplessSkip(qint64 scanned) const;
 
