@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,6 +158,9 @@ private:
     struct TPage;
     QString PageText(int first, int count) const;
     void ReadPage(TPage &page, int first, int count) const;
+    bool SeekPage(TPage &page, int first, int count) const;
+    void ParseOrderKeys();
+    void KeepAnchors(const TPage &page) const;
     const TPage &PageOf(int row) const;
     void RequireWritable() const;
     void ClearData();
@@ -186,6 +190,15 @@ private:
         std::vector<std::unique_ptr<TColumnStore>> Columns;
     };
     mutable std::vector<std::unique_ptr<TPage>> m_pages; // on demand, a few kept
+    // The statement's order when it ends in a unique key: a page is then read by seeking from
+    // the sort keys of the nearest row already read (kept for each page's first and last row).
+    struct TOrderKey {
+        int Field;
+        QString Name;
+        bool Descending;
+    };
+    std::vector<TOrderKey> m_orderKeys;
+    mutable std::map<int, std::vector<QVariant>> m_anchors;
     mutable quint64 m_pageClock = 0;
     static constexpr size_t KeptPages = 8;
     static constexpr int LocateRun = 20000; // rows read by one statement of Locate
