@@ -204,7 +204,7 @@ void TDataSet::KeepAnchors(const TPage &page) const
 
 bool TDataSet::SeekPage(TPage &page, int first, int count) const
 {
-    const int wanted = std::min(count, m_rowCount - first);
+    const int wanted = std::min(count, RecordCount() - first);
     if (m_orderKeys.empty() || wanted <= 0)
         return false;
     // The nearest place whose position is known: the start (the plain statement), the end
@@ -213,8 +213,8 @@ bool TDataSet::SeekPage(TPage &page, int first, int count) const
     int skip = first;
     int anchor = -1;
     bool backward = false;
-    if (m_rowCount - end < skip) {
-        skip = m_rowCount - end;
+    if (RecordCount() - end < skip) {
+        skip = RecordCount() - end;
         backward = true;
     }
     const auto after = m_anchors.lower_bound(first);
@@ -285,13 +285,6 @@ bool TDataSet::SeekPage(TPage &page, int first, int count) const
 void TDataSet::LoadOnDemand()
 {
     ClearData();
-    {
-        TStatement count(*m_connection,
-                         QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
-                             QStringLiteral(") AS counted"),
-                         m_params);
-        m_rowCount = count.Step() ? int(count.Integer(0)) : 0;
-    }
     TStatement statement(*m_connection, PageText(0, PageRows), m_params);
     const int columnCount = statement.ColumnCount();
     bool hasRow = statement.Step();
@@ -308,13 +301,33 @@ void TDataSet::LoadOnDemand()
     for (; hasRow; hasRow = statement.Step(), ++rows) {
         PushRow(statement, page->Columns);
     }
-    // Rows added since the count are not shown; rows gone leave the count as it was.
-    if (rows < PageRows)
-        m_rowCount = rows;
+    // A short first page is every row; otherwise the rows are counted when the count is first
+    // asked for. Rows added since the count are not shown; rows gone leave the count as it was.
+    m_rowCount = rows < PageRows ? rows : -1;
     page->Used = ++m_pageClock;
     ParseOrderKeys();
     KeepAnchors(*page);
     m_pages.push_back(std::move(page));
+}
+
+int TDataSet::RecordCount() const
+{
+    if (!m_onDemand)
+        return int(m_order.size());
+    if (m_rowCount < 0) {
+        TStatement count(*m_connection,
+                         QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
+                             QStringLiteral(") AS counted"),
+                         m_params);
+        m_rowCount = count.Step() ? std::max(int(count.Integer(0)), PageRows) : PageRows;
+    }
+    return m_rowCount;
+}
+
+bool TDataSet::IsEmpty() const
+{
+    // A first page that was full tells without a count.
+    return m_onDemand && m_rowCount < 0 ? false : RecordCount() == 0;
 }
 
 const TDataSet::TPage &TDataSet::PageOf(int row) const

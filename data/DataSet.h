@@ -65,8 +65,9 @@ public:
     TState State() const { return m_state; }
 
     // Navigation over the rows as shown.
-    int RecordCount() const { return m_onDemand ? m_rowCount : int(m_order.size()); }
-    bool IsEmpty() const { return RecordCount() == 0; }
+    int RecordCount() const; // on demand: counted when first asked for, unless the first
+                             // page held every row
+    bool IsEmpty() const;
     int RecNo() const { return m_current; } // 0-based; -1 when empty
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
@@ -183,7 +184,7 @@ private:
     std::vector<std::unique_ptr<TColumnStore>> m_columns;
     std::vector<int> m_order; // slots in the order shown
     bool m_onDemand = false;
-    int m_rowCount = 0; // on demand
+    mutable int m_rowCount = 0; // on demand; -1 until counted
     struct TPage {
         int First = 0;
         quint64 Used = 0;
