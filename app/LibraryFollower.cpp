@@ -5,6 +5,7 @@
 #include "import/LibraryWatch.h"
 #include "platform/FolderWatcher.h"
 
+#include <QSet>
 #include <memory>
 
 // Lives on the follower's thread, and so do the watcher and the connection it makes.
@@ -19,9 +20,13 @@ public:
             m_connection.Open();
             if (m_connection.ReadOnly())
                 return;
+            // A set: a library whose folders are away lists each of them as a tree.
+            QSet<QString> known(trees.begin(), trees.end());
             for (const QString &tree : LibraryTrees(m_connection)) {
-                if (!trees.contains(tree))
+                if (!known.contains(tree)) {
+                    known.insert(tree);
                     trees << tree;
+                }
             }
         } catch (const EError &e) {
             emit follower->Notice(e.Message());

@@ -90,7 +90,7 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::ShowWhereToBegin()
 {
-    const bool noSongs = tblSongs->Active() && tblSongs->RecordCount() == 0;
+    const bool noSongs = tblSongs->Active() && tblSongs->IsEmpty();
     const QString text = noSongs ? QStringLiteral("The library holds no songs yet.\n\n"
                                                   "Choose File > Import Music... to add the MP3 "
                                                   "files of a folder.")

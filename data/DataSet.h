@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,8 +65,9 @@ public:
     TState State() const { return m_state; }
 
     // Navigation over the rows as shown.
-    int RecordCount() const { return m_onDemand ? m_rowCount : int(m_order.size()); }
-    bool IsEmpty() const { return RecordCount() == 0; }
+    int RecordCount() const; // on demand: counted when first asked for, unless the first
+                             // page held every row
+    bool IsEmpty() const;
     int RecNo() const { return m_current; } // 0-based; -1 when empty
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
@@ -157,6 +159,9 @@ private:
     struct TPage;
     QString PageText(int first, int count) const;
     void ReadPage(TPage &page, int first, int count) const;
+    bool SeekPage(TPage &page, int first, int count) const;
+    void ParseOrderKeys();
+    void KeepAnchors(const TPage &page) const;
     const TPage &PageOf(int row) const;
     void RequireWritable() const;
     void ClearData();
@@ -179,13 +184,22 @@ private:
     std::vector<std::unique_ptr<TColumnStore>> m_columns;
     std::vector<int> m_order; // slots in the order shown
     bool m_onDemand = false;
-    int m_rowCount = 0; // on demand
+    mutable int m_rowCount = 0; // on demand; -1 until counted
     struct TPage {
         int First = 0;
         quint64 Used = 0;
         std::vector<std::unique_ptr<TColumnStore>> Columns;
     };
     mutable std::vector<std::unique_ptr<TPage>> m_pages; // on demand, a few kept
+    // The statement's order when it ends in a unique key: a page is then read by seeking from
+    // the sort keys of the nearest row already read (kept for each page's first and last row).
+    struct TOrderKey {
+        int Field;
+        QString Name;
+        bool Descending;
+    };
+    std::vector<TOrderKey> m_orderKeys;
+    mutable std::map<int, std::vector<QVariant>> m_anchors;
     mutable quint64 m_pageClock = 0;
     static constexpr size_t KeptPages = 8;
     static constexpr int LocateRun = 20000; // rows read by one statement of Locate

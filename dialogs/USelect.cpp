@@ -141,11 +141,17 @@ TfrmSelect::TfrmSelect(TConnection *connection, QWidget *parent)
     CreatePreview();
     ConnectHandlers();
 
+    // The lists are read when the dialog is first shown: a big library's distinct values cost
+    // nothing at the program's start.
+}
+
+void TfrmSelect::showEvent(QShowEvent *event)
+{
+    TForm::showEvent(event);
     // A library that could not be opened was reported by whoever opened it: no second box for
     // the same failure. The lists stay empty.
-    if (m_connection && !m_connection->Connected())
-        return;
-    RunReportingErrors([this] { ReloadCriteriaLists(); });
+    if (m_listsStale && !(m_connection && !m_connection->Connected()))
+        RunReportingErrors([this] { ReadCriteriaLists(); });
 }
 
 void TfrmSelect::CreateArtistTab()
@@ -346,6 +352,14 @@ QString TfrmSelect::BuildSelectionSql() const
 
 void TfrmSelect::ReloadCriteriaLists()
 {
+    m_listsStale = true;
+    if (isVisible())
+        ReadCriteriaLists();
+}
+
+void TfrmSelect::ReadCriteriaLists()
+{
+    m_listsStale = false;
     const auto addText = [](QListWidget *list, const QVariant &value) {
         list->addItem(value.toString());
     };

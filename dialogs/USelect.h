@@ -75,7 +75,8 @@ public:
     // text that is no whole entry sorts nothing.
     QString SortChoice() const;
 
-    // Refills the three available lists from the library; the selected lists stay.
+    // Refills the three available lists from the library, at once while the dialog shows, else
+    // when it is next shown; the selected lists stay.
     void ReloadCriteriaLists();
 
     void btnAddArtistClick();
@@ -92,9 +93,13 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     TConnection *m_connection;
+    bool m_listsStale = true; // read when the dialog is next shown
+
+    void ReadCriteriaLists();
 
     void CreateArtistTab();
     void CreateAlbumTab();

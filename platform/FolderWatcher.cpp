@@ -227,9 +227,9 @@ void TInotifyWatcher::Watch(const QStringList &Trees)
 void TInotifyWatcher::CheckAwayTimer()
 {
     // Nothing runs while every tree is there and nothing changes.
-    bool away = false;
-    for (const TRoot &root : m_roots)
-        away = away || root.State == TState::Away;
+    // Stops at the first tree away: started one by one, many trees away cost no more each.
+    const bool away = std::any_of(m_roots.begin(), m_roots.end(),
+                                  [](const TRoot &root) { return root.State == TState::Away; });
     if (away && !m_away.isActive())
         m_away.start(AwayMs);
     else if (!away)

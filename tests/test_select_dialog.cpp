@@ -93,7 +93,18 @@ protected:
 TEST_F(SelectDialogTest, StartsWithTheLibrarysListsAndNoCriteria)
 {
     AddSongs();
-    Start();
+    window = StartMainWindow();
+    // Made with the program, the dialog reads nothing until it is shown.
+    int statements = 0;
+    window->library().OnStatement = [&statements](const QString &) { ++statements; };
+    dialog = std::make_unique<TfrmSelect>(&window->library());
+    frmSelect = dialog.get();
+    EXPECT_EQ(statements, 0);
+    dialog->ReloadCriteriaLists();
+    EXPECT_EQ(statements, 0);
+    EXPECT_EQ(dialog->lbAvailableArtists->count(), 0);
+    window->library().OnStatement = nullptr;
+    dialog->show();
     EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->tsArtist);
     EXPECT_EQ(Entries(dialog->lbAvailableArtists), QStringList({"", "Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(Entries(dialog->lbAvailableAlbums), QStringList({"", "It's Here", "Sky"}));
@@ -125,6 +136,7 @@ TEST_F(SelectDialogTest, GoesOnSilentlyWhenTheLibraryIsNotOpen)
     window->library().Close();
     messages.Clear();
     ASSERT_NO_THROW(dialog = std::make_unique<TfrmSelect>(&window->library()));
+    dialog->show();
     EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_EQ(dialog->lbAvailableArtists->count(), 0);
     EXPECT_EQ(dialog->lbAvailableAlbums->count(), 0);
@@ -135,6 +147,7 @@ TEST_F(SelectDialogTest, AddCopiesTheCurrentEntryAndRemoveDeletesTheMarkedOnes)
 {
     AddSongs();
     Start();
+    dialog->show();
     // Nothing current, nothing added.
     dialog->btnAddArtist->click();
     dialog->btnAddGenre->click();
