@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include "data/Database.h"
-#include "data/Engine.h"
 #include "data/PostgresEngine.h"
 #include "tests/support/SilentMp3.h"
 

@@ -1,6 +1,5 @@
 #include "bench/BenchLibrary.h"
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "data/PostgresEngine.h"

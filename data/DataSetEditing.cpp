@@ -3,7 +3,6 @@
 
 #include "base/Errors.h"
 #include "data/ColumnStore.h"
-#include "data/Engine.h"
 
 void TDataSet::SetUpdateTarget(const QString &tableName, const QString &keyField,
                                const QStringList &writableFields)
@@ -231,7 +230,7 @@ void TDataSet::UpdateBatch()
         }
         const QList<qint64> keys =
             newSlots.size() > 1
-                ? m_connection->Engine().ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
+                ? m_connection->ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
                 : QList<qint64>();
         if (!keys.isEmpty()) {
             if (keys.size() != qsizetype(newSlots.size()))

@@ -106,6 +106,22 @@ void TConnection::Execute(const QString &sql, const TParams &params)
     }
 }
 
+void TConnection::ExecuteScript(const QString &sql)
+{
+    Engine().ExecuteScript(sql);
+}
+
+QString TConnection::TableSelectText(const QString &table, const QString &index,
+                                     const QString &key) const
+{
+    return Engine().TableSelectText(table, index, key);
+}
+
+QList<qint64> TConnection::ReserveKeys(const QString &table, const QString &key, int count)
+{
+    return Engine().ReserveKeys(table, key, count);
+}
+
 qint64 TConnection::LastInsertId() const
 {
     return Engine().LastInsertId();

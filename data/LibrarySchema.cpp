@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
-#include "data/Engine.h"
 #include "data/SqlDialect.h"
 #include "data/UMP3s.h"
 
@@ -153,7 +152,7 @@ BEGIN
 END;
 INSERT INTO Playlist_Search(Playlist_Search) VALUES ('rebuild');
 )SQL";
-    connection.Engine().ExecuteScript(QString::fromUtf8(layout));
+    connection.ExecuteScript(QString::fromUtf8(layout));
 }
 
 // A library on a server is laid out by init in its current layout; it has no older one to

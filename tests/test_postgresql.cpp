@@ -1,7 +1,6 @@
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/ID3v2Tags.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
@@ -504,7 +503,7 @@ TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
                            song);
     }
     // A function with a trace: the filters must never call it.
-    connection.Engine().ExecuteScript(
+    connection.ExecuteScript(
         QStringLiteral("CREATE TABLE Probe(n int); CREATE FUNCTION probe_hit() RETURNS boolean "
                        "LANGUAGE sql AS 'INSERT INTO Probe VALUES (1) RETURNING true'"));
     const QString database = uri.section(u'/', -1);
@@ -520,7 +519,7 @@ TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
 
     for (const QString &setting : {QStringLiteral("off"), QStringLiteral("on")}) {
         SCOPED_TRACE(setting.toStdString());
-        connection.Engine().ExecuteScript(
+        connection.ExecuteScript(
             QStringLiteral("ALTER DATABASE %1 SET standard_conforming_strings = %2")
                 .arg(database, setting));
         TConnection fresh;

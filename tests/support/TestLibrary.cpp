@@ -1,7 +1,6 @@
 #include "tests/support/TestLibrary.h"
 
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/PostgresEngine.h"
 #include "data/ProgramDirectory.h"
 
