@@ -6,6 +6,7 @@
 #include "data/ProgramDirectory.h"
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
+#include "data/SongRow.h"
 #include "data/SongRows.h"
 #include "data/Table.h"
 #include "data/UMP3s.h"
@@ -312,20 +313,19 @@ TEST_P(OnEachEngine, EveryStatementOfTheProgramRuns)
         q.Open();
         return q.RecordCount();
     };
-    TParams song;
-    for (const char *n : {"path", "filename", "id3title", "id3artist", "id3comment", "id3album"})
-        song.SetValue(QString::fromLatin1(n), QStringLiteral("x"), TFieldType::Text);
-    for (const char *n : {"duration", "filetype", "id3genre", "id3year", "id3track"})
-        song.SetValue(QString::fromLatin1(n), 1, TFieldType::Integer);
-    song.SetValue(QStringLiteral("path"), QStringLiteral("/m/"), TFieldType::Text);
-    c.Execute(
-        StatementText({QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, "
-                                      "ID3_Title, ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, "
-                                      "ID3_Year, ID3_Track)"),
-                       QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, "
-                                      ":id3artist, :id3genre, :id3comment, :id3album, :id3year, "
-                                      ":id3track)")}),
-        song);
+    {
+        TStatement insert(c, InsertSongText());
+        TSongRow song{QStringLiteral("/m/x"), {}, 1, 0, 0};
+        song.Tags = {QStringLiteral("x"),
+                     QStringLiteral("x"),
+                     QStringLiteral("x"),
+                     QStringLiteral("x"),
+                     1,
+                     1,
+                     1};
+        BindSongRow(insert, 1, song);
+        insert.Step();
+    }
     TParams playlist;
     playlist.SetValue(QStringLiteral("name"), QStringLiteral("Road"), TFieldType::Text);
     playlist.SetValue(QStringLiteral("description"), QStringLiteral("d"), TFieldType::Text);
