@@ -1,6 +1,7 @@
 #include "app/UMain.h"
 
 #include "data/Durations.h"
+#include "data/SongRow.h"
 #include "data/SongRows.h"
 #include "dialogs/UPlaylistDetails.h"
 #include "dialogs/UProperties.h"
@@ -19,8 +20,7 @@ void TfrmMain::ShowSongProperties(TDataSet *dataSet)
         dataSet == qryPlayListSongs ? dataSet->AsString(QStringLiteral("Sequence")) : QString());
     form->lblDuration2->setText(
         FormatMilliseconds(dataSet->AsInteger(QStringLiteral("Duration")) * 1000));
-    form->SetFileName(dataSet->AsString(QStringLiteral("Path")) +
-                      dataSet->AsString(QStringLiteral("Filename")));
+    form->SetFileName(SongFile(*dataSet));
     form->edTitle->setText(dataSet->AsString(QStringLiteral("ID3_Title")));
     form->edArtist->setText(dataSet->AsString(QStringLiteral("ID3_Artist")));
     form->SelectGenre(int(dataSet->AsInteger(QStringLiteral("ID3_Genre"))));

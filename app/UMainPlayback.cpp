@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
+#include "data/SongRow.h"
 #include "platform/MediaPlayer.h"
 
 #include <QLabel>
@@ -32,11 +33,8 @@ void TfrmMain::btnPlayClick()
     if (!hasEntry)
         return;
     PlayState = psPlaying;
-    const QString path = hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Path")) : QString();
-    const QString fileName =
-        hasEntry ? qryPlayListSongs->AsString(QStringLiteral("Filename")) : QString();
     PlayingSequence = hasEntry ? int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))) : 0;
-    MediaPlayer1->FileName = path + fileName;
+    MediaPlayer1->FileName = SongFile(*qryPlayListSongs);
     MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
     MediaPlayer1->Open();
     SongTimer->start();
@@ -180,10 +178,7 @@ int TfrmMain::EntryAfter(int row) const
 
 QString TfrmMain::EntryFile(int row) const
 {
-    const auto text = [&](const QString &field) {
-        return qryPlayListSongs->Value(row, qryPlayListSongs->FieldIndex(field)).toString();
-    };
-    return text(QStringLiteral("Path")) + text(QStringLiteral("Filename"));
+    return SongFile(*qryPlayListSongs, row);
 }
 
 void TfrmMain::QueueAfter(int row)
