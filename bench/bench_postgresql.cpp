@@ -63,7 +63,7 @@ QString NewLibrary(bool server, const QString &name)
 
 void Open(TConnection &connection, const QString &library)
 {
-    connection.SetLibraryFile(library);
+    connection.SetLibraryAddress(library);
     connection.Open();
 }
 

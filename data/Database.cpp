@@ -65,10 +65,10 @@ QString TConnection::BuildConnectionString(const QString &programDirectory)
            QStringLiteral("quillmeredb.mdb") + ConnectionTail;
 }
 
-void TConnection::SetLibraryFile(const QString &fileName)
+void TConnection::SetLibraryAddress(const QString &address)
 {
     ConnectionString =
-        QStringLiteral("Provider=SQLite;") + DataSourceKey + fileName + ConnectionTail;
+        QStringLiteral("Provider=SQLite;") + DataSourceKey + address + ConnectionTail;
 }
 
 void TConnection::Open()
@@ -77,7 +77,7 @@ void TConnection::Open()
     m_notes.clear();
     const QString file = DataSourceOf(ConnectionString);
     m_engine = IsServerLibrary(file) ? OpenPostgresLibrary(file) : OpenSqliteLibrary(file);
-    m_fileName = file;
+    m_address = file;
     try {
         m_notes = UpgradeLibrary(*this);
     } catch (const EError &e) {

@@ -52,13 +52,15 @@ public:
 
     // "Data Source=<file>;..." as built at start-up.
     QString ConnectionString;
-    // Points the connection at a library file, whatever characters its path holds.
-    void SetLibraryFile(const QString &fileName);
+    // Points the connection at a library: a file, whatever characters its path holds, or a
+    // PostgreSQL server's address.
+    void SetLibraryAddress(const QString &address);
 
     void Open();
     void Close();
     bool Connected() const { return m_engine != nullptr; }
-    QString FileName() const { return m_fileName; }
+    // The library file or server address opened last.
+    QString LibraryAddress() const { return m_address; }
     // What the user should know about the library opened last (songs listed twice...).
     const QStringList &Notes() const { return m_notes; }
 
@@ -102,7 +104,7 @@ private:
     // Raises when the library is not open.
     TEngine &Engine() const;
 
-    QString m_fileName;
+    QString m_address;
     QStringList m_notes;
     std::unique_ptr<TEngine> m_engine;
     std::function<void()> m_finishBatch;

@@ -159,7 +159,7 @@ INSERT INTO Playlist_Search(Playlist_Search) VALUES ('rebuild');
 // bring up to date. Its layout version is the comment on Playlist_DB.
 void CheckServerLibrary(TConnection &connection)
 {
-    const QString name = connection.FileName();
+    const QString name = connection.LibraryAddress();
     TStatement tables(connection,
                       QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname "
                                      "= current_schema() AND tablename IN ('playlist_db', "
@@ -195,7 +195,7 @@ QString RemapLatin1Controls(const QString &Text)
 
 QStringList UpgradeLibrary(TConnection &Connection)
 {
-    const QString file = Connection.FileName();
+    const QString file = Connection.LibraryAddress();
     if (Connection.OnServer()) {
         CheckServerLibrary(Connection);
         return {};

@@ -158,7 +158,7 @@ void TSongWriter::Failed(const EError &Error)
     const auto *databaseError = dynamic_cast<const EDatabaseError *>(&Error);
     const TDatabaseFailure failure =
         databaseError ? databaseError->Failure() : TDatabaseFailure::Other;
-    const QString file = m_connection.FileName();
+    const QString file = m_connection.LibraryAddress();
     if (failure == TDatabaseFailure::Busy)
         throw ELibraryUnwritable(
             QStringLiteral("The library \"%1\" is locked by another program; the import stopped. "

@@ -656,7 +656,7 @@ protected:
         CreateLibrary(file);
         {
             TConnection connection;
-            connection.SetLibraryFile(file);
+            connection.SetLibraryAddress(file);
             connection.Open();
             connection.Execute(
                 QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'k.mp3')"));
@@ -684,7 +684,7 @@ protected:
     qint64 Songs()
     {
         TConnection connection;
-        connection.SetLibraryFile(file);
+        connection.SetLibraryAddress(file);
         connection.Open();
         TStatement count(connection, QStringLiteral("SELECT count(*) FROM Playlist_DB"));
         return count.Step() ? count.Integer(0) : -1;
@@ -773,7 +773,7 @@ protected:
     qint64 Stored()
     {
         TConnection connection;
-        connection.SetLibraryFile(file);
+        connection.SetLibraryAddress(file);
         connection.Open();
         TDataSet q(&connection);
         q.SetCommandText(QStringLiteral("SELECT count(*) AS n FROM Playlist_DB"));
@@ -791,7 +791,7 @@ protected:
 TEST_F(FullDiskTest, TheWalkStopsWithOneMessageNamingOnlyTheOpenBatch)
 {
     TConnection connection;
-    connection.SetLibraryFile(file);
+    connection.SetLibraryAddress(file);
     connection.Open();
     std::vector<TImportProblem> problems;
     TImportCounts n;

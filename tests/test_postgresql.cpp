@@ -97,7 +97,7 @@ TEST(ServerAddress, APasswordIsRefusedInEveryFormAndNeverRepeated)
         SCOPED_TRACE(address.toStdString());
         EXPECT_TRUE(IsServerLibrary(address));
         TConnection connection;
-        connection.SetLibraryFile(address);
+        connection.SetLibraryAddress(address);
         for (const auto &attempt : {std::function<void()>([&] { connection.Open(); }),
                                     std::function<void()>([&] { CreateLibrary(address); })}) {
             try {
@@ -122,7 +122,7 @@ TEST(ServerAddress, APasswordIsRefusedInEveryFormAndNeverRepeated)
     }
     // A scheme in capitals is an address for libpq too: it is tried, not taken for a file.
     TConnection connection;
-    connection.SetLibraryFile(QStringLiteral("POSTGRESQL://quillmere@127.0.0.1:1/x"));
+    connection.SetLibraryAddress(QStringLiteral("POSTGRESQL://quillmere@127.0.0.1:1/x"));
     try {
         connection.Open();
         FAIL() << "reached a server that is not there";
@@ -147,7 +147,7 @@ protected:
     void OpenNew()
     {
         CreateLibrary(uri);
-        connection.SetLibraryFile(uri);
+        connection.SetLibraryAddress(uri);
         connection.Open();
     }
     qint64 Count(const QString &sql)
@@ -167,7 +167,7 @@ protected:
 TEST_F(ServerLibrary, InitLaysOutALibraryOnceAndOpeningChecksIt)
 {
     // An empty database is no library.
-    connection.SetLibraryFile(uri);
+    connection.SetLibraryAddress(uri);
     try {
         connection.Open();
         FAIL() << "opened an empty database";
@@ -470,7 +470,7 @@ TEST_F(ServerLibrary, ADatabaseThatIsNotUtf8IsRefusedAtInitAndAtOpening)
         EXPECT_EQ(songs.ExitCode, 2);
         EXPECT_TRUE(songs.Err.contains(reason.toUtf8())) << songs.Err.constData();
         TConnection other;
-        other.SetLibraryFile(address);
+        other.SetLibraryAddress(address);
         try {
             other.Open();
             FAIL() << "opened a library in a database that is not UTF-8";
@@ -523,7 +523,7 @@ TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
             QStringLiteral("ALTER DATABASE %1 SET standard_conforming_strings = %2")
                 .arg(database, setting));
         TConnection fresh;
-        fresh.SetLibraryFile(uri);
+        fresh.SetLibraryAddress(uri);
         fresh.Open();
         TStatement defaults(fresh, QStringLiteral("SELECT reset_val FROM pg_settings WHERE name = "
                                                   "'standard_conforming_strings'"));
@@ -573,7 +573,7 @@ TEST_F(ServerLibrary, APlaylistSavedFromTwoPlacesIsTheLastSaveExactly)
     const int playlist =
         int(InsertPlaylist(connection, QStringLiteral("Shared"), {}, QDateTime::currentDateTime()));
     TConnection other;
-    other.SetLibraryFile(uri);
+    other.SetLibraryAddress(uri);
     other.Open();
     TTable songs(&connection), otherSongs(&other);
     SetUpSongsTable(songs);

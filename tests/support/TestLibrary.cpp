@@ -48,7 +48,7 @@ QString TestLibrary::ConnectionString() const
 {
     if (!m_server.isEmpty()) {
         TConnection connection;
-        connection.SetLibraryFile(m_server);
+        connection.SetLibraryAddress(m_server);
         return connection.ConnectionString;
     }
     return TConnection::BuildConnectionString(Directory());
