@@ -16,7 +16,7 @@ public:
                const std::atomic<bool> *stopping, std::atomic<bool> *watching)
     {
         try {
-            m_connection.SetLibraryFile(libraryFile);
+            m_connection.SetLibraryAddress(libraryFile);
             m_connection.Open();
             if (m_connection.ReadOnly())
                 return;

@@ -64,7 +64,7 @@ void TfrmMain::FormCreate()
         if (server.isEmpty())
             PrepareLibrary(LibraryLocation);
         else
-            QuillmereDB.SetLibraryFile(server);
+            QuillmereDB.SetLibraryAddress(server);
         QuillmereDB.Open();
     } catch (const EError &e) {
         ShowError(e.Message());

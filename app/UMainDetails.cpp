@@ -1,6 +1,7 @@
 #include "app/UMain.h"
 
 #include "data/Durations.h"
+#include "data/SongRow.h"
 #include "data/SongRows.h"
 #include "dialogs/UPlaylistDetails.h"
 #include "dialogs/UProperties.h"
@@ -19,7 +20,7 @@ TSongProperties SongPropertiesOf(const TDataSet &rows, bool entry)
     if (entry)
         song.Number = text("Sequence");
     song.DurationMs = number("Duration") * 1000;
-    song.FileName = text("Path") + text("Filename");
+    song.FileName = SongFile(rows);
     song.Title = text("ID3_Title");
     song.Artist = text("ID3_Artist");
     song.Genre = int(number("ID3_Genre"));

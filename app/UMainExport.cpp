@@ -3,6 +3,7 @@
 #include "app/UExport.h"
 #include "controls/DBGrid.h"
 #include "controls/Hourglass.h"
+#include "data/SongRow.h"
 #include "dialogs/MessageService.h"
 #include "platform/FileCopy.h"
 
@@ -41,7 +42,7 @@ void TfrmMain::Exportplaylist1Click()
                 break;
             qryPlayListSongs->SetRecNo(rows.at(i));
             const QString fileName = qryPlayListSongs->AsString(QStringLiteral("FileName"));
-            const QString source = qryPlayListSongs->AsString(QStringLiteral("Path")) + fileName;
+            const QString source = SongFile(*qryPlayListSongs);
             const QString target =
                 choice.Folder +
                 (choice.RenameFiles ? QStringLiteral("Song%1.mp3").arg(i) : fileName);

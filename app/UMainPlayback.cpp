@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "data/Durations.h"
+#include "data/SongRow.h"
 #include "platform/MediaPlayer.h"
 
 #include <QLabel>
@@ -31,7 +32,7 @@ void TfrmMain::btnPlayClick()
     if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty())
         return;
     Queue.Start(int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence"))));
-    MediaPlayer1->FileName = EntryFile(qryPlayListSongs->RecNo());
+    MediaPlayer1->FileName = SongFile(*qryPlayListSongs);
     MediaPlayer1->ReplayGain = PlaybackOptions.ReplayGain;
     MediaPlayer1->Open();
     SongTimer->start();
@@ -153,10 +154,7 @@ void TfrmMain::pbSongProgressMouseDown()
 
 QString TfrmMain::EntryFile(int row) const
 {
-    const auto text = [&](const QString &field) {
-        return qryPlayListSongs->Value(row, qryPlayListSongs->FieldIndex(field)).toString();
-    };
-    return text(QStringLiteral("Path")) + text(QStringLiteral("Filename"));
+    return SongFile(*qryPlayListSongs, row);
 }
 
 void TfrmMain::QueueAfter(int row)

@@ -23,13 +23,13 @@ void TfrmMain::WritePlaylistFile(const QString &fileName, TPlaylistFormat format
     });
     QStringList leftOut;
     if (format == TPlaylistFormat::Pls) {
-        leftOut = SavePlaylistFile(*qryPlayListSongs, fileName, QuillmereDB.FileName());
+        leftOut = SavePlaylistFile(*qryPlayListSongs, fileName, QuillmereDB.LibraryAddress());
     } else {
         const std::optional<TPlaylistRow> playlist =
             CurrentPlaylistId() < 0 ? std::nullopt : LoadPlaylist(QuillmereDB, CurrentPlaylistId());
-        leftOut =
-            SavePlaylistAs(PlaylistItems(*qryPlayListSongs), fileName, format,
-                           playlist ? playlist->Name : QString(), false, QuillmereDB.FileName());
+        leftOut = SavePlaylistAs(PlaylistItems(*qryPlayListSongs), fileName, format,
+                                 playlist ? playlist->Name : QString(), false,
+                                 QuillmereDB.LibraryAddress());
     }
     if (!leftOut.isEmpty())
         ShowWarning(LeftOutReport(fileName, leftOut));

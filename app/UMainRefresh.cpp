@@ -62,7 +62,7 @@ void TfrmMain::FollowFolders(bool on)
             trees << imported;
     } catch (const EError &) {
     }
-    Follower = std::make_unique<TLibraryFollower>(QuillmereDB.FileName(), trees);
+    Follower = std::make_unique<TLibraryFollower>(QuillmereDB.LibraryAddress(), trees);
     connect(Follower.get(), &TLibraryFollower::LibraryChanged, this,
             &TfrmMain::LibraryChangedOnDisk);
 }
@@ -113,7 +113,7 @@ void TfrmMain::ListenToServer()
     if (ServerNotices || !QuillmereDB.Connected() || !QuillmereDB.OnServer())
         return;
     try {
-        ServerNotices = std::make_unique<TLibraryNotices>(QuillmereDB.FileName());
+        ServerNotices = std::make_unique<TLibraryNotices>(QuillmereDB.LibraryAddress());
     } catch (const EError &) {
         return; // the window works on; it shows other computers' changes when reopened
     }

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include "data/Database.h"
-#include "data/Engine.h"
 #include "data/PostgresEngine.h"
 #include "tests/support/SilentMp3.h"
 
@@ -144,7 +143,7 @@ void MakeWordyLibrary(const QString &target, int songs, int playlistEntries)
         QFile::remove(target);
     CreateLibrary(target);
     TConnection connection;
-    connection.SetLibraryFile(target);
+    connection.SetLibraryAddress(target);
     connection.Open();
     // The indexes of half a million songs fit in the file's page cache while they are made.
     if (!connection.OnServer())

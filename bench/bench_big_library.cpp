@@ -127,7 +127,7 @@ TWork Measure(const QString &target, int *rowsOut)
 {
     TWork work;
     TConnection connection;
-    connection.SetLibraryFile(target);
+    connection.SetLibraryAddress(target);
     connection.Open();
     TDataSet songs(&connection);
     songs.SetOnDemand(true);

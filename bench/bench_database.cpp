@@ -67,7 +67,7 @@ BENCHMARK(BM_OpenAllSongs)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_RawStepAllSongs(benchmark::State &state)
 {
     sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(Connection().FileName()).constData(), &db,
+    sqlite3_open_v2(QFile::encodeName(Connection().LibraryAddress()).constData(), &db,
                     SQLITE_OPEN_READONLY, nullptr);
     const QByteArray sql = StatementText(AllSongs).toUtf8();
     for (auto _ : state) {

@@ -1,6 +1,5 @@
 #include "bench/BenchLibrary.h"
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "data/PostgresEngine.h"
@@ -64,7 +63,7 @@ QString NewLibrary(bool server, const QString &name)
 
 void Open(TConnection &connection, const QString &library)
 {
-    connection.SetLibraryFile(library);
+    connection.SetLibraryAddress(library);
     connection.Open();
 }
 

@@ -52,10 +52,9 @@ QString GenreEntry(const QString &text)
         if (ok && value >= 0 && value <= 255)
             return text;
     }
-    for (int i = 0; i < GenreCount; ++i) {
-        if (GenreName(i).compare(text, Qt::CaseInsensitive) == 0)
-            return QString::number(i) + QStringLiteral(". ") + GenreName(i);
-    }
+    const int named = GenreByName(text);
+    if (named >= 0)
+        return QString::number(named) + QStringLiteral(". ") + GenreName(named);
     throw TUsageError{QStringLiteral("unknown genre \"%1\"").arg(text)};
 }
 

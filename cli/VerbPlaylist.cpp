@@ -18,7 +18,7 @@ void RequireWritable(const TConnection &connection)
 {
     if (connection.ReadOnly())
         throw EDatabaseError(QStringLiteral("The library \"%1\" is read-only; nothing was changed.")
-                                 .arg(QDir::toNativeSeparators(connection.FileName())));
+                                 .arg(QDir::toNativeSeparators(connection.LibraryAddress())));
 }
 
 namespace
@@ -283,8 +283,8 @@ int VerbExport(const TCliContext &context)
     TDataSet entries(&connection);
     OpenEntries(entries, songs, id);
     const QList<TPlaylistItem> items = PlaylistItems(entries);
-    const QStringList leftOut =
-        SavePlaylistAs(items, fileName, format, playlist.Name, relative, connection.FileName());
+    const QStringList leftOut = SavePlaylistAs(items, fileName, format, playlist.Name, relative,
+                                               connection.LibraryAddress());
     Out(QStringLiteral("wrote %1 (%2 entries)\n")
             .arg(Shown(fileName))
             .arg(items.size() - leftOut.size()));

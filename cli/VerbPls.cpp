@@ -33,7 +33,7 @@ int VerbPls(const TCliContext &context)
     TDataSet entries(&connection);
     SetUpPlaylistEntries(entries, &songs);
     OpenPlaylistEntries(entries, id, QStringLiteral("Sequence"), QStringLiteral("Asc"));
-    const QStringList leftOut = SavePlaylistFile(entries, fileName, connection.FileName());
+    const QStringList leftOut = SavePlaylistFile(entries, fileName, connection.LibraryAddress());
     Out(QStringLiteral("wrote %1 (%2 entries)\n")
             .arg(EscapeField(QDir::toNativeSeparators(ReadableFileName(fileName)), false))
             .arg(entries.RecordCount() - leftOut.size()));

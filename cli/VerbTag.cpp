@@ -26,12 +26,11 @@ static int TagShow(const QString &fileName)
     return 0;
 }
 
-// A number 0..255 for the track or genre byte.
+// A number 0..255 for the track byte.
 static unsigned char ByteOption(const QString &option, const QString &value)
 {
-    bool ok = false;
-    const uint number = value.toUInt(&ok, 10);
-    if (!ok || number > 255)
+    const int number = TagByteOfText(value);
+    if (number < 0)
         throw TUsageError{
             QStringLiteral("%1: \"%2\" is not a number from 0 to 255").arg(option, value)};
     return static_cast<unsigned char>(number);
@@ -39,26 +38,25 @@ static unsigned char ByteOption(const QString &option, const QString &value)
 
 static unsigned char GenreOption(const QString &value)
 {
-    if (!value.isEmpty() && value.at(0).isDigit())
-        return ByteOption(QStringLiteral("--genre"), value);
-    for (const auto sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-        for (int i = 0; i < GenreCount; ++i) {
-            if (value.compare(QLatin1String(Genres[i]), sensitivity) == 0)
-                return static_cast<unsigned char>(i);
-        }
-    }
-    throw TUsageError{QStringLiteral("--genre: unknown genre \"%1\"").arg(value)};
+    const int number = GenreOfText(value);
+    if (number < 0)
+        throw TUsageError{QStringLiteral("--genre: unknown genre \"%1\"").arg(value)};
+    return static_cast<unsigned char>(number);
 }
 
 static void SetText(char *field, int width, const QString &option, const QString &value)
 {
-    QByteArray bytes;
-    if (!StringToTagBytes(value, bytes))
+    switch (SetTagText(field, width, value)) {
+    case TTagTextFit::Fits:
+        return;
+    case TTagTextFit::NotWindows1252:
         throw TUsageError{
             QStringLiteral("%1: \"%2\" has characters outside Windows-1252").arg(option, value)};
-    if (!CopyToField(field, width, bytes))
-        throw TUsageError{
-            QStringLiteral("%1: \"%2\" is longer than %3 bytes").arg(option, value).arg(width)};
+    case TTagTextFit::TooLong:
+        break;
+    }
+    throw TUsageError{
+        QStringLiteral("%1: \"%2\" is longer than %3 bytes").arg(option, value).arg(width)};
 }
 
 static int TagSet(const QString &fileName, const QStringList &options)

@@ -91,7 +91,7 @@ QString TerminalSafe(const QString &message)
 
 void OpenLibrary(TConnection &connection, const QString &file)
 {
-    connection.SetLibraryFile(file);
+    connection.SetLibraryAddress(file);
     try {
         if (!DefaultLocation().Portable && file == DefaultLocation().LibraryFile)
             PrepareLibrary(DefaultLocation());

@@ -3,7 +3,7 @@
 
 #include "base/Errors.h"
 #include "data/ColumnStore.h"
-#include "data/Engine.h"
+#include "data/SqlDialect.h"
 
 void TDataSet::SetUpdateTarget(const QString &tableName, const QString &keyField,
                                const QStringList &writableFields)
@@ -231,7 +231,7 @@ void TDataSet::UpdateBatch()
         }
         const QList<qint64> keys =
             newSlots.size() > 1
-                ? m_connection->Engine().ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
+                ? m_connection->ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
                 : QList<qint64>();
         if (!keys.isEmpty()) {
             if (keys.size() != qsizetype(newSlots.size()))
@@ -239,22 +239,10 @@ void TDataSet::UpdateBatch()
             constexpr size_t RowsPerStatement = 500;
             for (size_t first = 0; first < newSlots.size(); first += RowsPerStatement) {
                 const size_t count = std::min(RowsPerStatement, newSlots.size() - first);
-                QStringList rows;
-                for (size_t row = 0; row < count; ++row) {
-                    QStringList values{QStringLiteral(":k%1").arg(row)};
-                    for (int f : writable)
-                        values << QStringLiteral(":v%1_%2").arg(row).arg(f);
-                    rows << QLatin1Char('(') + values.join(QStringLiteral(", ")) + QLatin1Char(')');
-                }
-                TStatement many(*m_connection,
-                                QStringLiteral("INSERT INTO %1(%2, %3) VALUES %4")
-                                    .arg(m_updateTable, keyName, names.join(QStringLiteral(", ")),
-                                         rows.join(QStringLiteral(", "))));
-                // Each parameter appears once, so they are numbered in the order written.
-                const int perRow = 1 + int(writable.size());
-                if (many.Parameter(QStringLiteral("k%1").arg(count - 1)) !=
-                    perRow * int(count - 1) + 1)
-                    throw EDatabaseError(QStringLiteral("The rows' parameters are out of order"));
+                const TRowsInsert insert =
+                    RowsInsert(m_updateTable, QStringList{keyName} + names, int(count));
+                TStatement many(*m_connection, insert.Text);
+                insert.CheckNumbering(many);
                 int index = 1;
                 for (size_t row = 0; row < count; ++row) {
                     const int slot = newSlots[first + row];

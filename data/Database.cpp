@@ -65,10 +65,10 @@ QString TConnection::BuildConnectionString(const QString &programDirectory)
            QStringLiteral("quillmeredb.mdb") + ConnectionTail;
 }
 
-void TConnection::SetLibraryFile(const QString &fileName)
+void TConnection::SetLibraryAddress(const QString &address)
 {
     ConnectionString =
-        QStringLiteral("Provider=SQLite;") + DataSourceKey + fileName + ConnectionTail;
+        QStringLiteral("Provider=SQLite;") + DataSourceKey + address + ConnectionTail;
 }
 
 void TConnection::Open()
@@ -77,7 +77,7 @@ void TConnection::Open()
     m_notes.clear();
     const QString file = DataSourceOf(ConnectionString);
     m_engine = IsServerLibrary(file) ? OpenPostgresLibrary(file) : OpenSqliteLibrary(file);
-    m_fileName = file;
+    m_address = file;
     try {
         m_notes = UpgradeLibrary(*this);
     } catch (const EError &e) {
@@ -104,6 +104,22 @@ void TConnection::Execute(const QString &sql, const TParams &params)
     TStatement statement(*this, sql, params);
     while (statement.Step()) {
     }
+}
+
+void TConnection::ExecuteScript(const QString &sql)
+{
+    Engine().ExecuteScript(sql);
+}
+
+QString TConnection::TableSelectText(const QString &table, const QString &index,
+                                     const QString &key) const
+{
+    return Engine().TableSelectText(table, index, key);
+}
+
+QList<qint64> TConnection::ReserveKeys(const QString &table, const QString &key, int count)
+{
+    return Engine().ReserveKeys(table, key, count);
 }
 
 qint64 TConnection::LastInsertId() const

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/FieldType.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -11,8 +14,6 @@
 
 class TEngine;
 class TEngineStatement;
-
-enum class TFieldType { Integer, Text, DateTime };
 
 // One named parameter of a statement (":name" in the text).
 struct TParam {
@@ -51,23 +52,30 @@ public:
 
     // "Data Source=<file>;..." as built at start-up.
     QString ConnectionString;
-    // Points the connection at a library file, whatever characters its path holds.
-    void SetLibraryFile(const QString &fileName);
+    // Points the connection at a library: a file, whatever characters its path holds, or a
+    // PostgreSQL server's address.
+    void SetLibraryAddress(const QString &address);
 
     void Open();
     void Close();
     bool Connected() const { return m_engine != nullptr; }
-    QString FileName() const { return m_fileName; }
+    // The library file or server address opened last.
+    QString LibraryAddress() const { return m_address; }
     // What the user should know about the library opened last (songs listed twice...).
     const QStringList &Notes() const { return m_notes; }
-    // Raises when the library is not open.
-    TEngine &Engine() const;
 
     // Hears of every statement as it starts to run.
     std::function<void(const QString &sql)> OnStatement;
 
     // Runs a statement with named parameters and no result set.
     void Execute(const QString &sql, const TParams &params = {});
+    // Runs statements separated by ";", with no parameters and no result.
+    void ExecuteScript(const QString &sql);
+    // The statement that reads a whole table in the order of its key index.
+    QString TableSelectText(const QString &table, const QString &index, const QString &key) const;
+    // Keys for new rows of the table, taken at once so that many rows can go in one statement;
+    // empty where rows are best sent one by one.
+    QList<qint64> ReserveKeys(const QString &table, const QString &key, int count);
     qint64 LastInsertId() const;
     int Changes() const; // rows changed by the last statement
 
@@ -91,7 +99,12 @@ public:
     static QString BuildConnectionString(const QString &programDirectory);
 
 private:
-    QString m_fileName;
+    friend class TStatement;
+    friend class TTransaction;
+    // Raises when the library is not open.
+    TEngine &Engine() const;
+
+    QString m_address;
     QStringList m_notes;
     std::unique_ptr<TEngine> m_engine;
     std::function<void()> m_finishBatch;

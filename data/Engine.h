@@ -1,6 +1,8 @@
 #pragma once
 
-#include "data/Database.h"
+#include "data/FieldType.h"
+
+#include <QtGlobal>
 
 #include <QByteArray>
 #include <QList>

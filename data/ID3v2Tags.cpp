@@ -92,18 +92,15 @@ TSongTags SongTagsFromID3v1(const TID3Tag &Tag)
 
 int ID3v2GenreNumber(const QString &Text)
 {
-    static const QRegularExpression numbered(QStringLiteral("^\\s*\\(?(\\d{1,3})\\)?"));
+    // A number first, bare or in brackets, may be followed by a name ("(17)Rock", "17 Rock").
+    static const QRegularExpression numbered(QStringLiteral("^\\s*\\(?(\\d+)\\)?"));
     const QRegularExpressionMatch match = numbered.match(Text);
     if (match.hasMatch()) {
-        const int number = match.captured(1).toInt();
-        return number <= 255 ? number : NoGenre;
+        const int number = TagByteOfText(match.captured(1));
+        return number >= 0 ? number : NoGenre;
     }
-    const QString name = Text.trimmed();
-    for (int i = 0; i < GenreCount; ++i) {
-        if (name.compare(QLatin1String(Genres[i]), Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return NoGenre;
+    const int named = GenreByName(Text);
+    return named >= 0 ? named : NoGenre;
 }
 
 bool ReadID3v2Tags(const QString &FileName, TSongTags &Tags)

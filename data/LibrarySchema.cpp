@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
-#include "data/Engine.h"
 #include "data/SqlDialect.h"
 #include "data/UMP3s.h"
 
@@ -153,14 +152,14 @@ BEGIN
 END;
 INSERT INTO Playlist_Search(Playlist_Search) VALUES ('rebuild');
 )SQL";
-    connection.Engine().ExecuteScript(QString::fromUtf8(layout));
+    connection.ExecuteScript(QString::fromUtf8(layout));
 }
 
 // A library on a server is laid out by init in its current layout; it has no older one to
 // bring up to date. Its layout version is the comment on Playlist_DB.
 void CheckServerLibrary(TConnection &connection)
 {
-    const QString name = connection.FileName();
+    const QString name = connection.LibraryAddress();
     TStatement tables(connection,
                       QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname "
                                      "= current_schema() AND tablename IN ('playlist_db', "
@@ -196,7 +195,7 @@ QString RemapLatin1Controls(const QString &Text)
 
 QStringList UpgradeLibrary(TConnection &Connection)
 {
-    const QString file = Connection.FileName();
+    const QString file = Connection.LibraryAddress();
     if (Connection.OnServer()) {
         CheckServerLibrary(Connection);
         return {};

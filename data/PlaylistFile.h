@@ -48,12 +48,10 @@ void CheckPlaylistTarget(const QString &fileName, const QString &protectedFile =
 // one that points at nothing yet.
 QString TargetName(const QString &fileName);
 
-// Writes the bytes to a temporary file beside the target, checks every write, flushes them to
-// the disk and only then puts the file in the target's place, so a failure leaves an existing
-// file as it was. A link keeps its place and gets the file where it points. Raises EInOutError
-// with the system's reason.
+// WriteFileAtomically, its failure said of the playlist file. Raises EInOutError.
 void WriteFileSafely(const QString &fileName, const QByteArray &bytes);
 
-// CheckPlaylistTarget, then PlsText written by WriteFileSafely. Returns the entries left out.
+// The view's entries saved as a .pls file with full names, through SavePlaylistAs. Returns the
+// entries left out.
 QStringList SavePlaylistFile(TDataSet &entries, const QString &fileName,
                              const QString &protectedFile = QString());

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/Database.h"
+#include "data/SongRow.h"
 
 std::vector<TSongLikeness> SongsOfSizes(TConnection &connection, const QList<qint64> &sizes)
 {
@@ -17,7 +18,7 @@ std::vector<TSongLikeness> SongsOfSizes(TConnection &connection, const QList<qin
     while (rows.Step()) {
         TSongLikeness song;
         song.RowId = rows.Integer(0);
-        song.File = rows.Text(1) + rows.Text(2);
+        song.File = JoinSongFile(rows.Text(1), rows.Text(2));
         song.Facts.Duration = int(rows.Integer(3));
         song.Facts.Title = rows.Text(4);
         song.Facts.Artist = rows.Text(5);
@@ -33,10 +34,10 @@ std::vector<TSongLikeness> SongsOfSizes(TConnection &connection, const QList<qin
 
 std::optional<TStoredSong> StoredSongAt(TConnection &connection, const QString &file)
 {
-    const qsizetype cut = file.lastIndexOf(QLatin1Char('/')) + 1;
+    const TSongPlace place = SplitSongFile(file);
     TParams params;
-    params.SetValue(QStringLiteral("path"), file.left(cut), TFieldType::Text);
-    params.SetValue(QStringLiteral("filename"), file.mid(cut), TFieldType::Text);
+    params.SetValue(QStringLiteral("path"), place.Path, TFieldType::Text);
+    params.SetValue(QStringLiteral("filename"), place.Filename, TFieldType::Text);
     TStatement row(connection,
                    QStringLiteral("SELECT Row_ID, File_Size, File_Modified FROM Playlist_DB "
                                   "WHERE Path = :path AND Filename = :filename ORDER BY Row_ID"),
@@ -57,10 +58,10 @@ QStringList SongFolders(TConnection &connection)
 
 bool MoveSong(TConnection &connection, qint64 rowId, const QString &file)
 {
-    const qsizetype cut = file.lastIndexOf(QLatin1Char('/')) + 1;
+    const TSongPlace place = SplitSongFile(file);
     TParams params;
-    params.SetValue(QStringLiteral("path"), file.left(cut), TFieldType::Text);
-    params.SetValue(QStringLiteral("filename"), file.mid(cut), TFieldType::Text);
+    params.SetValue(QStringLiteral("path"), place.Path, TFieldType::Text);
+    params.SetValue(QStringLiteral("filename"), place.Filename, TFieldType::Text);
     params.SetValue(QStringLiteral("rowid"), rowId, TFieldType::Integer);
     // A savepoint of its own: on a server a failed statement spoils the whole transaction.
     TTransaction step(connection);

@@ -4,6 +4,7 @@
 #include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
+#include "data/SongRow.h"
 #include "data/Table.h"
 #include "data/UMP3s.h"
 
@@ -67,7 +68,7 @@ std::vector<TStoredSong> StoredSongs(TConnection &connection, const QString &fol
         const QString path = rows.Text(1);
         if (!path.startsWith(prefix))
             continue;
-        songs.push_back({rows.Integer(0), path + rows.Text(2), rows.OptionalInteger(3),
+        songs.push_back({rows.Integer(0), JoinSongFile(path, rows.Text(2)), rows.OptionalInteger(3),
                          rows.OptionalInteger(4)});
     }
     return songs;
@@ -155,7 +156,7 @@ TPruneCounts PruneSongs(TConnection &connection, const QList<qint64> &listedIds,
                                         "BY Row_ID"),
                          IdParams(listedIds));
         while (files.Step()) {
-            if (stillGone(files.Text(1) + files.Text(2)))
+            if (stillGone(JoinSongFile(files.Text(1), files.Text(2))))
                 rowIds << files.Integer(0);
         }
         if (rowIds.isEmpty())

@@ -3,6 +3,8 @@
 #include "base/Errors.h"
 #include "base/FileNames.h"
 #include "data/Database.h"
+#include "data/SongRow.h"
+#include "data/SqlDialect.h"
 
 #include <utility>
 
@@ -14,19 +16,6 @@ const QStringList SongExistsLines = {
     QStringLiteral("WHERE path = :path"),
     QStringLiteral("AND filename = :filename"),
 };
-
-const QStringList InsertSongLines = {
-    QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, ID3_Title, "
-                   "ID3_Artist, ID3_Genre, ID3_Comment, ID3_Album, ID3_Year, ID3_Track, "
-                   "File_Size, File_Modified)"),
-    QStringLiteral("VALUES(:path, :filename, :duration, :filetype, :id3title, :id3artist, "
-                   ":id3genre, :id3comment, :id3album, :id3year, :id3track, :filesize, "
-                   ":filemodified)"),
-};
-
-const char *const InsertParameters[13] = {
-    "path",       "filename", "duration", "filetype", "id3title", "id3artist",   "id3genre",
-    "id3comment", "id3album", "id3year",  "id3track", "filesize", "filemodified"};
 
 // The widths of the Path and Filename columns, in characters.
 constexpr int PathWidth = 255;
@@ -40,19 +29,12 @@ int Characters(const QString &text)
     return count;
 }
 
-// Folder part with its final separator, and the name.
-std::pair<QString, QString> SplitFileName(const QString &fileName)
-{
-    const qsizetype cut = fileName.lastIndexOf(QLatin1Char('/')) + 1;
-    return {fileName.left(cut), fileName.mid(cut)};
-}
-
 } // namespace
 
 QString WidthRefusal(const QString &FileName)
 {
-    const auto [path, filename] = SplitFileName(FileName);
-    if (Characters(path) <= PathWidth && Characters(filename) <= FilenameWidth)
+    const TSongPlace place = SplitSongFile(FileName);
+    if (Characters(place.Path) <= PathWidth && Characters(place.Filename) <= FilenameWidth)
         return {};
     return QStringLiteral("its name is longer than the library holds (%1 characters of folder, "
                           "%2 of file name)")
@@ -64,13 +46,15 @@ TSongWriter::TSongWriter(TConnection &Connection)
     : m_connection(Connection), m_queueRows(Connection.OnServer())
 {
     m_exists = std::make_unique<TStatement>(Connection, StatementText(SongExistsLines));
-    m_insert = std::make_unique<TStatement>(Connection, StatementText(InsertSongLines));
+    m_insert = std::make_unique<TStatement>(Connection, InsertSongText());
     m_folder = std::make_unique<TStatement>(
         Connection, QStringLiteral("SELECT Filename FROM Playlist_DB WHERE Path = :path"));
     m_existsPath = m_exists->Parameter(QStringLiteral("path"));
     m_existsFilename = m_exists->Parameter(QStringLiteral("filename"));
-    for (int i = 0; i < 13; ++i)
-        m_insertIndex[i] = m_insert->Parameter(QLatin1String(InsertParameters[i]));
+    // Bound by number in the columns' order.
+    if (m_insert->Parameter(SongRowParameters().constFirst()) != 1 ||
+        m_insert->Parameter(SongRowParameters().constLast()) != SongRowParameters().size())
+        throw EDatabaseError(QStringLiteral("The song row's parameters are out of order"));
 }
 
 TSongWriter::~TSongWriter()
@@ -96,11 +80,11 @@ QSet<QString> TSongWriter::SongsIn(const QString &Path)
 
 bool TSongWriter::SongExists(const QString &FileName)
 {
-    const auto [path, filename] = SplitFileName(FileName);
+    const TSongPlace place = SplitSongFile(FileName);
     TStatement &q = *m_exists;
     q.Reset();
-    q.Bind(m_existsPath, path);
-    q.Bind(m_existsFilename, filename);
+    q.Bind(m_existsPath, place.Path);
+    q.Bind(m_existsFilename, place.Filename);
     qint64 count = 0;
     try {
         count = q.Step() ? q.Integer(0) : 0;
@@ -115,7 +99,6 @@ bool TSongWriter::SongExists(const QString &FileName)
 
 bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int Duration)
 {
-    const auto [path, filename] = SplitFileName(FileName);
     const QString refusal = WidthRefusal(FileName);
     if (!refusal.isEmpty())
         throw EDatabaseError(refusal);
@@ -127,26 +110,15 @@ bool TSongWriter::InsertSong(const QString &FileName, const TSongTags &Tags, int
     } catch (const EError &e) {
         Failed(e);
     }
+    const TSongRow row{FileName, Tags, Duration, status.Size, status.ModifiedMs};
     if (m_queueRows && m_inTransaction) {
-        m_queued.push_back({FileName, Tags, Duration, status.Size, status.ModifiedMs});
+        m_queued.push_back(row);
         m_pending << FileName;
         return true;
     }
     TStatement &q = *m_insert;
     q.Reset();
-    q.Bind(m_insertIndex[0], path);
-    q.Bind(m_insertIndex[1], filename);
-    q.Bind(m_insertIndex[2], qint64(Duration));
-    q.Bind(m_insertIndex[3], qint64(1));
-    q.Bind(m_insertIndex[4], Tags.Title);
-    q.Bind(m_insertIndex[5], Tags.Artist);
-    q.Bind(m_insertIndex[6], qint64(Tags.Genre));
-    q.Bind(m_insertIndex[7], Tags.Comment);
-    q.Bind(m_insertIndex[8], Tags.Album);
-    q.Bind(m_insertIndex[9], qint64(Tags.Year));
-    q.Bind(m_insertIndex[10], qint64(Tags.Track));
-    q.Bind(m_insertIndex[11], status.Size);
-    q.Bind(m_insertIndex[12], status.ModifiedMs);
+    BindSongRow(q, 1, row);
     try {
         q.Step();
     } catch (const EDatabaseError &e) {
@@ -186,7 +158,7 @@ void TSongWriter::Failed(const EError &Error)
     const auto *databaseError = dynamic_cast<const EDatabaseError *>(&Error);
     const TDatabaseFailure failure =
         databaseError ? databaseError->Failure() : TDatabaseFailure::Other;
-    const QString file = m_connection.FileName();
+    const QString file = m_connection.LibraryAddress();
     if (failure == TDatabaseFailure::Busy)
         throw ELibraryUnwritable(
             QStringLiteral("The library \"%1\" is locked by another program; the import stopped. "
@@ -247,11 +219,11 @@ void TSongWriter::Commit()
 
 void TSongWriter::SendRowByRow()
 {
-    std::vector<TQueuedRow> rows = std::exchange(m_queued, {});
+    std::vector<TSongRow> rows = std::exchange(m_queued, {});
     m_connection.SetOpenBatch({});
     try {
         m_connection.BeginTransaction();
-        for (TQueuedRow &row : rows) {
+        for (TSongRow &row : rows) {
             m_queued = {row};
             TTransaction unit(m_connection);
             try {
@@ -262,8 +234,8 @@ void TSongWriter::SendRowByRow()
                     e.Failure() != TDatabaseFailure::Duplicate)
                     throw;
                 // The server's own reason, without the statement.
-                m_refused.push_back({row.FileName, e.Message().section(QLatin1Char('\n'), 0, 0)});
-                m_pending.removeOne(row.FileName);
+                m_refused.push_back({row.File, e.Message().section(QLatin1Char('\n'), 0, 0)});
+                m_pending.removeOne(row.File);
             }
         }
         m_queued.clear();
@@ -298,47 +270,22 @@ void TSongWriter::SendQueued()
 {
     if (m_queued.empty())
         return;
-    QStringList rows;
-    for (size_t row = 0; row < m_queued.size(); ++row) {
-        QStringList names;
-        for (const char *parameter : InsertParameters)
-            names << QStringLiteral(":%1%2").arg(QLatin1String(parameter)).arg(row);
-        rows << QLatin1Char('(') + names.join(QStringLiteral(", ")) + QLatin1Char(')');
-    }
-    TStatement q(m_connection,
-                 StatementText({InsertSongLines[0],
-                                QStringLiteral("VALUES ") + rows.join(QStringLiteral(",\r\n")),
-                                QStringLiteral("ON CONFLICT (Path, Filename) DO NOTHING "
-                                               "RETURNING Path, Filename")}));
-    // Each parameter appears once, so they are numbered in the order written.
-    const int perRow = int(std::size(InsertParameters));
-    if (q.Parameter(QStringLiteral("path0")) != 1 ||
-        q.Parameter(QStringLiteral("filemodified%1").arg(m_queued.size() - 1)) !=
-            perRow * int(m_queued.size()))
-        throw EDatabaseError(QStringLiteral("The rows' parameters are out of order"));
+    const TRowsInsert insert =
+        RowsInsert(QStringLiteral("Playlist_DB"), SongRowColumns(), int(m_queued.size()),
+                   {QStringLiteral("Path"), QStringLiteral("Filename")});
+    TStatement q(m_connection, insert.Text);
+    insert.CheckNumbering(q);
     int index = 1;
-    for (const TQueuedRow &row : m_queued) {
-        const auto [path, filename] = SplitFileName(row.FileName);
-        q.Bind(index++, path);
-        q.Bind(index++, filename);
-        q.Bind(index++, qint64(row.Duration));
-        q.Bind(index++, qint64(1));
-        q.Bind(index++, row.Tags.Title);
-        q.Bind(index++, row.Tags.Artist);
-        q.Bind(index++, qint64(row.Tags.Genre));
-        q.Bind(index++, row.Tags.Comment);
-        q.Bind(index++, row.Tags.Album);
-        q.Bind(index++, qint64(row.Tags.Year));
-        q.Bind(index++, qint64(row.Tags.Track));
-        q.Bind(index++, row.Size);
-        q.Bind(index++, row.Modified);
+    for (const TSongRow &row : m_queued) {
+        BindSongRow(q, index, row);
+        index += insert.Columns;
     }
     QSet<QString> stored;
     while (q.Step())
-        stored.insert(q.Text(0) + q.Text(1));
-    for (const TQueuedRow &row : m_queued) {
-        if (!stored.contains(row.FileName))
-            m_duplicates << row.FileName;
+        stored.insert(JoinSongFile(q.Text(0), q.Text(1)));
+    for (const TSongRow &row : m_queued) {
+        if (!stored.contains(row.File))
+            m_duplicates << row.File;
     }
     m_queued.clear();
 }

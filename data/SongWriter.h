@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/ID3v2Tags.h"
+#include "data/SongRow.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -73,7 +74,6 @@ private:
     std::unique_ptr<TStatement> m_insert;
     std::unique_ptr<TStatement> m_folder;
     int m_existsPath = 0, m_existsFilename = 0;
-    int m_insertIndex[13] = {};
     bool m_inTransaction = false;
     QElapsedTimer m_transactionAge;
     QStringList m_pending;
@@ -82,15 +82,9 @@ private:
 
     // On a database server the rows of a transaction are sent together when it commits, so
     // that round trips do not dominate the import.
-    struct TQueuedRow {
-        QString FileName;
-        TSongTags Tags;
-        int Duration;
-        qint64 Size, Modified;
-    };
     void SendQueued();
     void SendRowByRow();
     bool m_queueRows;
     std::vector<std::pair<QString, QString>> m_refused;
-    std::vector<TQueuedRow> m_queued;
+    std::vector<TSongRow> m_queued;
 };

@@ -1,5 +1,8 @@
 #include "data/SqlDialect.h"
 
+#include "base/Errors.h"
+#include "data/Database.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -96,6 +99,16 @@ QString KeyOf(const QString &table)
     return {};
 }
 
+// What a table's INSERT adds so that a row that is there already is skipped, and the
+// transaction goes on; empty for a table without such a rule.
+QString DuplicateSkipped(const QString &table)
+{
+    // One row per file.
+    if (table.compare(QLatin1String("Playlist_DB"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("ON CONFLICT (Path, Filename) DO NOTHING");
+    return {};
+}
+
 } // namespace
 
 TPostgresText PostgresText(const QString &sqliteText)
@@ -146,9 +159,9 @@ TPostgresText PostgresText(const QString &sqliteText)
         text = text.trimmed();
         if (text.endsWith(u';'))
             text.chop(1);
-        // One row per file: a row that is there already is skipped, and the transaction goes on.
-        if (insert.captured(1).compare(QLatin1String("Playlist_DB"), Qt::CaseInsensitive) == 0) {
-            text += QStringLiteral(" ON CONFLICT (Path, Filename) DO NOTHING");
+        const QString skipped = DuplicateSkipped(insert.captured(1));
+        if (!skipped.isEmpty()) {
+            text += QLatin1Char(' ') + skipped;
             result.DuplicateIsSkipped = true;
         }
         // The new row's key comes back with the statement instead of through another one.
@@ -157,6 +170,32 @@ TPostgresText PostgresText(const QString &sqliteText)
     }
     result.Text = text.toUtf8();
     return result;
+}
+
+void TRowsInsert::CheckNumbering(const TStatement &statement) const
+{
+    if (Rows > 0 &&
+        statement.Parameter(QStringLiteral("r%1c0").arg(Rows - 1)) != (Rows - 1) * Columns + 1)
+        throw EDatabaseError(QStringLiteral("The rows' parameters are out of order"));
+}
+
+TRowsInsert RowsInsert(const QString &table, const QStringList &columns, int rows,
+                       const QStringList &returning)
+{
+    QStringList values;
+    for (int row = 0; row < rows; ++row) {
+        QStringList names;
+        for (int column = 0; column < columns.size(); ++column)
+            names << QStringLiteral(":r%1c%2").arg(row).arg(column);
+        values << QLatin1Char('(') + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }
+    QStringList lines{
+        QStringLiteral("INSERT INTO %1(%2)").arg(table, columns.join(QStringLiteral(", "))),
+        QStringLiteral("VALUES ") + values.join(QStringLiteral(",\r\n"))};
+    if (!returning.isEmpty())
+        lines << DuplicateSkipped(table) + QStringLiteral(" RETURNING ") +
+                     returning.join(QStringLiteral(", "));
+    return {StatementText(lines), int(columns.size()), rows};
 }
 
 QString AsciiCaseBlindLike(bool onServer)

@@ -16,6 +16,25 @@ struct TPostgresText {
 
 TPostgresText PostgresText(const QString &sqliteText);
 
+class TStatement;
+
+// One INSERT of many rows. Row r's value of column c is the parameter numbered
+// r * columns + c + 1, so rows are bound in the order they are written.
+struct TRowsInsert {
+    QString Text;
+    int Columns = 0;
+    int Rows = 0;
+
+    // Raises when the statement's parameters are not numbered as written.
+    void CheckNumbering(const TStatement &statement) const;
+};
+
+// The text of such an INSERT into a table. With returning, a row that the library holds already
+// is skipped instead of failing the statement, and the statement gives back those columns of
+// the rows it stored.
+TRowsInsert RowsInsert(const QString &table, const QStringList &columns, int rows,
+                       const QStringList &returning = {});
+
 // The operator that matches a pattern ignoring the case of ASCII letters only, as SQLite's
 // LIKE does, written before the pattern (with its ESCAPE after it).
 QString AsciiCaseBlindLike(bool onServer);

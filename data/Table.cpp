@@ -1,7 +1,6 @@
 #include "data/Table.h"
 
 #include "base/Errors.h"
-#include "data/Engine.h"
 
 TTable::TTable(TConnection *connection, QObject *parent) : TDataSet(connection, parent) {}
 
@@ -9,7 +8,7 @@ QString TTable::SelectText() const
 {
     if (!Connection())
         throw EDatabaseError(QStringLiteral("The library is not open"));
-    return Connection()->Engine().TableSelectText(TableName, IndexName, IndexField);
+    return Connection()->TableSelectText(TableName, IndexName, IndexField);
 }
 
 void TTable::AfterOpen()

@@ -111,6 +111,14 @@ bool CopyToField(char *field, int width, const QByteArray &bytes)
     return true;
 }
 
+TTagTextFit SetTagText(char *field, int width, const QString &text)
+{
+    QByteArray bytes;
+    if (!StringToTagBytes(text, bytes))
+        return TTagTextFit::NotWindows1252;
+    return CopyToField(field, width, bytes) ? TTagTextFit::Fits : TTagTextFit::TooLong;
+}
+
 int TagYear(const TID3Tag &Tag)
 {
     const QByteArray text = FieldBytes(Tag.Year, 4);
@@ -134,6 +142,38 @@ QString GenreName(int number)
     if (number < 0 || number >= GenreCount)
         return {};
     return QString::fromLatin1(Genres[number]);
+}
+
+int TagByteOfText(const QString &text)
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty())
+        return -1;
+    int value = 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > 255)
+            return -1;
+    }
+    return value;
+}
+
+int GenreByName(const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    for (int i = 0; i < GenreCount; ++i) {
+        if (trimmed.compare(QLatin1String(Genres[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int GenreOfText(const QString &text)
+{
+    const int number = TagByteOfText(text);
+    return number >= 0 ? number : GenreByName(text);
 }
 
 // The system's reason for the last failed call: Qt's text when it kept one, else errno's.

@@ -66,8 +66,23 @@ template <std::size_t N> bool CopyToField(char (&field)[N], const QByteArray &by
     return CopyToField(field, int(N), bytes);
 }
 
+// How a text fits a tag field.
+enum class TTagTextFit { Fits, NotWindows1252, TooLong };
+// Writes a text into a field of the given width through Windows-1252, zero-filling the rest.
+// A text that does not fit leaves the field untouched.
+TTagTextFit SetTagText(char *field, int width, const QString &text);
+
 // The year characters of a tag as a number; 0 when they are not one.
 int TagYear(const TID3Tag &Tag);
 
 // The genre's name, or an empty text for numbers outside 0..147.
 QString GenreName(int number);
+
+// A byte of the tag (track, genre) typed as a decimal number 0..255, blanks around it ignored;
+// -1 when the text is not one.
+int TagByteOfText(const QString &text);
+// The number of the genre named (case and blanks around the name ignored); -1 when the list has
+// no such name.
+int GenreByName(const QString &name);
+// A genre typed as its number 0..255 or as its name; -1 when the text is neither.
+int GenreOfText(const QString &text);

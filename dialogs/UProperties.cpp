@@ -56,16 +56,19 @@ QPushButton *NewButton(QWidget *parent, const QString &name, const QString &capt
 // Copies a text into a tag field. Returns the refusal, or an empty text.
 QString CopyText(char *field, int width, const QString &text, const QString &fieldName)
 {
-    QByteArray bytes;
-    if (!StringToTagBytes(text, bytes))
+    switch (SetTagText(field, width, text)) {
+    case TTagTextFit::Fits:
+        return {};
+    case TTagTextFit::NotWindows1252:
         return QStringLiteral("The %1 contains characters that an ID3 tag cannot hold.")
             .arg(fieldName);
-    if (!CopyToField(field, width, bytes))
-        return QStringLiteral("The %1 is too long for the ID3 tag: it holds at most %2 "
-                              "characters.")
-            .arg(fieldName)
-            .arg(width);
-    return {};
+    case TTagTextFit::TooLong:
+        break;
+    }
+    return QStringLiteral("The %1 is too long for the ID3 tag: it holds at most %2 "
+                          "characters.")
+        .arg(fieldName)
+        .arg(width);
 }
 
 bool SameTexts(const TTagTexts &a, const TTagTexts &b)
@@ -100,21 +103,14 @@ QString BuildID3Tag(const TTagTexts &texts, TID3Tag &tag)
             return refusal;
     }
 
-    const QString track = texts.Track.trimmed();
-    bool digits = !track.isEmpty() && track.size() <= 3;
-    for (QChar c : track)
-        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    if (!digits || track.toInt() > 255)
+    const int track = TagByteOfText(texts.Track);
+    if (track < 0)
         return QStringLiteral("The track must be a number from 0 to 255.");
-    result.Track = static_cast<unsigned char>(track.toInt());
+    result.Track = static_cast<unsigned char>(track);
 
     result.Genre = NoGenre;
-    if (!texts.Genre.isEmpty()) {
-        int number = -1;
-        for (int i = 0; i < GenreCount && number < 0; ++i) {
-            if (texts.Genre.compare(QLatin1String(Genres[i]), Qt::CaseInsensitive) == 0)
-                number = i;
-        }
+    if (!texts.Genre.trimmed().isEmpty()) {
+        const int number = GenreByName(texts.Genre);
         if (number < 0)
             return QStringLiteral("\"%1\" is not a genre of the list. Choose one from the list, "
                                   "or leave the genre empty.")

@@ -5,6 +5,7 @@
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
+#include "data/SongRow.h"
 #include "data/SongRows.h"
 #include "data/Table.h"
 #include "import/ImportWalker.h"
@@ -61,8 +62,7 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
                      result.Missing);
             continue;
         }
-        const qsizetype cut = file.lastIndexOf(QLatin1Char('/')) + 1;
-        const QString path = file.left(cut), filename = file.mid(cut);
+        const auto [path, filename] = SplitSongFile(file);
         // Whether it is new is the import's own question, so both agree.
         if (!writer.SongExists(file)) {
             if (!filename.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {

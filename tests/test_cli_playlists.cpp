@@ -666,7 +666,7 @@ TEST_F(PlaylistCli, ALibraryThatMayNotBeWrittenIsReadAsItStands)
     CreateLibrary(file);
     {
         TConnection owner;
-        owner.SetLibraryFile(file);
+        owner.SetLibraryAddress(file);
         owner.Open();
         owner.Execute(QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Title) "
                                      "VALUES('/m/', 'a.mp3', 'Shared')"));

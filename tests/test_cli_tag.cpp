@@ -142,6 +142,13 @@ TEST_F(TagVerb, SetWritesTheGivenFieldsOnly)
     expected[127] = '\xff';
     EXPECT_EQ(ReadAll(m_name), m_audio + expected);
     EXPECT_EQ(RunLib({"tag", "show"}, m_name).Out, ExpectedShow(m_audio + expected));
+
+    // Blanks around a number or a genre's name, as the window takes them.
+    run = RunLib({"tag", "set", "--track", " 7 ", "--genre", " drum & bass"}, m_name);
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.data();
+    expected[126] = '\x07';
+    expected[127] = '\x7f';
+    EXPECT_EQ(ReadAll(m_name), m_audio + expected);
 }
 
 TEST_F(TagVerb, SetRefusesBadValuesAndLeavesTheFileAlone)

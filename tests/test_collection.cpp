@@ -230,7 +230,7 @@ TEST(Collection, NamesInEveryScriptAndStrayBytesTravelEndToEnd)
     WriteRaw(root + wide, song);
 
     TConnection connection;
-    connection.SetLibraryFile(library.FileName());
+    connection.SetLibraryAddress(library.FileName());
     connection.Open();
     std::vector<TImportProblem> problems;
     {
@@ -376,7 +376,7 @@ TEST(ID3v2, FallbackReadsEveryVersionAndEncoding)
     WriteAll(dir.filePath(QStringLiteral("lying-frame.mp3")), SongWithTag(lying));
 
     TConnection connection;
-    connection.SetLibraryFile(library.FileName());
+    connection.SetLibraryAddress(library.FileName());
     connection.Open();
     TImportWalker walker(connection);
     std::vector<TImportProblem> problems;
@@ -486,7 +486,7 @@ TEST(Collection, TagBytesSurviveImportStoreAndWriteBack)
         WriteAll(dir.filePath(QStringLiteral("%1.mp3").arg(file)), song);
     }
     TConnection connection;
-    connection.SetLibraryFile(library.FileName());
+    connection.SetLibraryAddress(library.FileName());
     connection.Open();
     TImportWalker walker(connection);
     walker.ImportFolder(dir.path());

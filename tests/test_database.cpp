@@ -7,6 +7,7 @@
 #include "data/ProgramDirectory.h"
 #include "data/SelectionSql.h"
 #include "data/SongListings.h"
+#include "data/SongRow.h"
 #include "data/SongRows.h"
 #include "data/Table.h"
 #include "data/UMP3s.h"
@@ -134,7 +135,7 @@ TEST(Upgrade, FirstLayoutIsBroughtUpToDateOnceInOneStep)
                              "|| 't', 'Caf\u00e9', 'Wait' || char(133), char(129, 141))"),
               QStringLiteral("INSERT INTO Playlists(Name) VALUES('Kept')")});
     TConnection c;
-    c.SetLibraryFile(file);
+    c.SetLibraryAddress(file);
     c.Open();
     EXPECT_TRUE(c.Notes().isEmpty());
     auto row = std::make_unique<TStatement>(
@@ -169,7 +170,7 @@ TEST(Upgrade, SongsListedTwiceAreReportedAndKept)
     const QString file = FirstLayoutLibrary(dir, {twice, twice, twice});
     for (int open = 0; open < 2; ++open) {
         TConnection c;
-        c.SetLibraryFile(file);
+        c.SetLibraryAddress(file);
         c.Open();
         ASSERT_EQ(c.Notes().size(), 1);
         EXPECT_TRUE(c.Notes().first().contains(QStringLiteral("2 song files more than once")));
@@ -186,7 +187,7 @@ TEST(Upgrade, AFailedUpgradeLeavesTheFileAsItWas)
                              "'a.mp3', char(146))"),
               QStringLiteral("ALTER TABLE Playlist_DB ADD COLUMN File_Modified INTEGER")});
     TConnection c;
-    c.SetLibraryFile(file);
+    c.SetLibraryAddress(file);
     EXPECT_THROW(c.Open(), EDatabaseError);
     sqlite3 *db = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
@@ -217,7 +218,7 @@ TEST(Upgrade, ALibraryOfTheLayoutBeforeGetsTheSearchIndexOnce)
     sqlite3_close(db);
 
     TConnection c;
-    c.SetLibraryFile(file);
+    c.SetLibraryAddress(file);
     c.Open();
     EXPECT_EQ(Count(c, QStringLiteral("PRAGMA user_version")), LibrarySchemaVersion);
     EXPECT_EQ(Count(c, QStringLiteral("SELECT count(*) FROM Playlist_Search WHERE "
@@ -262,7 +263,7 @@ TEST(Connection, OtherFilesAreNotQuillmereLibraries)
     sqlite3_close(db);
     for (const QString &file : {empty, other}) {
         TConnection c;
-        c.SetLibraryFile(file);
+        c.SetLibraryAddress(file);
         try {
             c.Open();
             FAIL() << "opened " << file.toStdString();
@@ -282,13 +283,13 @@ TEST(Connection, ALibraryPathMayHoldSemicolons)
     const QString file = folder + QStringLiteral("/quillmeredb.mdb");
     CreateLibrary(file);
     TConnection c;
-    c.SetLibraryFile(file);
+    c.SetLibraryAddress(file);
     c.Open();
-    EXPECT_EQ(c.FileName(), file);
+    EXPECT_EQ(c.LibraryAddress(), file);
     c.Close();
     c.ConnectionString = TConnection::BuildConnectionString(folder + QLatin1Char('/'));
     c.Open();
-    EXPECT_EQ(c.FileName(), file);
+    EXPECT_EQ(c.LibraryAddress(), file);
 }
 
 TEST(Library, InitRefusesToReplaceAFile)

@@ -45,7 +45,7 @@ protected:
     qint64 Stored()
     {
         TConnection connection;
-        connection.SetLibraryFile(file);
+        connection.SetLibraryAddress(file);
         connection.Open();
         TDataSet q(&connection);
         q.SetCommandText(QStringLiteral("SELECT count(*) AS n FROM Playlist_DB"));
@@ -63,7 +63,7 @@ protected:
 TEST_F(FullDiskTest, TheWalkStopsWithOneMessageNamingOnlyTheOpenBatch)
 {
     TConnection connection;
-    connection.SetLibraryFile(file);
+    connection.SetLibraryAddress(file);
     connection.Open();
     std::vector<TImportProblem> problems;
     TImportCounts n;

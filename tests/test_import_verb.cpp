@@ -167,7 +167,7 @@ protected:
         CreateLibrary(file);
         {
             TConnection connection;
-            connection.SetLibraryFile(file);
+            connection.SetLibraryAddress(file);
             connection.Open();
             connection.Execute(
                 QStringLiteral("INSERT INTO Playlist_DB(Path, Filename) VALUES('/m/', 'k.mp3')"));
@@ -195,7 +195,7 @@ protected:
     qint64 Songs()
     {
         TConnection connection;
-        connection.SetLibraryFile(file);
+        connection.SetLibraryAddress(file);
         connection.Open();
         TStatement count(connection, QStringLiteral("SELECT count(*) FROM Playlist_DB"));
         return count.Step() ? count.Integer(0) : -1;

@@ -225,7 +225,7 @@ protected:
     static qint64 Count(const QString &file, const QString &sql)
     {
         TConnection connection;
-        connection.SetLibraryFile(file);
+        connection.SetLibraryAddress(file);
         connection.Open();
         TStatement count(connection, sql);
         return count.Step() ? count.Integer(0) : -1;

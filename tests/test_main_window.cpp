@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, HasTheProgramIconAndOpensTheLibraryBesideAPortableProgram
     const QList<QSize> sizes = window->windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
     EXPECT_TRUE(window->libraryLocation().Portable);
-    EXPECT_EQ(window->library().FileName(), library.FileName());
+    EXPECT_EQ(window->library().LibraryAddress(), library.FileName());
     EXPECT_EQ(window->libraryLocation().TemporaryPlaylist,
               library.Directory() + QStringLiteral("qmtemp.pls"));
 }

@@ -1,7 +1,6 @@
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/ID3v2Tags.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
@@ -98,7 +97,7 @@ TEST(ServerAddress, APasswordIsRefusedInEveryFormAndNeverRepeated)
         SCOPED_TRACE(address.toStdString());
         EXPECT_TRUE(IsServerLibrary(address));
         TConnection connection;
-        connection.SetLibraryFile(address);
+        connection.SetLibraryAddress(address);
         for (const auto &attempt : {std::function<void()>([&] { connection.Open(); }),
                                     std::function<void()>([&] { CreateLibrary(address); })}) {
             try {
@@ -123,7 +122,7 @@ TEST(ServerAddress, APasswordIsRefusedInEveryFormAndNeverRepeated)
     }
     // A scheme in capitals is an address for libpq too: it is tried, not taken for a file.
     TConnection connection;
-    connection.SetLibraryFile(QStringLiteral("POSTGRESQL://quillmere@127.0.0.1:1/x"));
+    connection.SetLibraryAddress(QStringLiteral("POSTGRESQL://quillmere@127.0.0.1:1/x"));
     try {
         connection.Open();
         FAIL() << "reached a server that is not there";
@@ -152,7 +151,7 @@ protected:
     void OpenNew()
     {
         CreateLibrary(uri);
-        connection.SetLibraryFile(uri);
+        connection.SetLibraryAddress(uri);
         connection.Open();
     }
     qint64 Count(const QString &sql)
@@ -172,7 +171,7 @@ protected:
 TEST_F(ServerLibrary, InitLaysOutALibraryOnceAndOpeningChecksIt)
 {
     // An empty database is no library.
-    connection.SetLibraryFile(uri);
+    connection.SetLibraryAddress(uri);
     try {
         connection.Open();
         FAIL() << "opened an empty database";
@@ -475,7 +474,7 @@ TEST_F(ServerLibrary, ADatabaseThatIsNotUtf8IsRefusedAtInitAndAtOpening)
         EXPECT_EQ(songs.ExitCode, 2);
         EXPECT_TRUE(songs.Err.contains(reason.toUtf8())) << songs.Err.constData();
         TConnection other;
-        other.SetLibraryFile(address);
+        other.SetLibraryAddress(address);
         try {
             other.Open();
             FAIL() << "opened a library in a database that is not UTF-8";
@@ -508,7 +507,7 @@ TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
                            song);
     }
     // A function with a trace: the filters must never call it.
-    connection.Engine().ExecuteScript(
+    connection.ExecuteScript(
         QStringLiteral("CREATE TABLE Probe(n int); CREATE FUNCTION probe_hit() RETURNS boolean "
                        "LANGUAGE sql AS 'INSERT INTO Probe VALUES (1) RETURNING true'"));
     const QString database = uri.section(u'/', -1);
@@ -524,11 +523,11 @@ TEST_F(ServerLibrary, FilterValuesAreBoundWhateverTheServersQuoting)
 
     for (const QString &setting : {QStringLiteral("off"), QStringLiteral("on")}) {
         SCOPED_TRACE(setting.toStdString());
-        connection.Engine().ExecuteScript(
+        connection.ExecuteScript(
             QStringLiteral("ALTER DATABASE %1 SET standard_conforming_strings = %2")
                 .arg(database, setting));
         TConnection fresh;
-        fresh.SetLibraryFile(uri);
+        fresh.SetLibraryAddress(uri);
         fresh.Open();
         TStatement defaults(fresh, QStringLiteral("SELECT reset_val FROM pg_settings WHERE name = "
                                                   "'standard_conforming_strings'"));
@@ -578,7 +577,7 @@ TEST_F(ServerLibrary, APlaylistSavedFromTwoPlacesIsTheLastSaveExactly)
     const int playlist =
         int(InsertPlaylist(connection, QStringLiteral("Shared"), {}, QDateTime::currentDateTime()));
     TConnection other;
-    other.SetLibraryFile(uri);
+    other.SetLibraryAddress(uri);
     other.Open();
     TTable songs(&connection), otherSongs(&other);
     SetUpSongsTable(songs);

@@ -187,9 +187,9 @@ TEST_F(PropertiesTest, RefusedTextsLeaveTheFileAlone)
     }
 
     // Widths count Windows-1252 bytes: 28 letters, an accented one and a typographic
-    // apostrophe fit; so do " 255 " and a genre typed in other case.
+    // apostrophe fit; so do " 255 " and a genre typed in other case, blanks around it.
     Fill(QString(28, QLatin1Char('a')) + QChar(0xE9) + QChar(0x2019), "", "", "", "", " 255 ");
-    form.ccbGenre->setEditText(QStringLiteral("blues"));
+    form.ccbGenre->setEditText(QStringLiteral(" blues "));
     messages.Clear();
     form.btnSaveClick();
     EXPECT_TRUE(messages.Shown().isEmpty());

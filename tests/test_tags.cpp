@@ -1,4 +1,5 @@
 #include "base/Errors.h"
+#include "data/ID3v2Tags.h"
 #include "data/UMP3s.h"
 
 #include "tests/support/TestFiles.h"
@@ -139,6 +140,22 @@ TEST(TagFields, CutAtZeroAndCopiedByWidth)
     EXPECT_EQ(raw.mid(3, 30), QByteArray("abc") + QByteArray(27, '\0'));
     EXPECT_EQ(raw.mid(33, 64), QByteArray(64, 'Q'));
     EXPECT_EQ(raw.mid(97), QByteArray(29, 'c') + "QQ");
+}
+
+TEST(Genres, OneRuleForANumberOrANameTyped)
+{
+    // The import's ID3v2 genres, the dialog and the command line read a genre alike.
+    EXPECT_EQ(ID3v2GenreNumber(QStringLiteral("1234")), 255);
+    EXPECT_EQ(ID3v2GenreNumber(QStringLiteral("(17)Rock")), 17);
+    EXPECT_EQ(ID3v2GenreNumber(QStringLiteral("17 Rock")), 17);
+    EXPECT_EQ(ID3v2GenreNumber(QStringLiteral(" drum & BASS ")), 127);
+    EXPECT_EQ(GenreOfText(QStringLiteral(" 17 ")), 17);
+    EXPECT_EQ(GenreOfText(QStringLiteral("255")), 255);
+    EXPECT_EQ(GenreOfText(QStringLiteral("rOCK ")), 17);
+    for (const char *refused : {"256", "+5", "-1", "", "1 7", "Rock!"})
+        EXPECT_EQ(GenreOfText(QString::fromLatin1(refused)), -1) << refused;
+    EXPECT_EQ(GenreByName(QStringLiteral("17")), -1);
+    EXPECT_EQ(TagByteOfText(QStringLiteral("0017")), 17);
 }
 
 TEST(Genres, TableHoldsTheListedNames)

@@ -1,7 +1,6 @@
 #include "tests/support/TestLibrary.h"
 
 #include "data/DataSet.h"
-#include "data/Engine.h"
 #include "data/PostgresEngine.h"
 #include "data/ProgramDirectory.h"
 
@@ -49,7 +48,7 @@ QString TestLibrary::ConnectionString() const
 {
     if (!m_server.isEmpty()) {
         TConnection connection;
-        connection.SetLibraryFile(m_server);
+        connection.SetLibraryAddress(m_server);
         return connection.ConnectionString;
     }
     return TConnection::BuildConnectionString(Directory());
