@@ -5,6 +5,7 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/SearchEdit.h"
+#include "controls/SeekBar.h"
 #include "data/PlaylistEntries.h"
 #include "data/ProgramDirectory.h"
 #include "dialogs/MessageService.h"
@@ -87,6 +88,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     CreateMenus();
     CreatePlaybackControls();
     CreateHoverImages();
+    CreateDailyUse();
     ConnectHandlers();
     resize(412, 435);
     FormCreate();
@@ -133,7 +135,7 @@ void TfrmMain::CreateControls()
     grdPlayList->setObjectName(QStringLiteral("grdPlayList"));
     grdPlayList->setContextMenuPolicy(Qt::CustomContextMenu);
     grdPlayList->SetDataSet(qryPlayListSongs);
-    grdPlayList->SetColumns({{QStringLiteral("Sequence"), QStringLiteral("No."), 24},
+    grdPlayList->SetColumns({{QStringLiteral("Sequence"), QStringLiteral("No."), 24, true, true},
                              {QStringLiteral("ID3_Title"), QStringLiteral("Title"), 93},
                              {QStringLiteral("Duration"), {}},
                              {QStringLiteral("Path"), {}},
@@ -211,7 +213,7 @@ void TfrmMain::CreateControls()
         TransportGroup->addButton(button);
     }
     btnDummy->setChecked(true);
-    pbSongProgress = new QProgressBar(pnlButtons);
+    pbSongProgress = new TSeekBar(pnlButtons);
     pbSongProgress->setObjectName(QStringLiteral("pbSongProgress"));
     pbSongProgress->setGeometry(16, 6, 137, 17);
     pbSongProgress->setTextVisible(false);

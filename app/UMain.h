@@ -28,6 +28,7 @@ class QWidget;
 class TCompletingComboBox;
 class TDBGrid;
 class TSearchEdit;
+class TVolumeControl;
 class TMediaPlayer;
 struct TID3Tag;
 
@@ -252,6 +253,20 @@ public:
     void NewPlaylist1Click();
     void Properties3Click();
 
+    // Daily use: seeking and the volume (UMainSeek.cpp), keys and shortcuts (UMainKeys.cpp),
+    // drops (UMainDrops.cpp), what the window remembers (UMainMemory.cpp).
+    TVolumeControl *tbVolume = nullptr;
+    void SeekTo(qint64 ms);
+    void SeekBy(qint64 ms);
+    void tbVolumeChange(int value);
+    // The keys of daily use in a grid; true when the key was taken.
+    bool DailyKeyDown(TDBGrid *grid, QKeyEvent *event);
+    // Moves the selected entries up (-1) or down (1), stored at once.
+    void MoveSelectedEntries(int by);
+    void RemoveSelectedEntries();
+    void RestoreWindow();
+    void RememberWindow();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -269,6 +284,18 @@ private:
     void LayoutGroupBoxes();
     // An empty library says in its grids where songs come from.
     void ShowWhereToBegin();
+    void CreateDailyUse();
+    void CreateSeekAndVolume();
+    void CreateShortcuts();
+    void CreateDrops();
+    QString m_hintedFile;
+    // Stores the entries moved to stand before the row at position, and shows them selected.
+    void ReorderEntries(const QList<qint64> &entries, int position);
+    // The playing entry's key (Row_ID), 0 for none.
+    qint64 PlayingEntry() const;
+    // Reopens the playlist with its rows first to first + count - 1 selected, the first current,
+    // the playing entry (a key) still highlighted.
+    void ShowEntriesAt(int first, int count, qint64 playing);
 
     bool m_activated = false;
     bool m_closed = false;

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileNames.h"
 #include "data/DataSet.h"
+#include "data/SongTitles.h"
 
 TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -68,6 +69,14 @@ void TDataSetModel::SetColumns(const QList<TColumn> &columns)
 void TDataSetModel::ResolveFields()
 {
     m_fields.clear();
+    const bool active = m_dataSet && m_dataSet->Active();
+    m_fileNameField = active ? m_dataSet->FindField(QStringLiteral("Filename")) : -1;
+    m_titleColumn = -1;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (m_columns.at(c).FieldName.compare(QStringLiteral("ID3_Title"), Qt::CaseInsensitive) ==
+            0)
+            m_titleColumn = c;
+    }
     for (const TColumn &column : m_columns)
         m_fields.push_back(m_dataSet && m_dataSet->Active() ? m_dataSet->FindField(column.FieldName)
                                                             : -1);
@@ -92,12 +101,17 @@ QVariant TDataSetModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !m_dataSet || index.row() >= m_dataSet->RecordCount())
         return {};
-    if (role == Qt::DisplayRole) {
+    const bool title = index.column() == m_titleColumn;
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && title)) {
         const int field = FieldOf(index.column());
         if (field < 0)
             return QString();
         try {
-            return ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+            const QString text = ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+            // A song without a title goes by its file name.
+            if (title && m_fileNameField >= 0)
+                return SongTitle(text, m_dataSet->DisplayText(index.row(), m_fileNameField));
+            return text;
         } catch (const EError &) {
             return QString(); // a row that cannot be read now draws empty
         }

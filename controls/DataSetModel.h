@@ -12,11 +12,12 @@ struct TColumn {
     QString Title; // empty: the field's name
     int Width = 64;
     bool Visible = true;
+    bool CountsRows = false; // shows numbers up to the row count: widened to fit the largest
 };
 
 // Shows a data set's rows through a grid's columns: the display text of each field, a file
-// name's stray bytes made readable. Follows the data set's resets, inserts, removals and
-// changed values.
+// name's stray bytes made readable, a missing title shown as the file name. Follows the data set's
+// resets, inserts, removals and changed values.
 class TDataSetModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -42,6 +43,8 @@ private:
     TDataSet *m_dataSet = nullptr;
     QList<TColumn> m_columns;
     std::vector<int> m_fields;
+    int m_fileNameField = -1; // the data set's Filename, which stands in for a missing title
+    int m_titleColumn = -1;
     int m_rows = 0;
     bool m_resetting = false;
 };

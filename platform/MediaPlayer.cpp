@@ -4,6 +4,7 @@
 #include "base/FileNames.h"
 #include "platform/AudioOutput.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace
@@ -186,6 +187,28 @@ void TMediaPlayer::Step()
     // MP3 files have no video frames to step through.
 }
 
+void TMediaPlayer::Seek(qint64 ms)
+{
+    RequireOpen();
+    m_positionMs = std::clamp<qint64>(ms, 0, m_lengthMs);
+    if (m_mode != mpPlaying && m_mode != mpPaused)
+        return;
+    // The output starts again from the new point; the play command goes on, so its end is
+    // still the one the owner waits for.
+    const bool paused = m_mode == mpPaused;
+    StopOutput();
+    StartOutput(true);
+    if (paused)
+        m_output->Suspend();
+}
+
+void TMediaPlayer::SetVolume(double volume)
+{
+    m_volume = std::clamp(volume, 0.0, 1.0);
+    if (m_output)
+        m_output->SetVolume(m_volume);
+}
+
 void TMediaPlayer::ApplyGain(TMp3Decoder &decoder)
 {
     decoder.SetGain(ReplayGain.Mode == TReplayGainMode::Off
@@ -308,6 +331,7 @@ void TMediaPlayer::StartOutput(bool allowSound)
         m_output = std::make_unique<TSilentOutput>();
         m_output->Start(*m_source);
     }
+    m_output->SetVolume(m_volume);
     connect(m_output.get(), &TAudioOutput::Drained, this, &TMediaPlayer::Finished);
     connect(m_output.get(), &TAudioOutput::Failed, this, &TMediaPlayer::SwitchToSilent);
 }
