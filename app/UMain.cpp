@@ -573,6 +573,7 @@ void TfrmMain::FormCreate()
               ShowGenres2, ShowYears2, ShowAlbums2, ShowFilenames2, ShowArtists1})
             item->trigger();
         ShowWhereToBegin();
+        RestoreWindow();
     });
 }
 
@@ -592,6 +593,7 @@ void TfrmMain::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    RememberWindow();
     qryPlayListSongs->Close();
     tblSongs->Close();
     qryAvailableSongs->Close();

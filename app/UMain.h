@@ -289,6 +289,7 @@ private:
     void CreateShortcuts();
     void CreateDrops();
     QString m_hintedFile;
+    bool m_keyTaken = false; // the key the grid reports was taken by DailyKeyDown
     // Stores the entries moved to stand before the row at position, and shows them selected.
     void ReorderEntries(const QList<qint64> &entries, int position);
     // The playing entry's key (Row_ID), 0 for none.

@@ -36,8 +36,10 @@ void TfrmMain::CreateDailyUse()
     // Before the grids' own handlers: several selected entries are removed together.
     connect(grdPlayList, &TDBGrid::KeyDown, this, [this](QKeyEvent *event) {
         RunReportingErrors([&] {
-            if (DailyKeyDown(grdPlayList, event))
+            if (DailyKeyDown(grdPlayList, event)) {
                 event->accept();
+                m_keyTaken = true;
+            }
         });
     });
     connect(grdAvailableSongs, &TDBGrid::KeyDown, this, [this](QKeyEvent *event) {

@@ -44,7 +44,7 @@ int StoredVolume()
 {
     try {
         bool ok = false;
-        const int value = ReadSetting(QuillmereKeyPath, VolumeValue, false).toInt(&ok);
+        const int value = ReadSetting(WindowKeyPath, VolumeValue, false).toInt(&ok);
         return ok ? std::clamp(value, 0, 100) : 100;
     } catch (const EError &) {
         return 100; // a value of another type: full volume
@@ -95,9 +95,9 @@ void TfrmMain::SeekTo(qint64 ms)
     // Only a song that plays or is paused moves; a stopped bar stays at its start.
     if (!MediaPlayer1->Opened() || PlayState == psIdle)
         return;
-    const qint64 target = std::clamp<qint64>(ms, 0, pbSongProgress->maximum());
-    MediaPlayer1->Seek(target);
-    pbSongProgress->setValue(int(target));
+    MediaPlayer1->Seek(std::clamp<qint64>(ms, 0, pbSongProgress->maximum()));
+    pbSongProgress->setValue(int(std::clamp<qint64>(
+        MediaPlayer1->Position(), pbSongProgress->minimum(), pbSongProgress->maximum())));
     lblDuration->setText(FormatMilliseconds(pbSongProgress->value()));
 }
 
@@ -112,5 +112,5 @@ void TfrmMain::tbVolumeChange(int value)
 {
     MediaPlayer1->SetVolume(value / 100.0);
     if (!tbVolume->isSliderDown())
-        WriteSetting(QuillmereKeyPath, VolumeValue, QString::number(value), false);
+        WriteSetting(WindowKeyPath, VolumeValue, QString::number(value), false);
 }

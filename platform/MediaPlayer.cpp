@@ -190,7 +190,9 @@ void TMediaPlayer::Step()
 void TMediaPlayer::Seek(qint64 ms)
 {
     RequireOpen();
-    m_positionMs = std::clamp<qint64>(ms, 0, m_lengthMs);
+    // A paused song stays short of its end, so that it ends only once it plays again.
+    const qint64 last = m_mode == mpPaused ? qMax<qint64>(0, m_lengthMs - 1) : m_lengthMs;
+    m_positionMs = std::clamp<qint64>(ms, 0, last);
     if (m_mode != mpPlaying && m_mode != mpPaused)
         return;
     // The output starts again from the new point; the play command goes on, so its end is
