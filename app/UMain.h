@@ -19,6 +19,7 @@ class QFileDialog;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
+class QMimeData;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -266,6 +267,13 @@ public:
     void RemoveSelectedEntries();
     void RestoreWindow();
     void RememberWindow();
+    // What a drop brings to a grid, before the row given: the grids' own songs (to the
+    // playlist: moved there, or added), files and folders (imported; added to the playlist when
+    // dropped on it), playlist files (imported as new playlists).
+    void DropOn(TDBGrid *grid, const QMimeData &data, int row);
+    void InsertSongsAt(const QList<qint64> &songs, int row);
+    void ImportDropped(const QStringList &files, int row); // row -1: the playlist takes none
+    void ImportDroppedPlaylist(const QString &file);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

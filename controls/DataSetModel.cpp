@@ -5,6 +5,9 @@
 #include "data/DataSet.h"
 #include "data/SongTitles.h"
 
+#include <QMimeData>
+#include <algorithm>
+
 TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void TDataSetModel::SetDataSet(TDataSet *dataSet)
@@ -128,4 +131,50 @@ QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int
         return column.Title.isEmpty() ? column.FieldName : column.Title;
     }
     return {};
+}
+
+Qt::ItemFlags TDataSetModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && DragRows)
+        flags |= Qt::ItemIsDragEnabled;
+    if (Drop)
+        flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+QStringList TDataSetModel::mimeTypes() const
+{
+    return DropTypes;
+}
+
+QMimeData *TDataSetModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (!DragRows)
+        return nullptr;
+    QList<int> rows;
+    for (const QModelIndex &index : indexes)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows.isEmpty() ? nullptr : DragRows(rows);
+}
+
+bool TDataSetModel::canDropMimeData(const QMimeData *data, Qt::DropAction, int, int,
+                                    const QModelIndex &) const
+{
+    if (!Drop || !data)
+        return false;
+    return std::any_of(DropTypes.begin(), DropTypes.end(),
+                       [data](const QString &type) { return data->hasFormat(type); });
+}
+
+bool TDataSetModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex &parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    // Dropped on a row, it goes before that row; below the rows, after the last.
+    const int before = row >= 0 ? row : parent.isValid() ? parent.row() : m_rows;
+    return Drop(data, std::clamp(before, 0, m_rows));
 }

@@ -3,6 +3,8 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <vector>
 
 class TDataSet;
@@ -34,6 +36,24 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Dragging: the data of the rows dragged (top to bottom). Dropping: what the types listed
+    // may bring, handed over with the row it is dropped before (the row count: after the last).
+    std::function<QMimeData *(const QList<int> &rows)> DragRows;
+    std::function<bool(const QMimeData *data, int row)> Drop;
+    QStringList DropTypes;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                         const QModelIndex &parent) const override;
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
+    Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+    Qt::DropActions supportedDropActions() const override
+    {
+        return Qt::CopyAction | Qt::MoveAction;
+    }
 
 private:
     void ResolveFields();

@@ -2,6 +2,7 @@
 #include "app/UMain.h"
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
+#include "controls/DataSetModel.h"
 #include "controls/SearchEdit.h"
 #include "controls/VolumeControl.h"
 #include "data/Durations.h"
@@ -17,11 +18,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -311,6 +318,124 @@ TEST_F(DailyUseTest, TheWindowOpensAsItWasLeftAfterARealRestart)
     EXPECT_EQ(options->edPlayerPath->text(), QStringLiteral("/usr/bin/true"));
     Screenshot(QStringLiteral("window-restored-after-a-restart.png"));
     EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('\n').toStdString();
+}
+
+// Songs dragged from the available songs or within the playlist, and files from a file manager,
+// through the grids' own drop handling with real data.
+TEST_F(DailyUseTest, SongsAndFilesDroppedOnThePlaylistLandWhereDropped)
+{
+    const qint64 list = PlaylistOfSongs(3);
+    Start();
+    TDataSetModel &available = window->grdAvailableSongs->Model();
+    TDataSetModel &playList = Grid()->Model();
+    const auto dropOn = [&](TDataSetModel &model, QMimeData *data, int row) {
+        ASSERT_NE(data, nullptr);
+        const int before = int(library.StoredEntries(list).size());
+        EXPECT_TRUE(model.dropMimeData(data, Qt::CopyAction, row, 0, {}));
+        delete data;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return int(library.StoredEntries(list).size()) != before; }, 5000));
+    };
+
+    // Song S3 (the available songs stand by title) dropped before the second entry.
+    std::unique_ptr<QMimeData> dragged(available.mimeData({available.index(2, 0)}));
+    ASSERT_TRUE(dragged->hasUrls());
+    EXPECT_EQ(dragged->urls().value(0).toLocalFile(), library.Directory() + "s3.mp3");
+    dropOn(playList, available.mimeData({available.index(2, 0)}), 1);
+    EXPECT_EQ(StoredSongOrder(list), QList<int>({1, 3, 2, 3}));
+    EXPECT_EQ(Title(1), QStringLiteral("S3"));
+    EXPECT_EQ(Grid()->SelectedRows(), QList<int>({1}));
+
+    // The playlist's own entries 3 and 4 dragged to the top: moved, not copied.
+    std::unique_ptr<QMimeData> entries(
+        playList.mimeData({playList.index(2, 0), playList.index(3, 1)}));
+    const int before = int(library.StoredEntries(list).size());
+    EXPECT_TRUE(playList.dropMimeData(entries.get(), Qt::CopyAction, 0, 0, {}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return StoredSongOrder(list) == QList<int>({2, 3, 1, 3});
+        },
+        2000))
+        << library.StoredEntries(list).size();
+    EXPECT_EQ(int(library.StoredEntries(list).size()), before);
+    Screenshot(QStringLiteral("playlist-after-a-drop.png"));
+
+    // A folder and a file from a file manager: imported with the import's report, added at the
+    // end of the playlist (dropped below the rows).
+    QTemporaryDir outside;
+    SilentMp3Options mp3;
+    QDir().mkpath(outside.filePath(QStringLiteral("album")));
+    WriteSilentMp3(outside.filePath(QStringLiteral("album/b.mp3")), mp3);
+    WriteSilentMp3(outside.filePath(QStringLiteral("album/a.mp3")), mp3);
+    WriteSilentMp3(outside.filePath(QStringLiteral("single.mp3")), mp3);
+    auto *files = new QMimeData;
+    files->setUrls({QUrl::fromLocalFile(outside.filePath(QStringLiteral("single.mp3"))),
+                    QUrl::fromLocalFile(outside.filePath(QStringLiteral("album")))});
+    dropOn(playList, files, -1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library.StoredEntries(list).size() == 7; }, 2000));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_DB")), 6);
+    EXPECT_EQ(Grid()->CellText(4, 1), QStringLiteral("single"));
+    EXPECT_EQ(Grid()->CellText(5, 1), QStringLiteral("a"));
+    EXPECT_EQ(Grid()->CellText(6, 1), QStringLiteral("b"));
+    EXPECT_EQ(messages.Texts(), QStringList({QStringLiteral("Imported 3 files successfully!")}));
+    // Known songs dropped again are added without a report.
+    messages.Clear();
+    auto *again = new QMimeData;
+    again->setUrls({QUrl::fromLocalFile(outside.filePath(QStringLiteral("single.mp3")))});
+    dropOn(playList, again, 0);
+    EXPECT_EQ(library.StoredEntries(list).size(), 8);
+    EXPECT_EQ(Title(0), QStringLiteral("single"));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(DailyUseTest, APlaylistFileDroppedBecomesAPlaylist)
+{
+    PlaylistOfSongs(2);
+    Start();
+    QTemporaryDir outside;
+    const QString m3u = outside.filePath(QStringLiteral("Road Trip.m3u8"));
+    QFile file(m3u);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(("#EXTM3U\n" + library.Directory() + "s2.mp3\n" + library.Directory() +
+                "s1.mp3\n/nowhere/gone.mp3\n")
+                   .toUtf8());
+    file.close();
+    auto *data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(m3u)});
+    EXPECT_TRUE(window->grdAvailableSongs->Model().dropMimeData(data, Qt::CopyAction, -1, 0, {}));
+    delete data;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->ccbPlayLists->currentText().endsWith(QStringLiteral("Road Trip")); },
+        2000));
+    EXPECT_EQ(window->qryPlayListSongs->RecordCount(), 2);
+    EXPECT_EQ(Title(0), QStringLiteral("S2"));
+    ASSERT_EQ(messages.Texts().size(), 1);
+    EXPECT_TRUE(messages.Texts().first().contains(QStringLiteral("gone.mp3")));
+}
+
+// A drag over the playlist shows where the songs would land (a picture, when asked for).
+TEST_F(DailyUseTest, ScreenshotOfADragInProgress)
+{
+    if (qEnvironmentVariableIsEmpty("QUILLMERE_SCREENSHOTS"))
+        GTEST_SKIP() << "QUILLMERE_SCREENSHOTS not set";
+    PlaylistOfSongs(4);
+    WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
+    Start();
+    window->btnToggleAvailableSongsClick();
+    TDataSetModel &available = window->grdAvailableSongs->Model();
+    std::unique_ptr<QMimeData> data(available.mimeData({available.index(3, 0)}));
+    QWidget *viewport = Grid()->viewport();
+    const QRect second = Grid()->visualRect(Grid()->model()->index(1, 0));
+    const QPoint at(second.center().x(), second.top() + 1);
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    EXPECT_TRUE(move.isAccepted());
+    viewport->repaint();
+    Screenshot(QStringLiteral("drag-in-progress.png"));
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(viewport, &leave);
 }
 
 } // namespace
