@@ -68,9 +68,10 @@ void TfrmMain::CreateSeekAndVolume()
     connect(tbVolume, &QSlider::sliderReleased, this,
             [this] { RunReportingErrors([this] { tbVolumeChange(tbVolume->value()); }); });
     const auto place = [this] {
+        // Between Stop and the toggle button, which the panel keeps at its right end.
         const int left = btnStop->geometry().right() + 6;
-        const int right = btnToggleAvailableSongs->x() - 4;
-        tbVolume->setGeometry(left, 30, qMax(16, right - left), 18);
+        const int right = pnlButtons->width() - btnToggleAvailableSongs->width() - 8 - 4;
+        tbVolume->setGeometry(left, 30, std::clamp(right - left, 16, 100), 18);
     };
     new TResizeWatcher(pnlButtons, place);
     place();
