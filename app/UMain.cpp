@@ -38,6 +38,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     CreateMenus();
     CreatePlaybackControls();
     CreateHoverImages();
+    CreateDailyUse();
     ConnectHandlers();
     resize(412, 435);
     FormCreate();
@@ -85,6 +86,7 @@ void TfrmMain::FormCreate()
               ShowGenres2, ShowYears2, ShowAlbums2, ShowFilenames2, ShowArtists1})
             item->trigger();
         ShowWhereToBegin();
+        RestoreWindow();
     });
 }
 
@@ -104,6 +106,7 @@ void TfrmMain::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    RememberWindow();
     qryPlayListSongs->Close();
     tblSongs->Close();
     qryAvailableSongs->Close();

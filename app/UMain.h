@@ -22,6 +22,7 @@ class QFileDialog;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
+class QMimeData;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -31,6 +32,7 @@ class QWidget;
 class TCompletingComboBox;
 class TDBGrid;
 class TSearchEdit;
+class TVolumeControl;
 class TMediaPlayer;
 struct TID3Tag;
 
@@ -250,6 +252,27 @@ public:
     void NewPlaylist1Click();
     void Properties3Click();
 
+    // Daily use: seeking and the volume (UMainSeek.cpp), keys and shortcuts (UMainKeys.cpp),
+    // drops (UMainDrops.cpp), what the window remembers (UMainMemory.cpp).
+    TVolumeControl *tbVolume = nullptr;
+    void SeekTo(qint64 ms);
+    void SeekBy(qint64 ms);
+    void tbVolumeChange(int value);
+    // The keys of daily use in a grid; true when the key was taken.
+    bool DailyKeyDown(TDBGrid *grid, QKeyEvent *event);
+    // Moves the selected entries up (-1) or down (1), stored at once.
+    void MoveSelectedEntries(int by);
+    void RemoveSelectedEntries();
+    void RestoreWindow();
+    void RememberWindow();
+    // What a drop brings to a grid, before the row given: the grids' own songs (to the
+    // playlist: moved there, or added), files and folders (imported; added to the playlist when
+    // dropped on it), playlist files (imported as new playlists).
+    void DropOn(TDBGrid *grid, const QMimeData &data, int row);
+    void InsertSongsAt(const QList<qint64> &songs, int row);
+    void ImportDropped(const QStringList &files, int row); // row -1: the playlist takes none
+    void ImportDroppedPlaylist(const QString &file);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -292,6 +315,19 @@ private:
     void LayoutGroupBoxes();
     // An empty library says in its grids where songs come from.
     void ShowWhereToBegin();
+    void CreateDailyUse();
+    void CreateSeekAndVolume();
+    void CreateShortcuts();
+    void CreateDrops();
+    QString m_hintedFile;
+    bool m_keyTaken = false; // the key the grid reports was taken by DailyKeyDown
+    // Stores the entries moved to stand before the row at position, and shows them selected.
+    void ReorderEntries(const QList<qint64> &entries, int position);
+    // The playing entry's key (Row_ID), 0 for none.
+    qint64 PlayingEntry() const;
+    // Reopens the playlist with its rows first to first + count - 1 selected, the first current,
+    // the playing entry (a key) still highlighted.
+    void ShowEntriesAt(int first, int count, qint64 playing);
 
     // Library
     TConnection QuillmereDB;

@@ -4,6 +4,7 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "controls/SearchEdit.h"
+#include "controls/SeekBar.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
@@ -107,7 +108,7 @@ void TfrmMain::CreatePlaylistPanel()
     grdPlayList->setObjectName(QStringLiteral("grdPlayList"));
     grdPlayList->setContextMenuPolicy(Qt::CustomContextMenu);
     grdPlayList->SetDataSet(qryPlayListSongs);
-    grdPlayList->SetColumns({{QStringLiteral("Sequence"), QStringLiteral("No."), 24},
+    grdPlayList->SetColumns({{QStringLiteral("Sequence"), QStringLiteral("No."), 24, true, true},
                              {QStringLiteral("ID3_Title"), QStringLiteral("Title"), 93},
                              {QStringLiteral("Duration"), {}},
                              {QStringLiteral("Path"), {}},
@@ -184,7 +185,7 @@ void TfrmMain::CreateButtonPanel()
         TransportGroup->addButton(button);
     }
     btnDummy->setChecked(true);
-    pbSongProgress = new QProgressBar(pnlButtons);
+    pbSongProgress = new TSeekBar(pnlButtons);
     pbSongProgress->setObjectName(QStringLiteral("pbSongProgress"));
     pbSongProgress->setGeometry(16, 6, 137, 17);
     pbSongProgress->setTextVisible(false);

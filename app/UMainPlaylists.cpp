@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <utility>
 
 void TfrmMain::FillPlaylistChooser()
 {
@@ -182,6 +183,8 @@ void TfrmMain::Removefromlist1Click()
 
 void TfrmMain::grdPlayListKeyDown(QKeyEvent *event)
 {
+    if (std::exchange(m_keyTaken, false))
+        return; // taken already (several entries removed together)
     if (event->key() == Qt::Key_Delete) {
         event->accept();
         DeleteCurrentEntry();

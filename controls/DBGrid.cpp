@@ -156,10 +156,16 @@ void TDBGrid::SetDataSet(TDataSet *dataSet)
     m_model.SetDataSet(dataSet);
     if (dataSet) {
         connect(dataSet, &TDataSet::CurrentChanged, this, &TDBGrid::FollowDataSet);
+        // Widths the user gave stay over a reopening; only what would cut a title or a number
+        // off is widened.
         connect(dataSet, &TDataSet::DataReset, this, [this] {
-            for (int c = 0; c < m_model.columnCount(); ++c)
-                setColumnWidth(c, FittedWidth(m_model.Columns().at(c)));
+            for (int c = 0; c < m_model.columnCount(); ++c) {
+                if (!isColumnHidden(c)) // a hidden column keeps its width for its return
+                    setColumnWidth(c, qMax(columnWidth(c), FittedWidth(m_model.Columns().at(c))));
+            }
+            FitRowCounts();
         });
+        connect(dataSet, &TDataSet::RowInserted, this, [this] { FitRowCounts(); });
     }
 }
 
@@ -169,6 +175,17 @@ void TDBGrid::SetColumns(const QList<TColumn> &columns)
     for (int c = 0; c < columns.size(); ++c) {
         setColumnWidth(c, FittedWidth(columns.at(c)));
         setColumnHidden(c, !columns.at(c).Visible);
+    }
+}
+
+void TDBGrid::FitRowCounts()
+{
+    const int rows = m_model.rowCount();
+    const QString widest(QString::number(qMax(rows, 1)).size(), QLatin1Char('8'));
+    const int needed = QFontMetrics(font()).horizontalAdvance(widest) + 8;
+    for (int c = 0; c < m_model.columnCount(); ++c) {
+        if (m_model.Columns().at(c).CountsRows && columnWidth(c) < needed)
+            setColumnWidth(c, needed);
     }
 }
 

@@ -98,6 +98,7 @@ protected:
 private:
     static constexpr int TitlePadding = 3;
     void FollowDataSet(int row);
+    void FitRowCounts();
     int FittedWidth(const TColumn &column) const;
 
     TDataSetModel m_model;

@@ -3,6 +3,10 @@
 #include "base/Errors.h"
 #include "base/FileNames.h"
 #include "data/DataSet.h"
+#include "data/SongTitles.h"
+
+#include <QMimeData>
+#include <algorithm>
 
 TDataSetModel::TDataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -68,6 +72,14 @@ void TDataSetModel::SetColumns(const QList<TColumn> &columns)
 void TDataSetModel::ResolveFields()
 {
     m_fields.clear();
+    const bool active = m_dataSet && m_dataSet->Active();
+    m_fileNameField = active ? m_dataSet->FindField(QStringLiteral("Filename")) : -1;
+    m_titleColumn = -1;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (m_columns.at(c).FieldName.compare(QStringLiteral("ID3_Title"), Qt::CaseInsensitive) ==
+            0)
+            m_titleColumn = c;
+    }
     for (const TColumn &column : m_columns)
         m_fields.push_back(m_dataSet && m_dataSet->Active() ? m_dataSet->FindField(column.FieldName)
                                                             : -1);
@@ -92,12 +104,17 @@ QVariant TDataSetModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !m_dataSet || index.row() >= m_dataSet->RecordCount())
         return {};
-    if (role == Qt::DisplayRole) {
+    const bool title = index.column() == m_titleColumn;
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && title)) {
         const int field = FieldOf(index.column());
         if (field < 0)
             return QString();
         try {
-            return ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+            const QString text = ReadableFileName(m_dataSet->DisplayText(index.row(), field));
+            // A song without a title goes by its file name.
+            if (title && m_fileNameField >= 0)
+                return SongTitle(text, m_dataSet->DisplayText(index.row(), m_fileNameField));
+            return text;
         } catch (const EError &) {
             return QString(); // a row that cannot be read now draws empty
         }
@@ -114,4 +131,50 @@ QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int
         return column.Title.isEmpty() ? column.FieldName : column.Title;
     }
     return {};
+}
+
+Qt::ItemFlags TDataSetModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && DragRows)
+        flags |= Qt::ItemIsDragEnabled;
+    if (Drop)
+        flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+QStringList TDataSetModel::mimeTypes() const
+{
+    return DropTypes;
+}
+
+QMimeData *TDataSetModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (!DragRows)
+        return nullptr;
+    QList<int> rows;
+    for (const QModelIndex &index : indexes)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows.isEmpty() ? nullptr : DragRows(rows);
+}
+
+bool TDataSetModel::canDropMimeData(const QMimeData *data, Qt::DropAction, int, int,
+                                    const QModelIndex &) const
+{
+    if (!Drop || !data)
+        return false;
+    return std::any_of(DropTypes.begin(), DropTypes.end(),
+                       [data](const QString &type) { return data->hasFormat(type); });
+}
+
+bool TDataSetModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex &parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    // Dropped on a row, it goes before that row; below the rows, after the last.
+    const int before = row >= 0 ? row : parent.isValid() ? parent.row() : m_rows;
+    return Drop(data, std::clamp(before, 0, m_rows));
 }

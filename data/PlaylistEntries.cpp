@@ -335,3 +335,81 @@ int RemovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64>
     transaction.Commit();
     return removed;
 }
+
+int MovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds,
+                          int position)
+{
+    db.FinishOpenBatch();
+    TTransaction transaction(db);
+    LockPlaylist(db, playlistId);
+    QList<qint64> order;
+    QHash<qint64, qint64> sequenceOf;
+    {
+        TStatement entries(db,
+                           QStringLiteral("SELECT Row_ID, Sequence FROM Playlist_Songs WHERE "
+                                          "PlayList_ID = :playlistid ORDER BY Sequence, Row_ID"),
+                           PlaylistParams(playlistId));
+        while (entries.Step()) {
+            order << entries.Integer(0);
+            sequenceOf.insert(entries.Integer(0), entries.IsNull(1) ? -1 : entries.Integer(1));
+        }
+    }
+    const QSet<qint64> wanted(entryIds.begin(), entryIds.end());
+    QList<qint64> moved, rest;
+    int target = 0;
+    for (int place = 0; place < order.size(); ++place) {
+        if (wanted.contains(order[place])) {
+            moved << order[place];
+        } else {
+            rest << order[place];
+            if (place < position)
+                ++target;
+        }
+    }
+    for (int i = 0; i < moved.size(); ++i)
+        rest.insert(target + i, moved[i]);
+    TStatement number(db, QStringLiteral("UPDATE Playlist_Songs SET Sequence = :sequence WHERE "
+                                         "Row_ID = :entry"));
+    const int sequence = number.Parameter(QStringLiteral("sequence"));
+    const int entry = number.Parameter(QStringLiteral("entry"));
+    bool first = true;
+    for (int place = 0; place < rest.size(); ++place) {
+        if (sequenceOf.value(rest[place]) == place + 1)
+            continue;
+        if (!first)
+            number.Reset();
+        first = false;
+        number.Bind(sequence, qint64(place + 1));
+        number.Bind(entry, rest[place]);
+        while (number.Step()) {
+        }
+    }
+    transaction.Commit();
+    return target;
+}
+
+int InsertPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          int position, const std::function<bool(int added)> &progress)
+{
+    if (songIds.isEmpty())
+        return 0;
+    db.FinishOpenBatch();
+    TTransaction transaction(db);
+    const int added = AppendPlaylistEntries(db, playlistId, songIds, progress);
+    // The new entries are the last ones; they move to their place in the same transaction.
+    QList<qint64> fresh;
+    {
+        TParams params = PlaylistParams(playlistId);
+        params.SetValue(QStringLiteral("added"), added, TFieldType::Integer);
+        TStatement last(db,
+                        QStringLiteral("SELECT Row_ID FROM Playlist_Songs WHERE PlayList_ID = "
+                                       ":playlistid ORDER BY Sequence DESC, Row_ID DESC LIMIT "
+                                       ":added"),
+                        params);
+        while (last.Step())
+            fresh.prepend(last.Integer(0));
+    }
+    MovePlaylistEntryRows(db, playlistId, fresh, position);
+    transaction.Commit();
+    return added;
+}

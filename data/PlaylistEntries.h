@@ -56,3 +56,14 @@ int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &seq
 // Deletes the entries with those keys (Row_ID) and numbers the rest from 1; a key that no entry
 // of the playlist has any more is passed over. Returns the number of entries removed.
 int RemovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds);
+
+// Moves the entries with those keys (Row_ID), keeping their order, to stand before the entry now
+// at `position` (0-based as listed; the count or more: the end), and numbers all from 1; keys the
+// playlist lacks are passed over. Returns the place (0-based) of the first entry moved.
+int MovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &entryIds,
+                          int position);
+
+// AppendPlaylistEntries, with the new entries standing before the entry now at `position`, in
+// the same transaction. Returns the number of entries added.
+int InsertPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
+                          int position, const std::function<bool(int added)> &progress = {});

@@ -1,4 +1,5 @@
 #include "data/PlaylistFile.h"
+#include "data/SongTitles.h"
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
@@ -87,7 +88,8 @@ QList<TPlaylistItem> PlaylistItems(TDataSet &entries)
         items.append({entries.AsString(QStringLiteral("Path")) +
                           entries.AsString(QStringLiteral("FileName")),
                       entries.AsString(QStringLiteral("Duration")),
-                      entries.AsString(QStringLiteral("ID3_Title")),
+                      SongTitle(entries.AsString(QStringLiteral("ID3_Title")),
+                                entries.AsString(QStringLiteral("FileName"))),
                       entries.AsString(QStringLiteral("ID3_Artist"))});
         entries.Next();
     }

@@ -63,3 +63,12 @@ void WriteSetting(const QString &KeyPath, const QString &ValueName, const QStrin
     if (settings->status() != QSettings::NoError)
         throw ERegistryError(QStringLiteral("Failed to set data for '%1'").arg(ValueName));
 }
+
+void DeleteSettingsKey(const QString &KeyPath, bool MachineRoot)
+{
+    const std::unique_ptr<QSettings> settings = OpenStore(KeyPath, MachineRoot);
+    if (settings->status() != QSettings::NoError)
+        return;
+    settings->remove(QString());
+    settings->sync();
+}

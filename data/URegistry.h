@@ -14,3 +14,11 @@ QString ReadSetting(const QString &KeyPath, const QString &ValueName, bool Machi
 // when the value cannot be stored; a store that cannot be opened at all is left alone.
 void WriteSetting(const QString &KeyPath, const QString &ValueName, const QString &Value,
                   bool MachineRoot);
+
+// Removes the key with all its values; a key that is not there, or a store that cannot be opened,
+// is left alone.
+void DeleteSettingsKey(const QString &KeyPath, bool MachineRoot);
+
+// Where the window keeps what it remembers between runs, and where the Options are kept.
+inline const QString WindowKeyPath = QuillmereKeyPath + QStringLiteral("\\Window");
+inline const QString OptionsKeyPath = QuillmereKeyPath + QStringLiteral("\\Options");

@@ -215,7 +215,11 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
         emit FollowFoldersChanged(on);
     });
 
-    const auto changed = [this] { emit OptionsChanged(Options()); };
+    ReadStoredOptions();
+    const auto changed = [this] {
+        StoreOptions();
+        emit OptionsChanged(Options());
+    };
     connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
     connect(cbLoopPlayList, &QCheckBox::toggled, this, changed);
     connect(cbAutoUpdateDurations, &QCheckBox::toggled, this, changed);
@@ -302,6 +306,48 @@ void TfrmOptions::ReplayGainChanged()
     // Handed on first: a store that cannot be written does not hold back the change.
     emit OptionsChanged(Options());
     WriteReplayGainSettings(Options().ReplayGain);
+}
+
+namespace
+{
+const QString PlayerPathValue = QStringLiteral("PlayerPath");
+const QString LoopPlaylistValue = QStringLiteral("LoopPlaylist");
+const QString AutoUpdateValue = QStringLiteral("AutoUpdateDurations");
+
+QString Flag(bool on)
+{
+    return on ? QStringLiteral("Y") : QStringLiteral("N");
+}
+} // namespace
+
+void TfrmOptions::ReadStoredOptions()
+{
+    try {
+        // Only values stored once: a first run shows the defaults.
+        const QString loop = ReadSetting(OptionsKeyPath, LoopPlaylistValue, false);
+        if (!loop.isEmpty())
+            cbLoopPlayList->setChecked(loop == QLatin1String("Y"));
+        const QString update = ReadSetting(OptionsKeyPath, AutoUpdateValue, false);
+        if (!update.isEmpty())
+            cbAutoUpdateDurations->setChecked(update == QLatin1String("Y"));
+        if (!ReadSetting(OptionsKeyPath, QStringLiteral("Stored"), false).isEmpty())
+            edPlayerPath->setText(ReadSetting(OptionsKeyPath, PlayerPathValue, false));
+    } catch (const EError &) {
+        // A value of another type: the defaults stand.
+    }
+}
+
+void TfrmOptions::StoreOptions()
+{
+    try {
+        WriteSetting(OptionsKeyPath, PlayerPathValue, edPlayerPath->text(), false);
+        WriteSetting(OptionsKeyPath, LoopPlaylistValue, Flag(cbLoopPlayList->isChecked()), false);
+        WriteSetting(OptionsKeyPath, AutoUpdateValue, Flag(cbAutoUpdateDurations->isChecked()),
+                     false);
+        WriteSetting(OptionsKeyPath, QStringLiteral("Stored"), QStringLiteral("Y"), false);
+    } catch (const EError &) {
+        // Not kept for the next run, but it holds for this one.
+    }
 }
 
 TPlaybackOptions TfrmOptions::Options() const

@@ -14,8 +14,8 @@ class TClickLabel;
 class TTexturedBackground;
 
 // The Options dialog. It hands its values on as they change, so a change holds whether the
-// dialog closes with OK or Cancel. Only the ReplayGain values are saved between runs, in the
-// settings store as they change.
+// dialog closes with OK or Cancel. Its values are kept in the settings store as they change and
+// read when it is created.
 class TfrmOptions : public TForm
 {
     Q_OBJECT
@@ -79,6 +79,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The values kept in the settings store: read once at creation, stored as they change.
+    void ReadStoredOptions();
+    void StoreOptions();
     TAnchorLayout m_anchors;
 };
 

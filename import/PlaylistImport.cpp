@@ -23,6 +23,52 @@ QString Shown(const QString &name)
 
 } // namespace
 
+std::optional<qint64> SongOfFile(TConnection &connection, TSongWriter &writer, const QString &file,
+                                 QString &problem, bool &imported)
+{
+    imported = false;
+    const TFileStatus status = FileStatus(file);
+    if (!status.Exists) {
+        problem = FileErrorText(status.Error);
+        return std::nullopt;
+    }
+    if (!status.IsFile) {
+        problem = status.IsFolder ? QStringLiteral("it is a folder")
+                                  : QStringLiteral("it is not a regular file");
+        return std::nullopt;
+    }
+    const auto [path, filename] = SplitSongFile(file);
+    // Whether it is new is the import's own question, so both agree.
+    if (!writer.SongExists(file)) {
+        if (!filename.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
+            problem = QStringLiteral("not an MP3 file");
+            return std::nullopt;
+        }
+        if (const QString refusal = WidthRefusal(file); !refusal.isEmpty()) {
+            problem = refusal;
+            return std::nullopt;
+        }
+        try {
+            // A row the library refuses undoes only itself, on a server too.
+            TTransaction unit(connection);
+            // Another import may have added it meanwhile; it is then simply there.
+            writer.InsertSong(file, ReadSongTags(file), GetSongLength(file));
+            unit.Commit();
+        } catch (const EError &e) {
+            if (!connection.InTransaction())
+                throw; // the library gave up the whole transaction
+            problem = e.Message().section(QLatin1Char('\n'), 0, 0);
+            return std::nullopt;
+        }
+        imported = true;
+    }
+    const std::optional<qint64> song = SongIdAt(connection, path, filename);
+    if (!song)
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" is in the library but cannot be found").arg(Shown(file)));
+    return song;
+}
+
 TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &read,
                                const QString &name, const QString &description)
 {
@@ -50,47 +96,15 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
             continue;
         }
         const QString &file = literal ? entry.Literal : entry.File;
-        const TFileStatus status = FileStatus(file);
-        if (!status.Exists) {
-            leaveOut(file, FileErrorText(status.Error), result.Missing);
+        QString problem;
+        bool imported = false;
+        const std::optional<qint64> song = SongOfFile(connection, writer, file, problem, imported);
+        if (!song) {
+            leaveOut(file, problem, result.Missing);
             continue;
         }
-        if (!status.IsFile) {
-            leaveOut(file,
-                     status.IsFolder ? QStringLiteral("it is a folder")
-                                     : QStringLiteral("it is not a regular file"),
-                     result.Missing);
-            continue;
-        }
-        const auto [path, filename] = SplitSongFile(file);
-        // Whether it is new is the import's own question, so both agree.
-        if (!writer.SongExists(file)) {
-            if (!filename.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
-                leaveOut(file, QStringLiteral("not an MP3 file"), result.Missing);
-                continue;
-            }
-            if (const QString refusal = WidthRefusal(file); !refusal.isEmpty()) {
-                leaveOut(file, refusal, result.Missing);
-                continue;
-            }
-            try {
-                // A row the library refuses undoes only itself, on a server too.
-                TTransaction unit(connection);
-                // Another import may have added it meanwhile; it is then simply there.
-                writer.InsertSong(file, ReadSongTags(file), GetSongLength(file));
-                unit.Commit();
-            } catch (const EError &e) {
-                if (!connection.InTransaction())
-                    throw; // the library gave up the whole transaction
-                leaveOut(file, e.Message().section(QLatin1Char('\n'), 0, 0), result.Missing);
-                continue;
-            }
+        if (imported)
             ++result.Imported;
-        }
-        const std::optional<qint64> song = SongIdAt(connection, path, filename);
-        if (!song)
-            throw EDatabaseError(
-                QStringLiteral("\"%1\" is in the library but cannot be found").arg(Shown(file)));
         AppendEntry(entries, int(result.PlaylistId), entries.RecordCount() + 1, *song);
         ++result.Entries;
     }

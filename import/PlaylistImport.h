@@ -4,8 +4,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class TConnection;
+class TSongWriter;
 
 struct TPlaylistImport {
     qint64 PlaylistId = 0;
@@ -21,3 +23,9 @@ struct TPlaylistImport {
 // Problems. Raises on a library error, and then nothing is stored.
 TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &read,
                                const QString &name, const QString &description = QString());
+
+// The song of a file, imported first as the import does when the library lacks it (imported is
+// then true). Nothing, with the reason in problem, for a file that cannot be a song. Raises when
+// the library gives up the caller's transaction.
+std::optional<qint64> SongOfFile(TConnection &connection, TSongWriter &writer, const QString &file,
+                                 QString &problem, bool &imported);

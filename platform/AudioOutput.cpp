@@ -319,6 +319,7 @@ bool TSinkOutput::Start(TPcmSource &source)
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &TSinkOutput::StateChanged);
     m_source = &source;
     m_drained = false;
+    m_sink->setVolume(m_volume);
     m_sink->start(&source);
     if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
         Stop();
@@ -392,4 +393,11 @@ void TSinkOutput::CheckDrained()
         m_drainTimer.stop();
         emit Drained();
     }
+}
+
+void TSinkOutput::SetVolume(double volume)
+{
+    TAudioOutput::SetVolume(volume);
+    if (m_sink)
+        m_sink->setVolume(volume);
 }

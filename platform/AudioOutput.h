@@ -95,10 +95,16 @@ public:
     virtual void Stop() = 0;
     // Microseconds of the source that have been played.
     virtual qint64 PlayedUs() const = 0;
+    // The loudness the listener chose, 0 (silent) to 1 (as decoded); kept over a restart.
+    virtual void SetVolume(double volume) { m_volume = volume; }
+    double Volume() const { return m_volume; }
 
 signals:
     void Drained(); // everything the source held has been played
     void Failed();
+
+protected:
+    double m_volume = 1.0;
 };
 
 // Real time without sound, for machines without an audio output.
@@ -140,6 +146,7 @@ public:
     bool Resume() override;
     void Stop() override;
     qint64 PlayedUs() const override;
+    void SetVolume(double volume) override;
 
     static bool DeviceAvailable();
 

@@ -4,6 +4,7 @@
 #include "base/FileNames.h"
 #include "platform/AudioOutput.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace
@@ -209,6 +210,30 @@ void TMediaPlayer::Step()
     // MP3 files have no video frames to step through.
 }
 
+void TMediaPlayer::Seek(qint64 ms)
+{
+    RequireOpen();
+    // A paused song stays short of its end, so that it ends only once it plays again.
+    const qint64 last = m_mode == mpPaused ? qMax<qint64>(0, m_lengthMs - 1) : m_lengthMs;
+    m_positionMs = std::clamp<qint64>(ms, 0, last);
+    if (m_mode != mpPlaying && m_mode != mpPaused)
+        return;
+    // The output starts again from the new point; the play command goes on, so its end is
+    // still the one the owner waits for.
+    const bool paused = m_mode == mpPaused;
+    StopOutput();
+    StartOutput(true);
+    if (paused)
+        m_output->Suspend();
+}
+
+void TMediaPlayer::SetVolume(double volume)
+{
+    m_volume = std::clamp(volume, 0.0, 1.0);
+    if (m_output)
+        m_output->SetVolume(m_volume);
+}
+
 void TMediaPlayer::ApplyGain(TMp3Decoder &decoder)
 {
     decoder.SetGain(ReplayGain.Mode == TReplayGainMode::Off
@@ -331,6 +356,7 @@ void TMediaPlayer::StartOutput(bool allowSound)
         m_output = std::make_unique<TSilentOutput>();
         m_output->Start(*m_source);
     }
+    m_output->SetVolume(m_volume);
     connect(m_output.get(), &TAudioOutput::Drained, this, &TMediaPlayer::Finished);
     connect(m_output.get(), &TAudioOutput::Failed, this, &TMediaPlayer::SwitchToSilent);
 }

@@ -57,6 +57,12 @@ public:
     void Stop();
     void Pause();
     void Step();
+    // Goes on from that point of the song (ms, kept within it), playing or paused as before;
+    // the play keeps its number. Stopped, the next Play starts there.
+    void Seek(qint64 ms);
+    // 0 (silent) to 1 (as decoded), for this song and those after it.
+    void SetVolume(double volume);
+    double Volume() const { return m_volume; }
 
     bool HasVideo() const { return false; }
     int StepSize() const { return m_stepSize; }
@@ -133,6 +139,7 @@ private:
     bool m_notifyPending = false;
     bool m_audible = false;
     int m_stepSize = 0;
+    double m_volume = 1.0;
     int m_error = NoError;
     int m_playNumber = 0;
     QElapsedTimer m_playStarted;

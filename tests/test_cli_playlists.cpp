@@ -385,7 +385,7 @@ TEST_F(PlaylistCli, BadFilesAndTargetsGiveClearMessagesAndWriteNothing)
     const QString old = Music(QStringLiteral("old.m3u8"));
     WriteAll(old, "#EXTM3U\n/somewhere/else.mp3\n/and/more.mp3\n");
     ASSERT_EQ(Run({QStringLiteral("export"), QStringLiteral("1"), old}).ExitCode, 0);
-    EXPECT_EQ(ReadAll(old), "#EXTM3U\r\n#EXTINF:0,\r\n" +
+    EXPECT_EQ(ReadAll(old), "#EXTM3U\r\n#EXTINF:0,a\r\n" +
                                 FileNameToBytes(Music(QStringLiteral("a.mp3"))) + "\r\n");
 }
 

@@ -538,6 +538,45 @@ TEST_P(OnEachEngine, EntryViewPendingChangesAreCommittedTogetherOrDroppedOnClose
     EXPECT_EQ(library.StoredEntries(list).size(), 3);
 }
 
+// Moving entries and inserting songs at a place: the stored numbers run 1 to n in the new order,
+// and a failure leaves them as they were.
+TEST_P(OnEachEngine, MovedAndInsertedEntriesAreNumberedAtTheirPlace)
+{
+    TestLibrary library(GetParam());
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    QList<qint64> songs, entries;
+    for (int i = 1; i <= 5; ++i) {
+        songs << library.AddSong(QStringLiteral("S%1").arg(i));
+        entries << library.AddEntry(list, songs.last(), i * 10); // gaps are numbered away too
+    }
+    TConnection db;
+    db.ConnectionString = library.ConnectionString();
+    db.Open();
+    using Entries = QList<QPair<qint64, int>>;
+    const auto order = [&](std::initializer_list<int> songNumbers) {
+        Entries expected;
+        int sequence = 0;
+        for (const int n : songNumbers)
+            expected.append({songs[n - 1], ++sequence});
+        return expected;
+    };
+    // Entries 2 and 4 dropped before entry 1; then entry 1 to the end; then an unknown key passed
+    // over.
+    EXPECT_EQ(MovePlaylistEntryRows(db, int(list), {entries[3], entries[1]}, 0), 0);
+    EXPECT_EQ(library.StoredEntries(list), order({2, 4, 1, 3, 5}));
+    EXPECT_EQ(MovePlaylistEntryRows(db, int(list), {entries[0]}, 5), 4);
+    EXPECT_EQ(library.StoredEntries(list), order({2, 4, 3, 5, 1}));
+    EXPECT_EQ(MovePlaylistEntryRows(db, int(list), {entries[1], 999999}, 99), 4);
+    EXPECT_EQ(library.StoredEntries(list), order({4, 3, 5, 1, 2}));
+
+    // Songs inserted before the third entry, in the order given.
+    EXPECT_EQ(InsertPlaylistEntries(db, int(list), {songs[0], songs[0]}, 2), 2);
+    EXPECT_EQ(library.StoredEntries(list), order({4, 3, 1, 1, 5, 1, 2}));
+    // A song the library lacks: nothing is inserted and nothing renumbered.
+    EXPECT_THROW(InsertPlaylistEntries(db, int(list), {songs[1], 999999}, 0), EDatabaseError);
+    EXPECT_EQ(library.StoredEntries(list), order({4, 3, 1, 1, 5, 1, 2}));
+}
+
 TEST_P(OnEachEngine, EntryViewRefusesNumbersOutsideTheirRange)
 {
     TestLibrary library(GetParam());

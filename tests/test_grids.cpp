@@ -443,6 +443,48 @@ TEST_F(GridsTest, EmptyCellsShowADashInTheAvailableGridAndStayAsDrawnInThePlayLi
     }
 }
 
+// Both grids name an untagged song by its file name, in the cell and in its hint.
+TEST_F(GridsTest, SongsWithoutATitleShowTheirFileNameWithoutTheExtension)
+{
+    const qint64 bare = library.AddSong({}, QStringLiteral("/m/"), QStringLiteral("field.rec.mp3"));
+    PlaylistOf({bare, library.AddSong(QStringLiteral("Tagged"), QStringLiteral("/m/"),
+                                      QStringLiteral("t.mp3"))});
+    Start();
+    EXPECT_EQ(PlayListText(0, QStringLiteral("Title")), QStringLiteral("field.rec"));
+    EXPECT_EQ(PlayListText(1, QStringLiteral("Title")), QStringLiteral("Tagged"));
+    const int row = AvailableRow(QStringLiteral("field.rec"));
+    EXPECT_EQ(AvailableText(row, QStringLiteral("Title")), QStringLiteral("field.rec"));
+    TDBGrid *grid = window->grdAvailableSongs;
+    EXPECT_EQ(grid->model()
+                  ->index(row, Column(grid, QStringLiteral("Title")))
+                  .data(Qt::ToolTipRole)
+                  .toString(),
+              QStringLiteral("field.rec"));
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT COUNT(*) FROM Playlist_DB WHERE "
+                                              "COALESCE(ID3_Title, '') = ''")),
+              1);
+}
+
+// Entry numbers of five digits are not cut: the column widens as the playlist grows.
+TEST_F(GridsTest, TheNumberColumnFitsTheLargestEntryNumber)
+{
+    const qint64 song = library.AddSong(QStringLiteral("S"));
+    const qint64 list = library.AddPlaylist(QStringLiteral("Long"));
+    library.Exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < 10001) INSERT INTO Playlist_Songs(PlayList_ID, "
+                                "Song_ID, Sequence) SELECT %1, %2, i FROM n")
+                     .arg(list)
+                     .arg(song));
+    Start();
+    TDBGrid *grid = window->grdPlayList;
+    const int no = Column(grid, QStringLiteral("No."));
+    ASSERT_EQ(grid->model()->rowCount(), 10001);
+    const QString last = grid->CellText(10000, no);
+    EXPECT_EQ(last, QStringLiteral("10001"));
+    const int needed = QFontMetrics(grid->font()).horizontalAdvance(last) + 4;
+    EXPECT_GE(grid->columnWidth(no), needed);
+}
+
 TEST_F(GridsTest, TheCellIsRefilledWithTheSelectionColourOrBlack)
 {
     PlaylistOf({library.AddSong(QStringLiteral("Fill"), {}, {}, 10)});

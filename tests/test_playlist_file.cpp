@@ -6,6 +6,7 @@
 #include "data/DataSet.h"
 #include "data/PlaylistEntries.h"
 #include "data/PlaylistFile.h"
+#include "data/PlaylistFormats.h"
 #include "data/Table.h"
 #include "dialogs/FileDialogService.h"
 #include "dialogs/UOptions.h"
@@ -83,10 +84,35 @@ TEST_F(PlaylistFileTest, WritesThreeLinesPerEntryInSequenceOrderAndNothingElse)
                                                     "Title1=Caf\xc3\xa9 Song\r\n"
                                                     "File2=D:\\Other\\b.mp3\r\n"
                                                     "Length2=\r\n"
-                                                    "Title2=\r\n"));
+                                                    "Title2=b\r\n"));
     // The walk leaves the cursor on the last entry.
     EXPECT_TRUE(entries.Eof());
     EXPECT_EQ(entries.RecNo(), 1);
+}
+
+// Every writer names an untagged song by its file name; the library keeps the empty tag.
+TEST_F(PlaylistFileTest, SongsWithoutATitleAreWrittenWithTheirFileName)
+{
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list,
+                     library.AddSong(QStringLiteral("   "), QStringLiteral("/m/"),
+                                     QStringLiteral("Track 01.live.mp3"), 30),
+                     1);
+    library.AddEntry(list,
+                     library.AddSong(QStringLiteral("Named"), QStringLiteral("/m/"),
+                                     QStringLiteral("other.mp3"), 31),
+                     2);
+    OpenEntries(list);
+    const QList<TPlaylistItem> items = PlaylistItems(entries);
+    EXPECT_TRUE(PlsText(items).Text.contains("Title1=Track 01.live\r\nFile2"));
+    EXPECT_TRUE(PlsText(items).Text.contains("Title2=Named\r\n"));
+    const QByteArray m3u = M3uText(items, true).Text;
+    EXPECT_TRUE(m3u.contains("#EXTINF:30,Track 01.live\r\n")) << m3u.toStdString();
+    const QByteArray xspf = XspfText(items, QStringLiteral("L")).Text;
+    EXPECT_TRUE(xspf.contains("<title>Track 01.live</title>")) << xspf.toStdString();
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT COUNT(*) FROM Playlist_DB WHERE "
+                                              "ID3_Title = '   '")),
+              1);
 }
 
 TEST_F(PlaylistFileTest, EmptyOrUnopenedPlaylistGivesOnlyTheHeader)

@@ -3,12 +3,24 @@
 #include "data/DataSet.h"
 #include "data/PostgresEngine.h"
 #include "data/ProgramDirectory.h"
+#include "data/URegistry.h"
 
 #include <QDateTime>
 #include <QDir>
 
+namespace
+{
+// Each case starts as a first run: nothing remembered from an earlier case's window or Options.
+void ForgetRememberedSettings()
+{
+    DeleteSettingsKey(WindowKeyPath, false);
+    DeleteSettingsKey(OptionsKeyPath, false);
+}
+} // namespace
+
 TestLibrary::TestLibrary()
 {
+    ForgetRememberedSettings();
     SetProgramDirectoryOverride(m_dir.path());
     CreateLibrary(FileName());
     m_connection.ConnectionString = ConnectionString();
@@ -17,6 +29,7 @@ TestLibrary::TestLibrary()
 
 TestLibrary::TestLibrary(const QString &serverAddress) : m_server(serverAddress)
 {
+    ForgetRememberedSettings();
     SetProgramDirectoryOverride(m_dir.path());
     if (!m_server.isEmpty())
         OpenPostgresLibrary(m_server)->ExecuteScript(
