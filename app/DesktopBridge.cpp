@@ -5,6 +5,8 @@
 #include "controls/DBGrid.h"
 #include "data/DataSet.h"
 #include "data/LibraryLocation.h"
+#include "data/SongRow.h"
+#include "data/SongTitles.h"
 #include "dialogs/ErrorReporting.h"
 #include "dialogs/UOptions.h"
 #include "platform/MediaPlayer.h"
@@ -100,10 +102,9 @@ TPlayerTrack TDesktopBridge::Track() const
         return track;
     const TDataSet &entries = *m_window->playlistSongs();
     track.Id = QStringLiteral("/com/corvanta/Quillmere/Entry/") + FieldText(entries, row, "Row_ID");
-    track.FileName = FieldText(entries, row, "Path") + FieldText(entries, row, "Filename");
-    track.Title = FieldText(entries, row, "ID3_Title").trimmed();
-    if (track.Title.isEmpty())
-        track.Title = QFileInfo(FieldText(entries, row, "Filename")).completeBaseName();
+    track.FileName = SongFile(entries, row);
+    track.Title =
+        SongTitle(FieldText(entries, row, "ID3_Title"), FieldText(entries, row, "Filename"));
     track.Artist = FieldText(entries, row, "ID3_Artist").trimmed();
     track.Album = FieldText(entries, row, "ID3_Album").trimmed();
     track.TrackNumber = FieldText(entries, row, "ID3_Track").toInt();
@@ -145,8 +146,7 @@ bool TDesktopBridge::Loop() const
 
 double TDesktopBridge::Volume() const
 {
-    // The program plays at full volume; the desktop's mixer sets the level.
-    return 1.0;
+    return m_window->volume();
 }
 
 QList<TPlayerPlaylist> TDesktopBridge::Playlists() const
@@ -215,8 +215,7 @@ void TDesktopBridge::SetPositionUs(qint64 position)
 {
     if (Status() == TPlayerStatus::Stopped)
         return;
-    m_window->mediaPlayer()->Seek(position / 1000);
-    m_window->SongTimerTimer();
+    m_window->SeekTo(position / 1000);
 }
 
 void TDesktopBridge::SetLoop(bool on)
@@ -233,7 +232,7 @@ void TDesktopBridge::SetLoop(bool on)
 
 void TDesktopBridge::SetVolume(double volume)
 {
-    Q_UNUSED(volume);
+    m_window->SetVolume(volume);
 }
 
 void TDesktopBridge::ActivatePlaylist(qint64 id)

@@ -38,6 +38,8 @@ public:
     TAfterPlay Ended(int row, int count, bool failed);
     // An entry was removed and those after it numbered one down.
     void EntryRemoved(int sequence);
+    // The entries were renumbered: the playing one now has this number (-1: it is gone).
+    void EntryRenumbered(int sequence) { m_sequence = sequence; }
 
 private:
     TPlayState m_state = psIdle;

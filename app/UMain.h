@@ -258,6 +258,9 @@ public:
     void SeekTo(qint64 ms);
     void SeekBy(qint64 ms);
     void tbVolumeChange(int value);
+    // The volume control's level, 0 (silent) to 1 (full); setting it moves the control.
+    double volume() const;
+    void SetVolume(double level);
     // The keys of daily use in a grid; true when the key was taken.
     bool DailyKeyDown(TDBGrid *grid, QKeyEvent *event);
     // Moves the selected entries up (-1) or down (1), stored at once.

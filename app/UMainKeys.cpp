@@ -112,7 +112,7 @@ bool TfrmMain::DailyKeyDown(TDBGrid *grid, QKeyEvent *event)
     case Qt::Key_Space:
         if (modifiers != Qt::NoModifier)
             return false;
-        if (PlayState != psIdle)
+        if (Queue.State() != psIdle)
             btnPauseClick();
         else if (playList)
             btnPlayClick();
@@ -196,13 +196,13 @@ void TfrmMain::ReorderEntries(const QList<qint64> &entries, int position)
 
 qint64 TfrmMain::PlayingEntry() const
 {
-    if (PlayingSequence < 1 || !qryPlayListSongs->Active())
+    if (Queue.PlayingSequence() < 1 || !qryPlayListSongs->Active())
         return 0;
     // The entries are numbered from the top: the playing number is its row's.
-    const int row = PlayingSequence - 1;
+    const int row = Queue.PlayingSequence() - 1;
     if (row >= qryPlayListSongs->RecordCount() ||
         qryPlayListSongs->Value(row, qryPlayListSongs->FieldIndex(QStringLiteral("Sequence")))
-                .toInt() != PlayingSequence)
+                .toInt() != Queue.PlayingSequence())
         return 0;
     return qryPlayListSongs->Value(row, qryPlayListSongs->FieldIndex(QStringLiteral("Row_ID")))
         .toLongLong();
@@ -211,11 +211,12 @@ qint64 TfrmMain::PlayingEntry() const
 void TfrmMain::ShowEntriesAt(int first, int count, qint64 playing)
 {
     OpenPlaylist(CurrentPlaylistId(), SortField);
-    if (PlayState != psIdle) {
+    if (Queue.State() != psIdle) {
         // The playing song keeps its highlight under its new number; gone, it has none.
-        PlayingSequence = -1;
+        int sequence = -1;
         if (playing != 0 && qryPlayListSongs->Locate(QStringLiteral("Row_ID"), playing))
-            PlayingSequence = int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence")));
+            sequence = int(qryPlayListSongs->AsInteger(QStringLiteral("Sequence")));
+        Queue.EntryRenumbered(sequence);
     }
     const int rows = qryPlayListSongs->RecordCount();
     if (rows == 0)

@@ -78,7 +78,7 @@ void TfrmMain::CreateSeekAndVolume()
 
     // The playing song's title as the hint of the bar and its time.
     connect(SongTimer, &QTimer::timeout, this, [this] {
-        if (PlayState == psIdle || MediaPlayer1->FileName == m_hintedFile)
+        if (Queue.State() == psIdle || MediaPlayer1->FileName == m_hintedFile)
             return;
         if (!qryPlayListSongs->Active() || qryPlayListSongs->IsEmpty() ||
             EntryFile(qryPlayListSongs->RecNo()) != MediaPlayer1->FileName)
@@ -94,7 +94,7 @@ void TfrmMain::CreateSeekAndVolume()
 void TfrmMain::SeekTo(qint64 ms)
 {
     // Only a song that plays or is paused moves; a stopped bar stays at its start.
-    if (!MediaPlayer1->Opened() || PlayState == psIdle)
+    if (!MediaPlayer1->Opened() || Queue.State() == psIdle)
         return;
     MediaPlayer1->Seek(std::clamp<qint64>(ms, 0, pbSongProgress->maximum()));
     pbSongProgress->setValue(int(std::clamp<qint64>(
@@ -104,7 +104,7 @@ void TfrmMain::SeekTo(qint64 ms)
 
 void TfrmMain::SeekBy(qint64 ms)
 {
-    if (!MediaPlayer1->Opened() || PlayState == psIdle)
+    if (!MediaPlayer1->Opened() || Queue.State() == psIdle)
         return;
     SeekTo(MediaPlayer1->Position() + ms);
 }
@@ -114,4 +114,14 @@ void TfrmMain::tbVolumeChange(int value)
     MediaPlayer1->SetVolume(value / 100.0);
     if (!tbVolume->isSliderDown())
         WriteSetting(WindowKeyPath, VolumeValue, QString::number(value), false);
+}
+
+double TfrmMain::volume() const
+{
+    return tbVolume->Level();
+}
+
+void TfrmMain::SetVolume(double level)
+{
+    tbVolume->SetLevel(level);
 }

@@ -116,23 +116,6 @@ qint64 TMediaPlayer::LengthUs() const
     return m_length.SampleRate > 0 ? m_length.Samples * 1000000 / m_length.SampleRate : 0;
 }
 
-void TMediaPlayer::Seek(qint64 positionMs)
-{
-    RequireOpen();
-    positionMs = qBound<qint64>(0, positionMs, m_lengthMs);
-    if (m_mode != mpPlaying && m_mode != mpPaused) {
-        m_positionMs = positionMs;
-        return;
-    }
-    const bool paused = m_mode == mpPaused;
-    const bool audible = m_audible;
-    StopOutput();
-    m_positionMs = positionMs;
-    StartOutput(audible);
-    if (paused)
-        m_output->Suspend();
-}
-
 qint64 TMediaPlayer::PlayedMs() const
 {
     if (!m_output)
@@ -221,8 +204,9 @@ void TMediaPlayer::Seek(qint64 ms)
     // The output starts again from the new point; the play command goes on, so its end is
     // still the one the owner waits for.
     const bool paused = m_mode == mpPaused;
+    const bool audible = m_audible;
     StopOutput();
-    StartOutput(true);
+    StartOutput(audible);
     if (paused)
         m_output->Suspend();
 }

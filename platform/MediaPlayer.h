@@ -49,9 +49,6 @@ public:
     qint64 Length() const;   // ms
     qint64 LengthUs() const; // exact, from the trimmed sample count
     qint64 Position() const; // ms
-    // Moves a playing or paused song to the given place, clamped to the song; the play goes on
-    // with the same number, so its end still moves the playlist on.
-    void Seek(qint64 positionMs);
     TMPModes Mode() const;
     void Play();
     void Stop();
