@@ -169,6 +169,12 @@ private:
     void MoveTo(int row, bool notify = true);
     int NewSlot();
     void CheckRanges(const std::vector<QVariant> &values) const;
+    struct TBatch;
+    QList<qint64> StoredKeys(int keyField) const;
+    void DeleteRemovedRows(const TBatch &batch);
+    QList<qint64> InsertNewRowsTogether(const TBatch &batch, std::vector<int> &insertedSlots);
+    void WriteRowsOneByOne(const TBatch &batch, bool newRowsWritten,
+                           std::vector<int> &insertedSlots);
     bool Notifying() const { return m_disableCount == 0; }
     void ConnectLookupTable(TTable *table);
 

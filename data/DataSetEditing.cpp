@@ -167,118 +167,149 @@ bool TDataSet::HasPendingChanges() const
     return false;
 }
 
+// The fields that a batch writes, with the names its statements use.
+struct TDataSet::TBatch {
+    int KeyField = -1;
+    QString KeyName;
+    std::vector<int> Writable;
+    QStringList Names;
+};
+
+QList<qint64> TDataSet::StoredKeys(int keyField) const
+{
+    QList<qint64> kept;
+    for (int slot : m_order) {
+        const QVariant key = SlotValue(slot, keyField);
+        if (!(m_slotFlags[size_t(slot)] & SlotInserted) && !key.isNull())
+            kept << key.toLongLong();
+    }
+    return kept;
+}
+
+void TDataSet::DeleteRemovedRows(const TBatch &batch)
+{
+    for (qint64 key : m_deletedKeys) {
+        TParams p;
+        p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
+        m_connection->Execute(
+            QStringLiteral("DELETE FROM %1 WHERE %2 = :key").arg(m_updateTable, batch.KeyName), p);
+    }
+}
+
+// On a server the new rows go together, with keys taken beforehand. Returns those keys, or
+// none when the rows are left to be written one by one.
+QList<qint64> TDataSet::InsertNewRowsTogether(const TBatch &batch, std::vector<int> &insertedSlots)
+{
+    std::vector<int> newSlots;
+    for (int slot : m_order) {
+        if (m_slotFlags[size_t(slot)] & SlotInserted)
+            newSlots.push_back(slot);
+    }
+    const QList<qint64> keys =
+        newSlots.size() > 1
+            ? m_connection->ReserveKeys(m_updateTable, batch.KeyName, int(newSlots.size()))
+            : QList<qint64>();
+    if (keys.isEmpty())
+        return keys;
+    if (keys.size() != qsizetype(newSlots.size()))
+        throw EDatabaseError(QStringLiteral("The library gave too few keys"));
+    constexpr size_t RowsPerStatement = 500;
+    for (size_t first = 0; first < newSlots.size(); first += RowsPerStatement) {
+        const size_t count = std::min(RowsPerStatement, newSlots.size() - first);
+        const TRowsInsert insert =
+            RowsInsert(m_updateTable, QStringList{batch.KeyName} + batch.Names, int(count));
+        TStatement many(*m_connection, insert.Text);
+        insert.CheckNumbering(many);
+        int index = 1;
+        for (size_t row = 0; row < count; ++row) {
+            const int slot = newSlots[first + row];
+            many.Bind(index++, keys[qsizetype(first + row)]);
+            for (int f : batch.Writable)
+                many.Bind(index++, SlotValue(slot, f), m_fields[size_t(f)].DataType);
+        }
+        while (many.Step()) {
+        }
+        for (size_t row = 0; row < count; ++row) {
+            const int slot = newSlots[first + row];
+            SetSlotValue(slot, batch.KeyField, keys[qsizetype(first + row)]);
+            insertedSlots.push_back(slot);
+        }
+    }
+    return keys;
+}
+
+void TDataSet::WriteRowsOneByOne(const TBatch &batch, bool newRowsWritten,
+                                 std::vector<int> &insertedSlots)
+{
+    QStringList values, assignments;
+    for (int f : batch.Writable) {
+        values << QStringLiteral(":f%1").arg(f);
+        assignments << QStringLiteral("%1 = :f%2").arg(m_fields[size_t(f)].Name).arg(f);
+    }
+    const QString insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                                  .arg(m_updateTable, batch.Names.join(QStringLiteral(", ")),
+                                       values.join(QStringLiteral(", ")));
+    const QString updateSql =
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :key")
+            .arg(m_updateTable, assignments.join(QStringLiteral(", ")), batch.KeyName);
+    // Each statement is prepared once and run for every row that needs it.
+    std::unique_ptr<TStatement> insert, update;
+    const auto run = [&](TStatement &statement, int slot, bool withKey) {
+        statement.Reset();
+        for (int f : batch.Writable)
+            statement.Bind(statement.Parameter(QStringLiteral("f%1").arg(f)), SlotValue(slot, f),
+                           m_fields[size_t(f)].DataType);
+        if (withKey)
+            statement.Bind(statement.Parameter(QStringLiteral("key")),
+                           SlotValue(slot, batch.KeyField), TFieldType::Integer);
+        while (statement.Step()) {
+        }
+    };
+    for (int slot : m_order) {
+        const uint8_t flags = m_slotFlags[size_t(slot)];
+        if (flags == 0 || (newRowsWritten && (flags & SlotInserted)))
+            continue;
+        if (flags & SlotInserted) {
+            if (!insert)
+                insert = std::make_unique<TStatement>(*m_connection, insertSql);
+            run(*insert, slot, false);
+            SetSlotValue(slot, batch.KeyField, m_connection->LastInsertId());
+            insertedSlots.push_back(slot);
+        } else {
+            if (!update)
+                update = std::make_unique<TStatement>(*m_connection, updateSql);
+            run(*update, slot, true);
+        }
+    }
+}
+
 void TDataSet::UpdateBatch()
 {
     RequireActive();
     Post();
     if (!HasPendingChanges())
         return;
-    const int keyField = FieldIndex(m_keyField);
-    std::vector<int> writable;
-    for (const QString &name : m_writableFields)
-        writable.push_back(FieldIndex(name));
+    TBatch batch;
+    batch.KeyField = FieldIndex(m_keyField);
+    batch.KeyName = m_fields[size_t(batch.KeyField)].Name;
+    for (const QString &name : m_writableFields) {
+        batch.Writable.push_back(FieldIndex(name));
+        batch.Names << m_fields[size_t(batch.Writable.back())].Name;
+    }
 
     std::vector<int> insertedSlots;
     // Inside a caller's transaction the batch is one step of it.
     TTransaction transaction(*m_connection);
     try {
-        if (BeforeUpdate) {
-            QList<qint64> kept;
-            for (int slot : m_order) {
-                const QVariant key = SlotValue(slot, keyField);
-                if (!(m_slotFlags[size_t(slot)] & SlotInserted) && !key.isNull())
-                    kept << key.toLongLong();
-            }
-            BeforeUpdate(*m_connection, kept);
-        }
-        const QString keyName = m_fields[size_t(keyField)].Name;
-        for (qint64 key : m_deletedKeys) {
-            TParams p;
-            p.SetValue(QStringLiteral("key"), key, TFieldType::Integer);
-            m_connection->Execute(
-                QStringLiteral("DELETE FROM %1 WHERE %2 = :key").arg(m_updateTable, keyName), p);
-        }
-        QStringList names, values, assignments;
-        for (int f : writable) {
-            names << m_fields[size_t(f)].Name;
-            values << QStringLiteral(":f%1").arg(f);
-            assignments << QStringLiteral("%1 = :f%2").arg(m_fields[size_t(f)].Name).arg(f);
-        }
-        const QString insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                                      .arg(m_updateTable, names.join(QStringLiteral(", ")),
-                                           values.join(QStringLiteral(", ")));
-        const QString updateSql =
-            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :key")
-                .arg(m_updateTable, assignments.join(QStringLiteral(", ")), keyName);
-        // Each statement is prepared once and run for every row that needs it.
-        std::unique_ptr<TStatement> insert, update;
-        const auto run = [&](TStatement &statement, int slot, bool withKey) {
-            statement.Reset();
-            for (int f : writable)
-                statement.Bind(statement.Parameter(QStringLiteral("f%1").arg(f)),
-                               SlotValue(slot, f), m_fields[size_t(f)].DataType);
-            if (withKey)
-                statement.Bind(statement.Parameter(QStringLiteral("key")),
-                               SlotValue(slot, keyField), TFieldType::Integer);
-            while (statement.Step()) {
-            }
-        };
-        // On a server the new rows go together, with keys taken beforehand.
-        std::vector<int> newSlots;
-        for (int slot : m_order) {
-            if (m_slotFlags[size_t(slot)] & SlotInserted)
-                newSlots.push_back(slot);
-        }
-        const QList<qint64> keys =
-            newSlots.size() > 1
-                ? m_connection->ReserveKeys(m_updateTable, keyName, int(newSlots.size()))
-                : QList<qint64>();
-        if (!keys.isEmpty()) {
-            if (keys.size() != qsizetype(newSlots.size()))
-                throw EDatabaseError(QStringLiteral("The library gave too few keys"));
-            constexpr size_t RowsPerStatement = 500;
-            for (size_t first = 0; first < newSlots.size(); first += RowsPerStatement) {
-                const size_t count = std::min(RowsPerStatement, newSlots.size() - first);
-                const TRowsInsert insert =
-                    RowsInsert(m_updateTable, QStringList{keyName} + names, int(count));
-                TStatement many(*m_connection, insert.Text);
-                insert.CheckNumbering(many);
-                int index = 1;
-                for (size_t row = 0; row < count; ++row) {
-                    const int slot = newSlots[first + row];
-                    many.Bind(index++, keys[qsizetype(first + row)]);
-                    for (int f : writable)
-                        many.Bind(index++, SlotValue(slot, f), m_fields[size_t(f)].DataType);
-                }
-                while (many.Step()) {
-                }
-                for (size_t row = 0; row < count; ++row) {
-                    const int slot = newSlots[first + row];
-                    SetSlotValue(slot, keyField, keys[qsizetype(first + row)]);
-                    insertedSlots.push_back(slot);
-                }
-            }
-        }
-        for (int slot : m_order) {
-            const uint8_t flags = m_slotFlags[size_t(slot)];
-            if (flags == 0 || (!keys.isEmpty() && (flags & SlotInserted)))
-                continue;
-            if (flags & SlotInserted) {
-                if (!insert)
-                    insert = std::make_unique<TStatement>(*m_connection, insertSql);
-                run(*insert, slot, false);
-                SetSlotValue(slot, keyField, m_connection->LastInsertId());
-                insertedSlots.push_back(slot);
-            } else {
-                if (!update)
-                    update = std::make_unique<TStatement>(*m_connection, updateSql);
-                run(*update, slot, true);
-            }
-        }
+        if (BeforeUpdate)
+            BeforeUpdate(*m_connection, StoredKeys(batch.KeyField));
+        DeleteRemovedRows(batch);
+        const bool newRowsWritten = !InsertNewRowsTogether(batch, insertedSlots).isEmpty();
+        WriteRowsOneByOne(batch, newRowsWritten, insertedSlots);
         transaction.Commit();
     } catch (...) {
         for (int slot : insertedSlots)
-            SetSlotValue(slot, keyField, QVariant());
+            SetSlotValue(slot, batch.KeyField, QVariant());
         throw;
     }
     std::fill(m_slotFlags.begin(), m_slotFlags.end(), 0);

@@ -3,13 +3,9 @@
 #include "base/Errors.h"
 #include "base/FileNames.h"
 
-#include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
 #include <cerrno>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -149,20 +145,14 @@ private:
 class TSqliteEngine : public TEngine
 {
 public:
-    TSqliteEngine(QString connectionName, sqlite3 *db)
-        : m_connectionName(std::move(connectionName)), m_db(db)
-    {
-    }
+    explicit TSqliteEngine(sqlite3 *db) : m_db(db) {}
     ~TSqliteEngine() override
     {
         // A transaction left open (an error before its commit) is undone.
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_connectionName);
+        // A statement still held elsewhere keeps the connection until it is finalized.
+        sqlite3_close_v2(m_db);
     }
 
     std::unique_ptr<TEngineStatement> Prepare(const QString &sql) override
@@ -194,7 +184,6 @@ public:
     TEngineKind Kind() const override { return TEngineKind::Sqlite; }
 
 private:
-    QString m_connectionName;
     sqlite3 *m_db;
 };
 
@@ -270,33 +259,23 @@ void RemoveLibraryFiles(const QString &file)
 
 std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &file)
 {
-    static QAtomicInt counter;
-    const QString name = QStringLiteral("QuillmereDB%1").arg(counter.fetchAndAddRelaxed(1));
+    // mode=rw in the name: a missing file is an error instead of a new, empty library.
+    const QByteArray uri = LibraryUri(file, OpenModeOf(file));
     sqlite3 *handle = nullptr;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        // mode=rw: a missing file is an error instead of a new, empty library.
-        db.setDatabaseName(QString::fromLatin1(LibraryUri(file, OpenModeOf(file))));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            const QString reason =
-                db.lastError().driverText() + QLatin1Char(' ') + db.lastError().databaseText();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw EDatabaseError(
-                QStringLiteral("Cannot open the library \"%1\": %2").arg(file, reason.trimmed()));
-        }
-        const QVariant driverHandle = db.driver()->handle();
-        if (driverHandle.isValid() && qstrcmp(driverHandle.typeName(), "sqlite3*") == 0)
-            handle = *static_cast<sqlite3 *const *>(driverHandle.constData());
-        if (!handle) {
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw EDatabaseError(QStringLiteral("The SQLite driver gives no connection handle"));
-        }
+    const int rc = sqlite3_open_v2(uri.constData(), &handle,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI |
+                                       SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
+        sqlite3_close(handle);
+        throw EDatabaseError(
+            QStringLiteral("Cannot open the library \"%1\": Error opening database %2")
+                .arg(file, reason.trimmed()));
     }
-    auto engine = std::make_unique<TSqliteEngine>(name, handle);
+    sqlite3_busy_timeout(handle, 5000);
+    sqlite3_extended_result_codes(handle, 1);
+    auto engine = std::make_unique<TSqliteEngine>(handle);
     // A file that is not a library fails here rather than at the first statement.
     try {
         {

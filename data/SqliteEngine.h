@@ -5,7 +5,7 @@
 #include <QString>
 #include <memory>
 
-// The library file, through Qt's SQLite driver. Opening never creates a missing file; a file
+// The library file, opened with SQLite itself. Opening never creates a missing file; a file
 // that this process may not write, or that lies in a folder it may not write, is only read.
 std::unique_ptr<TEngine> OpenSqliteLibrary(const QString &fileName);
 

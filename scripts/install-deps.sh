@@ -7,9 +7,9 @@ set -euo pipefail
 build=(build-essential cmake pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev
        libmpg123-dev libsqlite3-dev libtag1-dev libpq-dev dpkg-dev file)
 # Tests and benchmarks: their libraries, a database server, a virtual display, a sound server,
-# the desktop files' validators, the format check, the SQLite driver the tests load, and a
-# private session bus with a remote to drive the player on it.
-tests=(libgtest-dev libbenchmark-dev libqt6sql6-sqlite postgresql xvfb xauth pulseaudio
+# the desktop files' validators, the format check, and a private session bus with a remote to
+# drive the player on it.
+tests=(libgtest-dev libbenchmark-dev postgresql xvfb xauth pulseaudio
        desktop-file-utils appstream e2fsprogs clang-format lame dbus-daemon playerctl)
 case "${1:-all}" in
 build) packages=("${build[@]}") ;;

@@ -18,9 +18,15 @@ deb=${debs[0]}
 
 # The libraries the programs link, found by dpkg-shlibdeps, and the Qt plug-ins they load.
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6multimedia6 libqt6sql6 libqt6dbus6 libmpg123-0 libsqlite3-0 \
-    libqt6sql6-sqlite qt6-qpa-plugins xdg-utils; do
+for package in libqt6widgets6 libqt6multimedia6 libqt6dbus6 libmpg123-0 libsqlite3-0 \
+    qt6-qpa-plugins xdg-utils; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
+done
+# SQLite is opened directly: Qt's SQL module and its drivers are not needed.
+for package in libqt6sql6 libqt6sql6-sqlite; do
+    if grep -qE "(^|, )$package( |,|$)" <<<"$depends"; then
+        fail "Depends names $package, which nothing uses: $depends"
+    fi
 done
 [ "$(dpkg-deb -f "$deb" Package)" = quillmere ] || fail "the package has another name"
 

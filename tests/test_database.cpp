@@ -607,6 +607,54 @@ TEST(EntryView, AFailedCommitKeepsTheChangesAndStoresNothing)
     EXPECT_TRUE(view.Entries.HasPendingChanges());
 }
 
+// New rows written before a later change of the batch is refused: they get no key that the
+// library never kept, and the next commit stores each of them once.
+TEST_P(OnEachEngine, NewRowsOfARefusedBatchKeepNoKeyAndAreStoredOnceLater)
+{
+    TestLibrary library(GetParam());
+    const qint64 list = library.AddPlaylist(QStringLiteral("L"));
+    library.AddEntry(list, 5, 1);
+    EntryView view(library.ConnectionString());
+    view.Open(list);
+    if (GetParam().isEmpty())
+        library.Exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON Playlist_Songs WHEN "
+                                    "NEW.Song_ID = 2 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    else
+        library.Exec(QStringLiteral(
+            "ALTER TABLE Playlist_Songs ADD CONSTRAINT refuse CHECK (Song_ID <> 2)"));
+    view.Add(list, 1, 2);
+    view.Add(list, 3, 3);
+    view.Entries.First();
+    view.Entries.Edit();
+    view.Entries.SetFieldValue(QStringLiteral("Song_ID"), 2);
+    view.Entries.Post();
+    using Entries = QList<QPair<qint64, int>>;
+    EXPECT_THROW(view.Entries.UpdateBatch(), EDatabaseError);
+    EXPECT_EQ(library.StoredEntries(list), (Entries{{5, 1}}));
+    ASSERT_EQ(view.Entries.RecordCount(), 3);
+    for (int row = 1; row < 3; ++row) {
+        view.Entries.SetRecNo(row);
+        EXPECT_TRUE(view.Entries.IsNull(QStringLiteral("Row_ID"))) << "row " << row;
+    }
+
+    library.Exec(GetParam().isEmpty()
+                     ? QStringLiteral("DROP TRIGGER refuse")
+                     : QStringLiteral("ALTER TABLE Playlist_Songs DROP CONSTRAINT refuse"));
+    view.Entries.UpdateBatch();
+    EXPECT_EQ(library.StoredEntries(list), (Entries{{2, 1}, {1, 2}, {3, 3}}));
+    QSet<qint64> keys;
+    for (int row = 0; row < 3; ++row) {
+        view.Entries.SetRecNo(row);
+        keys << view.Entries.AsInteger(QStringLiteral("Row_ID"));
+    }
+    EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlist_Songs WHERE Row_ID "
+                                              "IN (%1, %2, %3)")
+                                   .arg(keys.values().value(0))
+                                   .arg(keys.values().value(1))
+                                   .arg(keys.values().value(2))),
+              3);
+}
+
 TEST_P(OnEachEngine, EntriesShowTheirSongsAtOnceAndAStoredFieldFollows)
 {
     TestLibrary library(GetParam());
