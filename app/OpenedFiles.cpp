@@ -6,6 +6,7 @@
 #include "data/PlaylistFormats.h"
 #include "data/Playlists.h"
 #include "dialogs/MessageService.h"
+#include "dialogs/UImportSongs.h"
 #include "import/ImportWalker.h"
 #include "import/PlaylistImport.h"
 
@@ -72,35 +73,21 @@ void ImportSongs(TfrmMain *window, const QStringList &folders, const QStringList
     window->SongsImported();
     problems += notes;
     if (stop) {
-        QString text = *stop + QStringLiteral("\rImported %1 files.").arg(total.Imported);
-        if (!problems.isEmpty())
-            text += QStringLiteral("\r\r") + problems.join(QLatin1Char('\r'));
-        ShowError(text);
+        ShowError(ImportStoppedText(*stop, total.Imported, problems));
         return;
     }
     if (total.Existing > 0)
         ShowWarning(
             QStringLiteral("%1 songs already existed in the database!").arg(total.Existing));
-    QString closing = QStringLiteral("Imported %1 files successfully!").arg(total.Imported);
-    if (total.Failed > 0)
-        closing += QStringLiteral("\r%1 files could not be imported.").arg(total.Failed);
-    if (!problems.isEmpty())
-        closing += QStringLiteral("\r\r") + problems.join(QLatin1Char('\r'));
-    ShowInformation(closing);
+    ShowInformation(ImportClosingText(total, problems));
 }
 
 // As `playlist import` does; the playlist is then listed and opened. The entries left out
 // are added to the notes.
-void ImportPlaylistFile(TfrmMain *window, const QString &file, QStringList &notes)
+void OpenPlaylistFile(TfrmMain *window, const QString &file, QStringList &notes)
 {
-    TPlaylistFormat format = TPlaylistFormat::Pls;
-    PlaylistFormatOf(file, format);
-    const TPlaylistRead read = ReadPlaylistFile(file, format);
-    QString name = read.Title;
-    if (name.isEmpty())
-        name = ReadableFileName(QFileInfo(file).completeBaseName());
-    name = name.left(PlaylistNameLength);
-    const TPlaylistImport result = ImportPlaylist(window->library(), read, name);
+    const TPlaylistImport result = ImportPlaylistFile(window->library(), file);
+    const QString &name = result.Name;
     window->PlaylistCreated(result.PlaylistId,
                             QStringLiteral("[%1] - %2").arg(result.PlaylistId).arg(name));
     if (result.Imported > 0)
@@ -124,7 +111,7 @@ void OpenFilesInWindow(TfrmMain *window, const QStringList &files)
                      .arg(ReadableFileName(file));
     for (const QString &playlist : sorted.Playlists) {
         try {
-            ImportPlaylistFile(window, playlist, notes);
+            OpenPlaylistFile(window, playlist, notes);
         } catch (const EError &e) {
             notes << e.Message();
         }

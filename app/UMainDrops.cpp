@@ -12,6 +12,7 @@
 #include "data/URegistry.h"
 #include "dialogs/ErrorReporting.h"
 #include "dialogs/MessageService.h"
+#include "dialogs/UImportSongs.h"
 #include "import/DroppedFiles.h"
 #include "import/PlaylistImport.h"
 
@@ -179,25 +180,17 @@ void TfrmMain::ImportDropped(const QStringList &files, int row)
         InsertSongsAt(result.Songs, row);
     // The import's report, when there is something new to tell.
     if (result.Imported > 0 || result.Failed > 0 || !result.Problems.isEmpty()) {
-        QString text = QStringLiteral("Imported %1 files successfully!").arg(result.Imported);
-        if (result.Failed > 0)
-            text += QStringLiteral("\r%1 files could not be imported.").arg(result.Failed);
-        if (!result.Problems.isEmpty())
-            text += QStringLiteral("\r\r") + result.Problems.join(QLatin1Char('\r'));
-        ShowInformation(text);
+        TImportCounts counts;
+        counts.Imported = result.Imported;
+        counts.Failed = result.Failed;
+        ShowInformation(ImportClosingText(counts, result.Problems));
     }
 }
 
 void TfrmMain::ImportDroppedPlaylist(const QString &file)
 {
-    TPlaylistFormat format = TPlaylistFormat::Pls;
-    PlaylistFormatOf(file, format);
-    const TPlaylistRead read = ReadPlaylistFile(file, format);
-    QString name = read.Title;
-    if (name.isEmpty())
-        name = ReadableFileName(QFileInfo(file).completeBaseName());
-    name = name.left(PlaylistNameLength);
-    const TPlaylistImport result = ImportPlaylist(QuillmereDB, read, name);
+    const TPlaylistImport result = ImportPlaylistFile(QuillmereDB, file);
+    const QString &name = result.Name;
     if (result.Imported > 0)
         SongsImported();
     // The new playlist is chosen, standing last as a playlist made here does.

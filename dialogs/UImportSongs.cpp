@@ -308,26 +308,14 @@ void TfrmImportSongs::ReportImport(const TImportCounts &counts, const std::optio
             m_problems << QStringLiteral("%1 files of the last batch were not stored; "
                                          "importing again adds them.")
                               .arg(m_lost.size());
-        QString text = *stop + QStringLiteral("\rImported %1 files.").arg(counts.Imported);
-        if (!m_problems.isEmpty())
-            text += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
-        ShowError(text);
+        ShowError(ImportStoppedText(*stop, counts.Imported, m_problems));
     } else {
         if (ExistingCount > 0)
             ShowWarning(
                 QStringLiteral("%1 songs already existed in the database!").arg(ExistingCount));
-        QString closing = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
-        if (counts.Failed > 0)
-            closing += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
-        if (counts.NotFiles > 0)
-            closing += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
-                                      "regular files.")
-                           .arg(counts.NotFiles);
         // Every file and folder left out, with the reason.
         m_problems += m_lost;
-        if (!m_problems.isEmpty())
-            closing += QStringLiteral("\r\r") + m_problems.join(QLatin1Char('\r'));
-        ShowInformation(closing);
+        ShowInformation(ImportClosingText(counts, m_problems));
     }
 }
 
@@ -421,4 +409,26 @@ void TfrmImportSongs::resizeEvent(QResizeEvent *event)
 {
     m_anchors.Apply(size());
     TForm::resizeEvent(event);
+}
+
+QString ImportClosingText(const TImportCounts &counts, const QStringList &problems)
+{
+    QString text = QStringLiteral("Imported %1 files successfully!").arg(counts.Imported);
+    if (counts.Failed > 0)
+        text += QStringLiteral("\r%1 files could not be imported.").arg(counts.Failed);
+    if (counts.NotFiles > 0)
+        text += QStringLiteral("\r%1 entries named *.mp3 were passed over: they are not "
+                               "regular files.")
+                    .arg(counts.NotFiles);
+    if (!problems.isEmpty())
+        text += QStringLiteral("\r\r") + problems.join(QLatin1Char('\r'));
+    return text;
+}
+
+QString ImportStoppedText(const QString &stop, int imported, const QStringList &problems)
+{
+    QString text = stop + QStringLiteral("\rImported %1 files.").arg(imported);
+    if (!problems.isEmpty())
+        text += QStringLiteral("\r\r") + problems.join(QLatin1Char('\r'));
+    return text;
 }

@@ -75,3 +75,9 @@ private:
 };
 
 extern TfrmImportSongs *frmImportSongs;
+
+// The closing message of an import: how many files were imported and failed, the entries passed
+// over, and each file left out with its reason.
+QString ImportClosingText(const TImportCounts &counts, const QStringList &problems);
+// The message of an import that stopped: why, how many files were stored, and what was left out.
+QString ImportStoppedText(const QString &stop, int imported, const QStringList &problems);

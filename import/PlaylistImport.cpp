@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 namespace
 {
@@ -110,5 +111,19 @@ TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &rea
     }
     entries.UpdateBatch();
     transaction.Commit();
+    return result;
+}
+
+TPlaylistImport ImportPlaylistFile(TConnection &connection, const QString &file)
+{
+    TPlaylistFormat format = TPlaylistFormat::Pls;
+    PlaylistFormatOf(file, format);
+    const TPlaylistRead read = ReadPlaylistFile(file, format);
+    QString name = read.Title;
+    if (name.isEmpty())
+        name = ReadableFileName(QFileInfo(file).completeBaseName());
+    name = name.left(PlaylistNameLength);
+    TPlaylistImport result = ImportPlaylist(connection, read, name);
+    result.Name = name;
     return result;
 }

@@ -16,6 +16,7 @@ struct TPlaylistImport {
     int Missing = 0;      // entries whose file is not there or cannot be a song
     int Skipped = 0;      // entries that name no file (URLs, names holding a NUL)
     QStringList Problems; // one line per entry left out, naming it and why
+    QString Name;         // the playlist's name
 };
 
 // Makes a playlist of what was read, in one transaction: a file in the library becomes an
@@ -23,6 +24,10 @@ struct TPlaylistImport {
 // Problems. Raises on a library error, and then nothing is stored.
 TPlaylistImport ImportPlaylist(TConnection &connection, const TPlaylistRead &read,
                                const QString &name, const QString &description = QString());
+
+// Reads a playlist file and makes a playlist of it as above, named by the file's own title or
+// else its file name.
+TPlaylistImport ImportPlaylistFile(TConnection &connection, const QString &file);
 
 // The song of a file, imported first as the import does when the library lacks it (imported is
 // then true). Nothing, with the reason in problem, for a file that cannot be a song. Raises when
