@@ -89,3 +89,19 @@ QString TColumnStore::ToText(const QVariant &v)
         return v.toDateTime().toString(DateTimeFormat);
     return v.toString();
 }
+
+void PushStatementRow(TStatement &statement,
+                      const std::vector<std::unique_ptr<TColumnStore>> &columns)
+{
+    for (size_t c = 0; c < columns.size(); ++c) {
+        TColumnStore &column = *columns[c];
+        if (statement.IsNull(int(c))) {
+            column.PushNull();
+        } else if (column.Type == TFieldType::Integer) {
+            column.PushInt(statement.Integer(int(c)));
+        } else {
+            const std::string_view text = statement.Utf8(int(c));
+            column.PushText(text.data(), int(text.size()));
+        }
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <QVariant>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,3 +35,7 @@ private:
     std::vector<uint32_t> Offset, Length;
     std::string Text;
 };
+
+// Appends the statement's current row, a value to each column's store.
+void PushStatementRow(TStatement &statement,
+                      const std::vector<std::unique_ptr<TColumnStore>> &columns);

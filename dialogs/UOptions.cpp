@@ -122,6 +122,39 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Bevel1->setGeometry(8, 8, 360, 137);
 
+    CreateCheckRows();
+    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
+    btnCancel =
+        NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 304, 153, 64, 23);
+
+    m_anchors.Add(TexturedBackground1, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(Bevel1, akLeft | akTop | akRight | akBottom);
+    m_anchors.Add(edPlayerPath, akLeft | akTop | akRight);
+    m_anchors.Add(btnOK, akRight | akBottom);
+    m_anchors.Add(btnCancel, akRight | akBottom);
+
+    setTabOrder(edPlayerPath, cbLoopPlayList);
+    setTabOrder(cbLoopPlayList, cbAutoUpdateDurations);
+    setTabOrder(cbAutoUpdateDurations, cbFollowFolders);
+    setTabOrder(cbFollowFolders, btnOK);
+    setTabOrder(btnOK, btnCancel);
+
+    ConnectCheckRows();
+    // ReplayGain: two rows below the check boxes, then the notifications; the window grows to
+    // hold them.
+    CreateReplayGainRows();
+    CreateNotificationsRow();
+
+    const auto gainChanged = ReportingErrors(this, &TfrmOptions::ReplayGainChanged);
+    connect(cmbReplayGain, &QComboBox::currentIndexChanged, this, gainChanged);
+    connect(edReplayGainPreamp, &QDoubleSpinBox::valueChanged, this, gainChanged);
+    connect(edReplayGainDefault, &QDoubleSpinBox::valueChanged, this, gainChanged);
+    resize(ClientSize.width(), ClientSize.height() + ReplayGainRows + NotificationsRow);
+}
+
+// The player's path and the check boxes, each with its shadowed caption on a plate.
+void TfrmOptions::CreateCheckRows()
+{
     const QString playerCaption = QStringLiteral("Path to Player");
     lblPlayerPath2 =
         NewCaption(this, QStringLiteral("lblPlayerPath2"), playerCaption, 25, 37, Qt::black, true);
@@ -177,23 +210,10 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     NewCaptionPlate(this, QStringLiteral("plAutoUpdateDurations"), lblAutoUpdateDurations2,
                     lblAutoUpdateDurations);
     NewCaptionPlate(this, QStringLiteral("plFollowFolders"), lblFollowFolders2, lblFollowFolders);
+}
 
-    btnOK = NewPictureButton(this, QStringLiteral("btnOK"), OkButtonFace(), 249, 153, 50, 23);
-    btnCancel =
-        NewPictureButton(this, QStringLiteral("btnCancel"), CancelButtonFace(), 304, 153, 64, 23);
-
-    m_anchors.Add(TexturedBackground1, akLeft | akTop | akRight | akBottom);
-    m_anchors.Add(Bevel1, akLeft | akTop | akRight | akBottom);
-    m_anchors.Add(edPlayerPath, akLeft | akTop | akRight);
-    m_anchors.Add(btnOK, akRight | akBottom);
-    m_anchors.Add(btnCancel, akRight | akBottom);
-
-    setTabOrder(edPlayerPath, cbLoopPlayList);
-    setTabOrder(cbLoopPlayList, cbAutoUpdateDurations);
-    setTabOrder(cbAutoUpdateDurations, cbFollowFolders);
-    setTabOrder(cbFollowFolders, btnOK);
-    setTabOrder(btnOK, btnCancel);
-
+void TfrmOptions::ConnectCheckRows()
+{
     connect(btnOK, &QToolButton::clicked, this, &TfrmOptions::btnOKClick);
     connect(btnCancel, &QToolButton::clicked, this, &TfrmOptions::btnCancelClick);
     connect(lblLoopPlaylist, &TClickLabel::clicked, this, &TfrmOptions::lblLoopPlaylistClick);
@@ -223,8 +243,11 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     connect(edPlayerPath, &QLineEdit::textChanged, this, changed);
     connect(cbLoopPlayList, &QCheckBox::toggled, this, changed);
     connect(cbAutoUpdateDurations, &QCheckBox::toggled, this, changed);
+}
 
-    // ReplayGain: two rows below the check boxes; the window grows to hold them.
+void TfrmOptions::CreateReplayGainRows()
+{
+    const QPalette editPalette = edPlayerPath->palette();
     const TReplayGainSettings stored = ReadReplayGainSettings();
     const QString gainCaption = QStringLiteral("ReplayGain");
     lblReplayGain2 =
@@ -269,6 +292,10 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
     setTabOrder(cbFollowFolders, cmbReplayGain);
     setTabOrder(cmbReplayGain, edReplayGainPreamp);
     setTabOrder(edReplayGainPreamp, edReplayGainDefault);
+}
+
+void TfrmOptions::CreateNotificationsRow()
+{
     cbNotifications = new QCheckBox(this);
     cbNotifications->setObjectName(QStringLiteral("cbNotifications"));
     cbNotifications->setGeometry(24, 206, 13, 13);
@@ -293,12 +320,6 @@ TfrmOptions::TfrmOptions(QWidget *parent) : TForm(parent), m_anchors(ClientSize)
 
     setTabOrder(edReplayGainDefault, cbNotifications);
     setTabOrder(cbNotifications, btnOK);
-
-    const auto gainChanged = ReportingErrors(this, &TfrmOptions::ReplayGainChanged);
-    connect(cmbReplayGain, &QComboBox::currentIndexChanged, this, gainChanged);
-    connect(edReplayGainPreamp, &QDoubleSpinBox::valueChanged, this, gainChanged);
-    connect(edReplayGainDefault, &QDoubleSpinBox::valueChanged, this, gainChanged);
-    resize(ClientSize.width(), ClientSize.height() + ReplayGainRows + NotificationsRow);
 }
 
 void TfrmOptions::ReplayGainChanged()

@@ -79,6 +79,10 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void CreateCheckRows();
+    void ConnectCheckRows();
+    void CreateReplayGainRows();
+    void CreateNotificationsRow();
     // The values kept in the settings store: read once at creation, stored as they change.
     void ReadStoredOptions();
     void StoreOptions();
