@@ -1,11 +1,12 @@
 #include "data/PlaylistFile.h"
-#include "data/SongTitles.h"
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileNames.h"
 #include "data/DataSet.h"
 #include "data/PlaylistFormats.h"
+#include "data/SongRow.h"
+#include "data/SongTitles.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,9 +86,7 @@ QList<TPlaylistItem> PlaylistItems(TDataSet &entries)
         return items;
     entries.First();
     while (!entries.Eof()) {
-        items.append({entries.AsString(QStringLiteral("Path")) +
-                          entries.AsString(QStringLiteral("FileName")),
-                      entries.AsString(QStringLiteral("Duration")),
+        items.append({SongFile(entries), entries.AsString(QStringLiteral("Duration")),
                       SongTitle(entries.AsString(QStringLiteral("ID3_Title")),
                                 entries.AsString(QStringLiteral("FileName"))),
                       entries.AsString(QStringLiteral("ID3_Artist"))});
