@@ -180,8 +180,10 @@ void MakeWordyLibrary(const QString &target, int songs, int playlistEntries)
         for (int r = 0; r < rows; ++r) {
             const int i = first + r;
             const QString title = Phrase(words, seed, 5 + int(seed % 26));
-            const QString &artist = artists[int(seed % 5000)];
-            const QString &album = albums[int((seed >> 4) % 40000)];
+            // An album lies in a folder of its own, below its artist's.
+            const int albumIndex = int((seed >> 4) % 40000);
+            const QString &album = albums[albumIndex];
+            const QString &artist = artists[albumIndex % 5000];
             const QString n = QString::number(r);
             insert->Bind(insert->Parameter(QStringLiteral("p") + n),
                          QStringLiteral("/home/user/Music/%1/%2/").arg(artist, album));

@@ -12,8 +12,10 @@
 #include "data/SongListings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -238,13 +240,31 @@ int main(int argc, char **argv)
         return StartWindow(args[2]);
     const int big = args.size() > 1 ? args[1].toInt() : 500000;
 
-    QTemporaryDir small, large;
+    // QUILLMERE_BENCH_KEEP names a folder where the libraries are kept from one run to the
+    // next: making half a million songs takes minutes.
+    QTemporaryDir scratch;
+    const QString keep = qEnvironmentVariable("QUILLMERE_BENCH_KEEP");
+    const QString root = keep.isEmpty() ? scratch.path() : keep;
+    const QString smallFolder = root + QStringLiteral("/1000");
+    const QString largeFolder = root + QStringLiteral("/%1").arg(big);
     QElapsedTimer made;
     made.start();
-    MakeWordyLibrary(small.filePath(QStringLiteral("quillmeredb.mdb")), 1000, 1000);
-    MakeWordyLibrary(large.filePath(QStringLiteral("quillmeredb.mdb")), big, 1000);
-    std::printf("libraries of 1,000 and %d songs made in %.1f s\n", big, Ms(made) / 1000);
+    for (const auto &[folder, songs] :
+         {std::pair(smallFolder, 1000), std::pair(largeFolder, big)}) {
+        const QString file = folder + QStringLiteral("/quillmeredb.mdb");
+        if (keep.isEmpty() || !QFile::exists(file)) {
+            QDir().mkpath(folder);
+            MakeWordyLibrary(file + QStringLiteral(".new"), songs, 1000);
+            QFile::rename(file + QStringLiteral(".new"), file);
+        }
+    }
+    std::printf("libraries of 1,000 and %d songs ready in %.1f s\n", big, Ms(made) / 1000);
     std::fflush(stdout);
+    QTemporaryDir small(smallFolder + QStringLiteral("/run")),
+        large(largeFolder + QStringLiteral("/run"));
+    for (QTemporaryDir *dir : {&small, &large})
+        QFile::copy(QFileInfo(dir->path()).path() + QStringLiteral("/quillmeredb.mdb"),
+                    dir->filePath(QStringLiteral("quillmeredb.mdb")));
 
     const TStart smallStart = MeasureStart(args[0], small.path());
     const TStart largeStart = MeasureStart(args[0], large.path());

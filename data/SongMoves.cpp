@@ -47,13 +47,17 @@ std::optional<TStoredSong> StoredSongAt(TConnection &connection, const QString &
     return TStoredSong{row.Integer(0), file, row.OptionalInteger(1), row.OptionalInteger(2)};
 }
 
-QStringList SongFolders(TConnection &connection)
+void ForEachSongFolder(TConnection &connection, const std::function<void(const QString &)> &visit)
 {
-    TStatement paths(connection, QStringLiteral("SELECT DISTINCT Path FROM Playlist_DB"));
-    QStringList folders;
+    // Read through the index on (Path, Filename), one row at a time: a library may hold
+    // hundreds of thousands of folders.
+    TStatement paths(connection, connection.OnServer()
+                                     ? QStringLiteral("SELECT DISTINCT Path FROM Playlist_DB "
+                                                      "ORDER BY Path COLLATE \"C\"")
+                                     : QStringLiteral("SELECT DISTINCT Path FROM Playlist_DB "
+                                                      "ORDER BY Path"));
     while (paths.Step())
-        folders << paths.Text(0);
-    return folders;
+        visit(paths.Text(0));
 }
 
 bool MoveSong(TConnection &connection, qint64 rowId, const QString &file)

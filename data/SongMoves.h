@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,8 +24,9 @@ std::vector<TSongLikeness> SongsOfSizes(TConnection &connection, const QList<qin
 // The song row of that file (the lowest when listed twice), or nothing.
 std::optional<TStoredSong> StoredSongAt(TConnection &connection, const QString &file);
 
-// The folders that hold songs (Path, with its final separator).
-QStringList SongFolders(TConnection &connection);
+// The folders that hold songs (Path, with its final separator), each once, in the order of
+// their bytes: a folder comes right before the folders below it.
+void ForEachSongFolder(TConnection &connection, const std::function<void(const QString &)> &visit);
 
 // Gives a song row another file, keeping its Row_ID and so its playlist entries. False when
 // another row already holds that file; raises EDatabaseError on any other failure.

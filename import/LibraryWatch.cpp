@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <set>
@@ -404,23 +405,11 @@ void TLibraryWatch::InsertNewFiles(const std::vector<TReadFile> &fresh)
 
 QStringList LibraryTrees(TConnection &Connection)
 {
-    QStringList folders;
-    {
-        QSet<QString> seen;
-        for (QString path : SongFolders(Connection)) {
-            while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-                path.chop(1);
-            if (path.startsWith(QLatin1Char('/')) && !seen.contains(path)) {
-                seen.insert(path);
-                folders << path;
-            }
-        }
-    }
-    std::sort(folders.begin(), folders.end());
     const auto under = [](const QString &path, const QString &folder) {
         return path == folder || folder == QLatin1String("/") ||
                path.startsWith(folder + QLatin1Char('/'));
     };
+    // The folder's device; nothing when it is away.
     const auto device = [](const QString &folder) -> std::optional<quint64> {
         struct stat st;
         if (stat(FileNameToBytes(folder).constData(), &st) != 0)
@@ -429,26 +418,48 @@ QStringList LibraryTrees(TConnection &Connection)
     };
     const QString home = QDir::homePath();
     QStringList trees;
-    for (const QString &folder : std::as_const(folders)) {
-        if (!trees.isEmpty() && under(folder, trees.last()))
-            continue;
+    std::optional<quint64> lastDevice;
+    // The folders come each before those below it, so a folder is either below the last tree
+    // or starts another.
+    ForEachSongFolder(Connection, [&](QString folder) {
+        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        if (!folder.startsWith(QLatin1Char('/')) ||
+            (!trees.isEmpty() && under(folder, trees.last())))
+            return;
+        const auto folderDevice = device(folder);
         if (trees.isEmpty()) {
             trees << folder;
-            continue;
+            lastDevice = folderDevice;
+            return;
         }
-        // The folder both share, unless that is too wide a tree to watch.
+        // The folder both share, unless that is too wide a tree to watch: on one device, or
+        // away with both of them (a drive that is not there holds them all).
         const QStringList a = trees.last().split(QLatin1Char('/'));
         const QStringList b = folder.split(QLatin1Char('/'));
         qsizetype common = 0;
         while (common < a.size() && common < b.size() && a[common] == b[common])
             ++common;
         const QString shared = QStringList(a.mid(0, common)).join(QLatin1Char('/'));
-        const auto sharedDevice = device(shared);
-        if (common >= 3 && shared != home && sharedDevice && sharedDevice == device(trees.last()) &&
-            sharedDevice == device(folder))
+        bool merge = false;
+        std::optional<quint64> sharedDevice;
+        if (common >= 3 && shared != home) {
+            struct stat st;
+            if (stat(FileNameToBytes(shared).constData(), &st) == 0) {
+                sharedDevice = quint64(st.st_dev);
+                merge = sharedDevice == lastDevice && sharedDevice == folderDevice;
+            } else {
+                merge = errno == ENOENT || errno == ENOTDIR; // so both below it are away too
+            }
+        }
+        if (merge) {
             trees.last() = shared;
-        else
+            lastDevice = sharedDevice;
+        } else {
             trees << folder;
-    }
+            lastDevice = folderDevice;
+        }
+    });
+    trees.removeDuplicates(); // a folder stored both with and without its final separator
     return trees;
 }

@@ -196,6 +196,20 @@ TEST_F(WatchTest, ATreeAwayChangesNothingAndItsReturnAddsNoDuplicate)
     EXPECT_EQ(Rows(), 3);
 }
 
+TEST_F(WatchTest, AlbumFoldersAreWatchedAsTheirSharedTreeAlsoWhenTheDriveIsAway)
+{
+    Song(Music("A/x/a.mp3"), "Alpha");
+    Song(Music("A/y/b.mp3"), "Bravo", 11);
+    Song(Music("B/z/c.mp3"), "Charlie", 12);
+    Import();
+    EXPECT_EQ(LibraryTrees(connection), QStringList{music.path()});
+    // Unmounted: one tree to wait for, not one per album.
+    const QString away = music.path() + QStringLiteral(".away");
+    ASSERT_TRUE(Move(music.path(), away));
+    EXPECT_EQ(LibraryTrees(connection), QStringList{music.path()});
+    ASSERT_TRUE(Move(away, music.path()));
+}
+
 TEST_F(WatchTest, AnOverflowRescansAndMatchesLostMovesBySizeLengthAndTags)
 {
     Song(Music("a.mp3"), "Alpha");
