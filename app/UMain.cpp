@@ -30,6 +30,8 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     qryAvailableSongs = new TDataSet(&QuillmereDB, this);
     qryAvailableSongs->setObjectName(QStringLiteral("qryAvailableSongs"));
     qryAvailableSongs->SetOnDemand(true);
+    // A whole library or a search of a letter or two is counted while its first rows show.
+    qryAvailableSongs->SetCountInBackground(true);
     qryPlayListSongs = new TDataSet(&QuillmereDB, this);
     qryPlayListSongs->setObjectName(QStringLiteral("qryPlayListSongs"));
     SetUpPlaylistEntries(*qryPlayListSongs, tblSongs);

@@ -253,6 +253,8 @@ QList<int> TDBGrid::SelectedRows() const
 void TDBGrid::SelectAllRows()
 {
     selectionModel()->clearSelection();
+    if (DataSet() && DataSet()->Active())
+        DataSet()->RecordCount(); // every row, also while they are still being counted
     const int rows = m_model.rowCount();
     if (rows == 0 || m_model.columnCount() == 0)
         return;
@@ -290,7 +292,7 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     if (m_following || m_modelChanging > 0 || !DataSet() || !DataSet()->Active() ||
         !current.isValid())
         return;
-    if (current.row() != DataSet()->RecNo() && current.row() < DataSet()->RecordCount()) {
+    if (current.row() != DataSet()->RecNo() && current.row() < DataSet()->ShownRecordCount()) {
         m_following = true;
         try {
             DataSet()->SetRecNo(current.row());

@@ -21,18 +21,25 @@ void TDataSetModel::SetDataSet(TDataSet *dataSet)
         return;
     connect(m_dataSet, &TDataSet::BeforeReset, this, &TDataSetModel::BeginReset);
     connect(m_dataSet, &TDataSet::DataReset, this, &TDataSetModel::EndReset);
-    connect(m_dataSet, &TDataSet::BeforeRowInserted, this,
-            [this](int row) { beginInsertRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::BeforeRowInserted, this, [this](int row) {
+        m_changingRows = true;
+        beginInsertRows({}, row, row);
+    });
     connect(m_dataSet, &TDataSet::RowInserted, this, [this] {
         m_rows = m_dataSet->RecordCount();
         endInsertRows();
+        m_changingRows = false;
     });
-    connect(m_dataSet, &TDataSet::BeforeRowRemoved, this,
-            [this](int row) { beginRemoveRows({}, row, row); });
+    connect(m_dataSet, &TDataSet::BeforeRowRemoved, this, [this](int row) {
+        m_changingRows = true;
+        beginRemoveRows({}, row, row);
+    });
     connect(m_dataSet, &TDataSet::RowRemoved, this, [this] {
         m_rows = m_dataSet->RecordCount();
         endRemoveRows();
+        m_changingRows = false;
     });
+    connect(m_dataSet, &TDataSet::RecordCountKnown, this, &TDataSetModel::TakeRowCount);
     connect(m_dataSet, &TDataSet::RowChanged, this, [this](int row) {
         if (row >= 0 && row < m_rows && !m_columns.isEmpty())
             emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
@@ -55,10 +62,35 @@ void TDataSetModel::EndReset()
 {
     if (!m_resetting)
         beginResetModel();
-    m_rows = m_dataSet && m_dataSet->Active() ? m_dataSet->RecordCount() : 0;
+    m_rows = m_dataSet && m_dataSet->Active() ? m_dataSet->ShownRecordCount() : 0;
     ResolveFields();
     m_resetting = false;
+    const bool changing = m_changingRows;
+    m_changingRows = true;
     endResetModel();
+    m_changingRows = changing;
+    TakeRowCount(); // counted while the views took the reset
+}
+
+void TDataSetModel::TakeRowCount()
+{
+    // Inside a reset or a row's coming or going, their end takes the count.
+    if (m_resetting || m_changingRows || !m_dataSet || !m_dataSet->Active())
+        return;
+    const int count = m_dataSet->ShownRecordCount();
+    if (count == m_rows)
+        return;
+    m_changingRows = true;
+    if (count > m_rows) {
+        beginInsertRows({}, m_rows, count - 1);
+        m_rows = count;
+        endInsertRows();
+    } else {
+        beginRemoveRows({}, count, m_rows - 1);
+        m_rows = count;
+        endRemoveRows();
+    }
+    m_changingRows = false;
 }
 
 void TDataSetModel::SetColumns(const QList<TColumn> &columns)
@@ -102,7 +134,8 @@ int TDataSetModel::columnCount(const QModelIndex &parent) const
 
 QVariant TDataSetModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_dataSet || index.row() >= m_dataSet->RecordCount())
+    if (!index.isValid() || !m_dataSet || index.row() >= m_rows ||
+        index.row() >= m_dataSet->ShownRecordCount())
         return {};
     const bool title = index.column() == m_titleColumn;
     if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && title)) {

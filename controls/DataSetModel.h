@@ -67,4 +67,6 @@ private:
     int m_titleColumn = -1;
     int m_rows = 0;
     bool m_resetting = false;
+    bool m_changingRows = false;
+    void TakeRowCount();
 };

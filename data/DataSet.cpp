@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/ColumnStore.h"
+#include "data/RecordCounter.h"
 #include "data/Table.h"
 
 #include <QLocale>
@@ -99,6 +100,7 @@ void TDataSet::ClearData()
     m_orderKeys.clear();
     m_anchors.clear();
     m_rowCount = 0;
+    ++m_countTicket; // a count on its way is for rows no longer shown
     m_slotFlags.clear();
     m_deletedKeys.clear();
     m_editSlot = -1;
@@ -312,7 +314,9 @@ void TDataSet::SetRowValue(int row, int field, const QVariant &value)
 
 QVariant TDataSet::Value(int row, int field) const
 {
-    if (row < 0 || row >= RecordCount() || field < 0 || field >= FieldCount())
+    // Rows shown are read without waiting for a count still to come.
+    if (row < 0 || (row >= ShownRecordCount() && row >= RecordCount()) || field < 0 ||
+        field >= FieldCount())
         return {};
     if (m_onDemand && !m_fields[size_t(field)].Lookup) {
         const TPage &page = PageOf(row);

@@ -18,6 +18,7 @@
 
 class TColumnStore;
 class TTable;
+class TRecordCounter;
 
 struct TFieldDef {
     QString Name;
@@ -57,6 +58,9 @@ public:
     // Set before Open.
     void SetOnDemand(bool onDemand) { m_onDemand = onDemand; }
     bool OnDemand() const { return m_onDemand; }
+    // On demand: the rows are counted on a connection of their own while the first page is
+    // shown; RecordCountKnown tells when. Asking RecordCount first still counts at once.
+    void SetCountInBackground(bool on) { m_countInBackground = on; }
     static constexpr int PageRows = 200;
 
     void Open();
@@ -68,6 +72,9 @@ public:
     int RecordCount() const; // on demand: counted when first asked for, unless the first
                              // page held every row
     bool IsEmpty() const;
+    // The rows attached controls show: the count, or while it is being counted in the
+    // background, the first page's.
+    int ShownRecordCount() const;
     int RecNo() const { return m_current; } // 0-based; -1 when empty
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
@@ -140,6 +147,8 @@ signals:
     void RowRemoved(int row);
     void ValuesChanged();
     void CurrentChanged(int row);
+    // The count of rows shown as ShownRecordCount is known now.
+    void RecordCountKnown(int count);
 
 protected:
     void RequireActive() const;
@@ -191,6 +200,12 @@ private:
     std::vector<int> m_order; // slots in the order shown
     bool m_onDemand = false;
     mutable int m_rowCount = 0; // on demand; -1 until counted
+    bool m_countInBackground = false;
+    std::unique_ptr<TRecordCounter> m_counter;
+    quint64 m_countTicket = 0; // the open data set's count asked of the counter
+    void CountInBackground();
+    QString CountText() const;
+    void TakeCount(quint64 ticket, qint64 count);
     struct TPage {
         int First = 0;
         quint64 Used = 0;

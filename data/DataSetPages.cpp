@@ -4,6 +4,7 @@
 
 #include "base/Errors.h"
 #include "data/ColumnStore.h"
+#include "data/RecordCounter.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -209,6 +210,45 @@ void TDataSet::LoadOnDemand()
     ParseOrderKeys();
     KeepAnchors(*page);
     m_pages.push_back(std::move(page));
+    if (m_rowCount < 0 && m_countInBackground)
+        CountInBackground();
+}
+
+void TDataSet::CountInBackground()
+{
+    const QString address = m_connection->LibraryAddress();
+    if (address.isEmpty() || address.startsWith(QLatin1Char(':')))
+        return; // a library only this connection sees
+    if (!m_counter) {
+        m_counter = std::make_unique<TRecordCounter>(address);
+        connect(m_counter.get(), &TRecordCounter::Counted, this, &TDataSet::TakeCount,
+                Qt::QueuedConnection);
+    }
+    m_counter->Count(m_countTicket, CountText(), m_params);
+}
+
+void TDataSet::TakeCount(quint64 ticket, qint64 count)
+{
+    if (ticket != m_countTicket || !Active() || m_rowCount >= 0)
+        return;
+    if (count >= 0)
+        m_rowCount = std::max(int(count), PageRows);
+    else
+        RecordCount(); // counted here, then
+    emit RecordCountKnown(m_rowCount);
+}
+
+QString TDataSet::CountText() const
+{
+    return QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
+           QStringLiteral(") AS counted");
+}
+
+int TDataSet::ShownRecordCount() const
+{
+    if (m_onDemand && m_rowCount < 0 && m_countInBackground && m_counter)
+        return PageRows;
+    return RecordCount();
 }
 
 int TDataSet::RecordCount() const
@@ -216,11 +256,11 @@ int TDataSet::RecordCount() const
     if (!m_onDemand)
         return int(m_order.size());
     if (m_rowCount < 0) {
-        TStatement count(*m_connection,
-                         QStringLiteral("SELECT count(*) FROM (") + WithoutOrder(SelectText()) +
-                             QStringLiteral(") AS counted"),
-                         m_params);
+        TStatement count(*m_connection, CountText(), m_params);
         m_rowCount = count.Step() ? std::max(int(count.Integer(0)), PageRows) : PageRows;
+        // Controls showing the first page's rows take the count at once.
+        if (m_countInBackground && m_counter)
+            emit const_cast<TDataSet *>(this)->RecordCountKnown(m_rowCount);
     }
     return m_rowCount;
 }

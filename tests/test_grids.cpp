@@ -194,6 +194,54 @@ TEST(DataSetModel, HoldsOverRowsReadOnDemandThroughScrollingSortingSearchingAddi
         << ModelComplaints::Shown.join('\n').toStdString();
 }
 
+// Counted in the background: the first page shows at once, the rest once counted, and a count
+// for rows no longer shown is never taken.
+TEST(DataSetModel, TakesACountMadeInTheBackgroundOnlyForTheRowsShown)
+{
+    TestLibrary library;
+    library.Exec(QStringLiteral(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
+        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
+        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
+    TConnection connection;
+    connection.ConnectionString = library.ConnectionString();
+    connection.Open();
+    TDataSet songs(&connection);
+    songs.SetOnDemand(true);
+    songs.SetCountInBackground(true);
+    ModelComplaints complaints;
+    TDataSetModel model;
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    model.SetColumns({{QStringLiteral("ID3_Title"), QStringLiteral("Title")}});
+    model.SetDataSet(&songs);
+    TSongListing listing;
+    listing.SortField = QStringLiteral("ID3_Title");
+    OpenSongListing(songs, listing);
+    EXPECT_EQ(model.rowCount(), TDataSet::PageRows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 1000; }, 30000));
+    EXPECT_EQ(model.index(999, 0).data().toString(), QStringLiteral("Song 999"));
+
+    // Reopened before the count came: only the new count is taken.
+    int largest = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex &, int, int last) { largest = qMax(largest, last); });
+    listing.Search.clear();
+    OpenSongListing(songs, listing);
+    listing.Search = QStringLiteral("1");
+    OpenSongListing(songs, listing);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 272; }, 30000));
+    EXPECT_EQ(largest, 271); // never the thousand rows of the listing before
+    // The last row is reached at once, also before the count comes.
+    listing.Search = QStringLiteral("2");
+    OpenSongListing(songs, listing);
+    songs.Last();
+    EXPECT_EQ(model.rowCount(), 271);
+    EXPECT_EQ(songs.RecNo(), 270);
+    EXPECT_TRUE(ModelComplaints::Shown.isEmpty())
+        << ModelComplaints::Shown.join('\n').toStdString();
+}
+
 const QColor White(255, 255, 255);
 
 class GridsTest : public ::testing::Test
@@ -626,7 +674,8 @@ TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
             .arg(rows));
     Start();
     TDBGrid *grid = window->grdAvailableSongs;
-    ASSERT_EQ(grid->model()->rowCount(), rows);
+    // Counted while the first rows show.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->model()->rowCount() == rows; }, 30000));
     grid->selectionModel()->select(grid->model()->index(5, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QSignalSpy changes(grid->selectionModel(), &QItemSelectionModel::selectionChanged);
