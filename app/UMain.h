@@ -60,6 +60,8 @@ public:
     bool watchingFolders() const;
     // On a server: whether what other computers change reaches the window.
     bool listeningToServer() const { return ServerNotices != nullptr; }
+    // Whether songs were ever imported into the library (else the song list stays closed).
+    bool libraryImported() const { return LibraryImported; }
 
     bool LibraryImported = true;
     int HoverButton = 0;
