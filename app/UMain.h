@@ -60,60 +60,8 @@ public:
     bool watchingFolders() const;
     // On a server: whether what other computers change reaches the window.
     bool listeningToServer() const { return ServerNotices != nullptr; }
-
-    bool LibraryImported = true;
-    int HoverButton = 0;
-    int ShownHoverButton = 0;
-    bool HighlightPlayingRow = false;
-
-    // Controls
-    QWidget *pnlButtons = nullptr;
-    QToolButton *btnPrevious = nullptr;
-    QToolButton *btnPlay = nullptr;
-    QToolButton *btnNext = nullptr;
-    QToolButton *btnPause = nullptr;
-    QToolButton *btnStop = nullptr;
-    QToolButton *btnDummy = nullptr;
-    QButtonGroup *TransportGroup = nullptr;
-    QProgressBar *pbSongProgress = nullptr;
-    QLabel *lblDuration = nullptr;
-    QToolButton *btnToggleAvailableSongs = nullptr;
-    TMediaPlayer *MediaPlayer1 = nullptr;
-    QSplitter *Splitter1 = nullptr;
-    QWidget *pnlAvailableSongs = nullptr;
-    QGroupBox *gbAvailableSongs = nullptr;
-    QToolButton *btnAddSongs = nullptr;
-    QToolButton *btnFilter = nullptr;
-    TSearchEdit *edSearch = nullptr;
-    TDBGrid *grdAvailableSongs = nullptr;
-    QWidget *pnlPlayList = nullptr;
-    QGroupBox *gbPlaylists = nullptr;
-    TCompletingComboBox *ccbPlayLists = nullptr;
-    TDBGrid *grdPlayList = nullptr;
-    QTimer *SongTimer = nullptr;
-    QTimer *ButtonRefreshTimer = nullptr;
-    QFileDialog *SaveDialog1 = nullptr;
-
-    // Stored images: normal and hover pictures of the transport and filter buttons.
-    QPixmap imgPreviousNormal, imgPreviousOver, imgPlayNormal, imgPlayOver, imgNextNormal,
-        imgNextOver, imgPauseNormal, imgPauseOver, imgStopNormal, imgStopOver, imgFilterNormal,
-        imgFilterOver;
-
-    // Menus
-    QAction *ImportSongs1 = nullptr, *RuninWinAmp1 = nullptr, *SaveasPlaylist1 = nullptr,
-            *Exportplaylist1 = nullptr, *Exit1 = nullptr, *oggleAvailableSongs1 = nullptr,
-            *Options1 = nullptr, *ReleaseNotes1 = nullptr, *About1 = nullptr;
-    QMenu *pmSongs = nullptr, *pmAvailableSongs = nullptr, *pmPlayLists = nullptr;
-    QMenu *Columns1 = nullptr, *Columns2 = nullptr;
-    QAction *ShowAlbums1 = nullptr, *Show1 = nullptr, *ShowDurations1 = nullptr,
-            *ShowFilenames1 = nullptr, *ShowGenres1 = nullptr, *ShowPaths1 = nullptr,
-            *ShowTitles1 = nullptr, *ShowYears1 = nullptr;
-    QAction *ShowAlbums2 = nullptr, *ShowArtists1 = nullptr, *ShowDurations2 = nullptr,
-            *ShowFilenames2 = nullptr, *ShowGenres2 = nullptr, *ShowPaths2 = nullptr,
-            *ShowTitles2 = nullptr, *ShowYears2 = nullptr;
-    QAction *Play1 = nullptr, *Removefromlist1 = nullptr, *Randomize1 = nullptr,
-            *Properties1 = nullptr, *Properties2 = nullptr;
-    QAction *NewPlaylist1 = nullptr, *DeletethisPlaylist1 = nullptr, *Properties3 = nullptr;
+    // Whether songs were ever imported into the library (else the song list stays closed).
+    bool libraryImported() const { return LibraryImported; }
 
     // What plays: the transport's state and the number of the playing entry (-1 for none).
     TPlayState playState() const { return Queue.State(); }
@@ -254,7 +202,6 @@ public:
 
     // Daily use: seeking and the volume (UMainSeek.cpp), keys and shortcuts (UMainKeys.cpp),
     // drops (UMainDrops.cpp), what the window remembers (UMainMemory.cpp).
-    TVolumeControl *tbVolume = nullptr;
     void SeekTo(qint64 ms);
     void SeekBy(qint64 ms);
     void tbVolumeChange(int value);
@@ -293,6 +240,71 @@ private:
         bool OfPlaylist; // the playlist's grid, else the available songs'
     };
     static const std::vector<TColumnMenuItem> &ColumnMenuItems();
+    // A transport or filter button with its normal and hover pictures.
+    struct THoverButton {
+        QToolButton *Button;
+        const QPixmap *Normal;
+        const QPixmap *Over;
+    };
+    // The button of a hover code (1 previous ... 6 filter); none for 0.
+    THoverButton HoverButtonOf(int code);
+
+    bool LibraryImported = true;
+    // The transport or filter button under the mouse and the one showing its hover picture
+    // (1 previous ... 6 filter, 0 none).
+    int HoverButton = 0;
+    int ShownHoverButton = 0;
+    bool HighlightPlayingRow = false; // the playlist row being drawn is the playing one
+
+    // Controls
+    TVolumeControl *tbVolume = nullptr;
+    QWidget *pnlButtons = nullptr;
+    QToolButton *btnPrevious = nullptr;
+    QToolButton *btnPlay = nullptr;
+    QToolButton *btnNext = nullptr;
+    QToolButton *btnPause = nullptr;
+    QToolButton *btnStop = nullptr;
+    QToolButton *btnDummy = nullptr;
+    QButtonGroup *TransportGroup = nullptr;
+    QProgressBar *pbSongProgress = nullptr;
+    QLabel *lblDuration = nullptr;
+    QToolButton *btnToggleAvailableSongs = nullptr;
+    TMediaPlayer *MediaPlayer1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QWidget *pnlAvailableSongs = nullptr;
+    QGroupBox *gbAvailableSongs = nullptr;
+    QToolButton *btnAddSongs = nullptr;
+    QToolButton *btnFilter = nullptr;
+    TSearchEdit *edSearch = nullptr;
+    TDBGrid *grdAvailableSongs = nullptr;
+    QWidget *pnlPlayList = nullptr;
+    QGroupBox *gbPlaylists = nullptr;
+    TCompletingComboBox *ccbPlayLists = nullptr;
+    TDBGrid *grdPlayList = nullptr;
+    QTimer *SongTimer = nullptr;
+    QTimer *ButtonRefreshTimer = nullptr;
+    QFileDialog *SaveDialog1 = nullptr;
+
+    // Stored images: normal and hover pictures of the transport and filter buttons.
+    QPixmap imgPreviousNormal, imgPreviousOver, imgPlayNormal, imgPlayOver, imgNextNormal,
+        imgNextOver, imgPauseNormal, imgPauseOver, imgStopNormal, imgStopOver, imgFilterNormal,
+        imgFilterOver;
+
+    // Menus
+    QAction *ImportSongs1 = nullptr, *RuninWinAmp1 = nullptr, *SaveasPlaylist1 = nullptr,
+            *Exportplaylist1 = nullptr, *Exit1 = nullptr, *oggleAvailableSongs1 = nullptr,
+            *Options1 = nullptr, *ReleaseNotes1 = nullptr, *About1 = nullptr;
+    QMenu *pmSongs = nullptr, *pmAvailableSongs = nullptr, *pmPlayLists = nullptr;
+    QMenu *Columns1 = nullptr, *Columns2 = nullptr;
+    QAction *ShowAlbums1 = nullptr, *Show1 = nullptr, *ShowDurations1 = nullptr,
+            *ShowFilenames1 = nullptr, *ShowGenres1 = nullptr, *ShowPaths1 = nullptr,
+            *ShowTitles1 = nullptr, *ShowYears1 = nullptr;
+    QAction *ShowAlbums2 = nullptr, *ShowArtists1 = nullptr, *ShowDurations2 = nullptr,
+            *ShowFilenames2 = nullptr, *ShowGenres2 = nullptr, *ShowPaths2 = nullptr,
+            *ShowTitles2 = nullptr, *ShowYears2 = nullptr;
+    QAction *Play1 = nullptr, *Removefromlist1 = nullptr, *Randomize1 = nullptr,
+            *Properties1 = nullptr, *Properties2 = nullptr;
+    QAction *NewPlaylist1 = nullptr, *DeletethisPlaylist1 = nullptr, *Properties3 = nullptr;
 
     void CreateControls();
     void CreatePlaylistPanel();

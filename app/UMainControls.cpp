@@ -177,6 +177,7 @@ void TfrmMain::CreateButtonPanel()
     btnDummy = FlatButton(pnlButtons, QStringLiteral("btnDummy"), {160, 28, 23, 22}, {});
     btnDummy->hide();
     TransportGroup = new QButtonGroup(this);
+    TransportGroup->setObjectName(QStringLiteral("TransportGroup"));
     TransportGroup->setExclusive(true);
     for (QToolButton *button : {btnPrevious, btnPlay, btnNext, btnPause, btnStop, btnDummy}) {
         button->setCheckable(true);

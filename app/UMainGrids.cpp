@@ -30,39 +30,32 @@ QString GenreText(qint64 number)
     return QString::number(number);
 }
 
-struct THoverButton {
-    QToolButton *Button;
-    const QPixmap *Normal;
-    const QPixmap *Over;
-};
-
-// The button of a hover code (1 previous ... 6 filter) with its images; none for 0.
-THoverButton HoverButtonOf(TfrmMain &form, int code)
-{
-    switch (code) {
-    case 1:
-        return {form.btnPrevious, &form.imgPreviousNormal, &form.imgPreviousOver};
-    case 2:
-        return {form.btnPlay, &form.imgPlayNormal, &form.imgPlayOver};
-    case 3:
-        return {form.btnNext, &form.imgNextNormal, &form.imgNextOver};
-    case 4:
-        return {form.btnPause, &form.imgPauseNormal, &form.imgPauseOver};
-    case 5:
-        return {form.btnStop, &form.imgStopNormal, &form.imgStopOver};
-    case 6:
-        return {form.btnFilter, &form.imgFilterNormal, &form.imgFilterOver};
-    default:
-        return {nullptr, nullptr, nullptr};
-    }
-}
-
 void SetGlyph(QToolButton *button, const QPixmap &image)
 {
     if (button)
         button->setIcon(QIcon(image));
 }
 } // namespace
+
+TfrmMain::THoverButton TfrmMain::HoverButtonOf(int code)
+{
+    switch (code) {
+    case 1:
+        return {btnPrevious, &imgPreviousNormal, &imgPreviousOver};
+    case 2:
+        return {btnPlay, &imgPlayNormal, &imgPlayOver};
+    case 3:
+        return {btnNext, &imgNextNormal, &imgNextOver};
+    case 4:
+        return {btnPause, &imgPauseNormal, &imgPauseOver};
+    case 5:
+        return {btnStop, &imgStopNormal, &imgStopOver};
+    case 6:
+        return {btnFilter, &imgFilterNormal, &imgFilterOver};
+    default:
+        return {nullptr, nullptr, nullptr};
+    }
+}
 
 void TfrmMain::CreateHoverImages()
 {
@@ -80,7 +73,7 @@ void TfrmMain::CreateHoverImages()
     imgFilterOver = FilterImage(true);
 
     for (int code = 1; code <= 6; ++code) {
-        const THoverButton hover = HoverButtonOf(*this, code);
+        const THoverButton hover = HoverButtonOf(code);
         hover.Button->setIconSize(hover.Normal->size());
         // A button ignores a move without a pressed button, and Qt would hand it on to the
         // panel, whose handler would take the hover away again at once. Windows sends the
@@ -223,10 +216,10 @@ void TfrmMain::UpdateHoverImages()
 {
     if (ShownHoverButton == HoverButton)
         return;
-    const THoverButton shown = HoverButtonOf(*this, ShownHoverButton);
+    const THoverButton shown = HoverButtonOf(ShownHoverButton);
     if (shown.Button)
         SetGlyph(shown.Button, *shown.Normal);
-    const THoverButton hovered = HoverButtonOf(*this, HoverButton);
+    const THoverButton hovered = HoverButtonOf(HoverButton);
     if (hovered.Button)
         SetGlyph(hovered.Button, *hovered.Over);
     ShownHoverButton = HoverButton;

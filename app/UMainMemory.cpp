@@ -11,37 +11,9 @@
 #include <QHeaderView>
 #include <QSplitter>
 #include <QWindow>
-#include <vector>
 
 namespace
 {
-struct TColumnItem {
-    QAction *Item;
-    TDBGrid *Grid;
-    QString Field;
-};
-
-std::vector<TColumnItem> ColumnItems(TfrmMain &form)
-{
-    TDBGrid *available = form.grdAvailableSongs, *playList = form.grdPlayList;
-    return {{form.ShowAlbums1, available, QStringLiteral("ID3_Album")},
-            {form.Show1, available, QStringLiteral("ID3_Artist")},
-            {form.ShowDurations1, available, QStringLiteral("Duration")},
-            {form.ShowFilenames1, available, QStringLiteral("Filename")},
-            {form.ShowGenres1, available, QStringLiteral("ID3_Genre")},
-            {form.ShowPaths1, available, QStringLiteral("Path")},
-            {form.ShowTitles1, available, QStringLiteral("ID3_Title")},
-            {form.ShowYears1, available, QStringLiteral("ID3_Year")},
-            {form.ShowAlbums2, playList, QStringLiteral("ID3_Album")},
-            {form.ShowArtists1, playList, QStringLiteral("ID3_Artist")},
-            {form.ShowDurations2, playList, QStringLiteral("Duration")},
-            {form.ShowFilenames2, playList, QStringLiteral("Filename")},
-            {form.ShowGenres2, playList, QStringLiteral("ID3_Genre")},
-            {form.ShowPaths2, playList, QStringLiteral("Path")},
-            {form.ShowTitles2, playList, QStringLiteral("ID3_Title")},
-            {form.ShowYears2, playList, QStringLiteral("ID3_Year")}};
-}
-
 QList<TColumnMemory> ColumnsOf(const TDBGrid *grid)
 {
     QList<TColumnMemory> columns;
@@ -78,9 +50,11 @@ void TfrmMain::RestoreWindow()
             if (grid->ColumnVisible(c) == column.Shown)
                 continue;
             // Through the menu item, so that its mark agrees.
-            for (const TColumnItem &item : ColumnItems(*this)) {
-                if (item.Grid == grid && FindColumnByField(grid, item.Field) == c)
-                    item.Item->trigger();
+            for (const TColumnMenuItem &item : ColumnMenuItems()) {
+                const TDBGrid *itemGrid = item.OfPlaylist ? grdPlayList : grdAvailableSongs;
+                if (itemGrid == grid &&
+                    FindColumnByField(grid, QString::fromLatin1(item.Field)) == c)
+                    (this->*item.Item)->trigger();
             }
         }
     };

@@ -3,6 +3,7 @@
 #include "controls/DBGrid.h"
 #include "dialogs/FileDialogService.h"
 #include "platform/FileCopy.h"
+#include "tests/support/Children.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
@@ -315,10 +316,10 @@ protected:
     // Grid rows: 0 y, 1 x, 2 z, 3 w.
     void Select(const QList<int> &rowsInClickOrder)
     {
-        auto *selection = window->grdPlayList->selectionModel();
+        auto *selection = Child<TDBGrid>(window, "grdPlayList")->selectionModel();
         selection->clearSelection();
         for (int row : rowsInClickOrder)
-            selection->select(window->grdPlayList->model()->index(row, 0),
+            selection->select(Child<TDBGrid>(window, "grdPlayList")->model()->index(row, 0),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     void Export(bool ok = true)
@@ -326,7 +327,7 @@ protected:
         QTimer::singleShot(0, dialog.get(), [this, ok] {
             QTest::mouseClick(ok ? dialog->btnOK : dialog->btnCancel, Qt::LeftButton);
         });
-        window->Exportplaylist1->trigger();
+        Child<QAction>(window, "Exportplaylist1")->trigger();
     }
     QByteArray Song(const QString &name) { return ReadAll(music + name); }
 
@@ -350,7 +351,7 @@ TEST_F(ExportWindowTest, RenamedCopiesFollowGridOrderAndAreNeverOverwritten)
     EXPECT_EQ(ReadAll(device + "Song2.mp3"), Song("w.mp3"));
     EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_EQ(window->playlistSongs()->RecNo(), 3); // the last selected entry
-    EXPECT_EQ(window->grdPlayList->SelectedRows(), QList<int>({0, 2, 3}));
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->SelectedRows(), QList<int>({0, 2, 3}));
 
     // Again, with other songs selected: every name is taken, nothing is replaced.
     Select({0, 1, 2});

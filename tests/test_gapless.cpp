@@ -3,6 +3,7 @@
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Mp3Decoder.h"
+#include "tests/support/Children.h"
 #include "tests/support/DecodedPcm.h"
 #include "tests/support/EncodedTone.h"
 #include "tests/support/MainWindowHost.h"
@@ -105,8 +106,8 @@ TEST_P(GaplessTest, PartsJoinFrameForFrameAlsoAcrossTheLoop)
             if (window->playingSequence() > 0 &&
                 (played.isEmpty() || played.last() != window->playingSequence())) {
                 played << window->playingSequence();
-                maxima << window->pbSongProgress->maximum();
-                positions << window->MediaPlayer1->Position();
+                maxima << Child<QProgressBar>(window, "pbSongProgress")->maximum();
+                positions << window->mediaPlayer()->Position();
             }
             return played.size() >= 10 || !messages.Texts().isEmpty();
         },
@@ -116,7 +117,7 @@ TEST_P(GaplessTest, PartsJoinFrameForFrameAlsoAcrossTheLoop)
     ASSERT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('\n').toStdString();
     EXPECT_EQ(played, QList<int>({1, 2, 3, 4, 5, 6, 7, 1, 2, 3}));
     // One output for the whole run: the device is never reopened between the parts.
-    EXPECT_EQ(window->MediaPlayer1->OutputsStarted(), 1);
+    EXPECT_EQ(window->mediaPlayer()->OutputsStarted(), 1);
     // Each part's exact length, and its position counted from its own first sample.
     for (int i = 0; i < played.size(); ++i) {
         EXPECT_EQ(maxima[i], frames[size_t(played[i] - 1)] * 1000 / 44100) << "entry " << i;

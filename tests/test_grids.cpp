@@ -3,12 +3,14 @@
 #include "controls/DBGrid.h"
 #include "controls/DataSetModel.h"
 #include "controls/SearchEdit.h"
+#include "controls/TransportImages.h"
 #include "data/DataSet.h"
 #include "data/Durations.h"
 #include "data/PlaylistEntries.h"
 #include "data/SongListings.h"
 #include "dialogs/UAddSongsProgress.h"
 #include "platform/MediaPlayer.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ModelComplaints.h"
 #include "tests/support/PaintRecorder.h"
@@ -277,7 +279,7 @@ protected:
         options.AutoUpdateDurations = false;
         window->SetPlaybackOptions(options);
         window->playlistSongs()->SetRecNo(row);
-        QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(window, "btnPlay"), Qt::LeftButton);
         ASSERT_EQ(window->playState(), psPlaying);
     }
     int Column(TDBGrid *grid, const QString &title)
@@ -311,16 +313,16 @@ protected:
     }
     QString PlayListText(int row, const QString &title)
     {
-        return DrawnText(window->grdPlayList, row, title);
+        return DrawnText(Child<TDBGrid>(window, "grdPlayList"), row, title);
     }
     QString AvailableText(int row, const QString &title)
     {
-        return DrawnText(window->grdAvailableSongs, row, title);
+        return DrawnText(Child<TDBGrid>(window, "grdAvailableSongs"), row, title);
     }
     // Row of the available grid whose title is the given one.
     int AvailableRow(const QString &title)
     {
-        TDBGrid *grid = window->grdAvailableSongs;
+        TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
         for (int row = 0; row < grid->model()->rowCount(); ++row) {
             if (grid->CellText(row, Column(grid, QStringLiteral("Title"))) == title)
                 return row;
@@ -388,7 +390,7 @@ TEST_F(GridsTest, ThePlayingRowIsBoldAndWhiteInEveryColumnAndOthersSkyBlue)
     MakePlayable();
     Start();
     Play(1);
-    TDBGrid *grid = window->grdPlayList;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdPlayList");
     for (int row = 0; row < 3; ++row) {
         // Every column, hidden ones too, in an order that never paints "No." first: a
         // partial repaint of one cell must still know its row.
@@ -399,11 +401,10 @@ TEST_F(GridsTest, ThePlayingRowIsBoldAndWhiteInEveryColumnAndOthersSkyBlue)
             EXPECT_EQ(drawn.Font.bold(), row == 1) << title.toStdString() << " row " << row;
             EXPECT_EQ(drawn.Colour, row == 1 ? White : SkyBlue())
                 << title.toStdString() << " row " << row;
-            EXPECT_EQ(window->HighlightPlayingRow, row == 1);
         }
     }
     // After Stop no row is highlighted.
-    QTest::mouseClick(window->btnStop, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnStop"), Qt::LeftButton);
     for (int row = 0; row < 3; ++row) {
         const TRecordingEngine &engine = Draw(grid, row, QStringLiteral("Title"));
         ASSERT_EQ(engine.Texts.size(), 1);
@@ -424,8 +425,9 @@ TEST_F(GridsTest, DurationsAreMinutesAndSecondsRightAlignedOthersAtTheLeft)
     PlaylistOf({zero, long_, word});
     Start();
     for (int row = 0; row < 3; ++row) {
-        const QString title = window->grdPlayList->CellText(
-            row, Column(window->grdPlayList, QStringLiteral("Title")));
+        const QString title = Child<TDBGrid>(window, "grdPlayList")
+                                  ->CellText(row, Column(Child<TDBGrid>(window, "grdPlayList"),
+                                                         QStringLiteral("Title")));
         const QString expected =
             title == QStringLiteral("Long") ? QStringLiteral("62:05") : QStringLiteral("00:00");
         EXPECT_EQ(PlayListText(row, QStringLiteral("Duration")), expected) << title.toStdString();
@@ -439,7 +441,7 @@ TEST_F(GridsTest, DurationsAreMinutesAndSecondsRightAlignedOthersAtTheLeft)
 
     // Right edge - width - 3 and top + 2 for durations; left + 2 for the others.
     const QRect cell(10, 20, 60, 16);
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     TRecordingEngine &duration = Draw(grid, longRow, QStringLiteral("Duration"), false, cell);
     ASSERT_EQ(duration.Texts.size(), 1);
     const QFontMetricsF metrics(duration.Texts.first().Font, recorder.get());
@@ -458,7 +460,7 @@ TEST_F(GridsTest, GenreNamesOnlyInTheAvailableGrid)
                 library.AddSong(QStringLiteral("Odd"), {}, {}, 1, 200),
                 library.AddSong(QStringLiteral("Last"), {}, {}, 1, 147)});
     Start();
-    TDBGrid *playList = window->grdPlayList;
+    TDBGrid *playList = Child<TDBGrid>(window, "grdPlayList");
     EXPECT_EQ(PlayListText(0, QStringLiteral("ID3_Genre")), QStringLiteral("0"));
     EXPECT_EQ(playList->CellText(0, Column(playList, QStringLiteral("Title"))),
               QStringLiteral("Blue"));
@@ -485,7 +487,7 @@ TEST_F(GridsTest, EmptyCellsShowADashInTheAvailableGridAndStayAsDrawnInThePlayLi
     EXPECT_EQ(AvailableText(0, QStringLiteral("ID3_Artist")), QStringLiteral("-"));
     // The playlist grid's hook leaves an empty cell alone: no fill, no text.
     for (const QString title : {"Duration", "ID3_Artist"}) {
-        const TRecordingEngine &engine = Draw(window->grdPlayList, 0, title);
+        const TRecordingEngine &engine = Draw(Child<TDBGrid>(window, "grdPlayList"), 0, title);
         EXPECT_TRUE(engine.Texts.isEmpty()) << title.toStdString();
         EXPECT_TRUE(engine.Fills.isEmpty()) << title.toStdString();
     }
@@ -502,7 +504,7 @@ TEST_F(GridsTest, SongsWithoutATitleShowTheirFileNameWithoutTheExtension)
     EXPECT_EQ(PlayListText(1, QStringLiteral("Title")), QStringLiteral("Tagged"));
     const int row = AvailableRow(QStringLiteral("field.rec"));
     EXPECT_EQ(AvailableText(row, QStringLiteral("Title")), QStringLiteral("field.rec"));
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     EXPECT_EQ(grid->model()
                   ->index(row, Column(grid, QStringLiteral("Title")))
                   .data(Qt::ToolTipRole)
@@ -524,7 +526,7 @@ TEST_F(GridsTest, TheNumberColumnFitsTheLargestEntryNumber)
                      .arg(list)
                      .arg(song));
     Start();
-    TDBGrid *grid = window->grdPlayList;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdPlayList");
     const int no = Column(grid, QStringLiteral("No."));
     ASSERT_EQ(grid->model()->rowCount(), 10001);
     const QString last = grid->CellText(10000, no);
@@ -537,7 +539,8 @@ TEST_F(GridsTest, TheCellIsRefilledWithTheSelectionColourOrBlack)
 {
     PlaylistOf({library.AddSong(QStringLiteral("Fill"), {}, {}, 10)});
     Start();
-    for (TDBGrid *grid : {window->grdPlayList, window->grdAvailableSongs}) {
+    for (TDBGrid *grid :
+         {Child<TDBGrid>(window, "grdPlayList"), Child<TDBGrid>(window, "grdAvailableSongs")}) {
         for (bool selected : {false, true}) {
             const QRect cell(10, 20, 60, 16);
             TRecordingEngine &engine = Draw(grid, 0, QStringLiteral("Title"), selected, cell);
@@ -559,7 +562,7 @@ TEST_F(GridsTest, RealPixelsOfThePlayingRowAreWhiteAndOthersSkyBlue)
     Play(1);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    TDBGrid *grid = window->grdPlayList;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdPlayList");
     grid->selectionModel()->clearSelection();
     const QImage image = grid->grab().toImage();
     const QPoint offset = grid->viewport()->geometry().topLeft();
@@ -600,7 +603,8 @@ TEST_F(GridsTest, ColumnTitlesAreReadableAndWhole)
     window->oggleAvailableSongs1Click();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    for (TDBGrid *grid : {window->grdPlayList, window->grdAvailableSongs}) {
+    for (TDBGrid *grid :
+         {Child<TDBGrid>(window, "grdPlayList"), Child<TDBGrid>(window, "grdAvailableSongs")}) {
         QHeaderView *header = grid->horizontalHeader();
         const QImage image = header->grab().toImage();
         for (const QString title : {"Title", "Duration"}) {
@@ -645,7 +649,7 @@ TEST_F(GridsTest, CtrlAWithOtherModifiersSelectsEveryAvailableSongAndAAloneDoesN
     for (const char *title : {"Alpha", "Bravo", "Charlie", "Delta"})
         library.AddSong(QString::fromLatin1(title));
     Start();
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     window->availableSongs()->First();
 
     QTest::keyClick(grid, Qt::Key_A);
@@ -673,7 +677,7 @@ TEST_F(GridsTest, SelectAllRowsIsOneSelectionStepOnAHundredThousandRows)
             "SELECT '/music/', 'song' || x || '.mp3', x % 600, 1, 'Song ' || x, x % 148 FROM n")
             .arg(rows));
     Start();
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     // Counted while the first rows show.
     ASSERT_TRUE(QTest::qWaitFor([&] { return grid->model()->rowCount() == rows; }, 30000));
     grid->selectionModel()->select(grid->model()->index(5, 0),
@@ -696,20 +700,20 @@ TEST_F(GridsTest, TheSearchBoxNarrowsTheAvailableSongsAsTypedAndEscapeClearsIt)
     library.AddSong(QStringLiteral(u"Caf\u00e9 Blue"), {}, {}, 100, 17, QStringLiteral("Band"));
     Start();
     window->oggleAvailableSongs1Click();
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     ASSERT_EQ(grid->model()->rowCount(), 4);
-    window->edSearch->setFocus();
-    QTest::keyClicks(window->edSearch, QStringLiteral("BLU"));
+    Child<TSearchEdit>(window, "edSearch")->setFocus();
+    QTest::keyClicks(Child<TSearchEdit>(window, "edSearch"), QStringLiteral("BLU"));
     EXPECT_EQ(grid->model()->rowCount(), 2);
     EXPECT_EQ(grid->CellText(0, Column(grid, QStringLiteral("Title"))),
               QStringLiteral("Blue in Green"));
-    QTest::keyClicks(window->edSearch, QStringLiteral(" miles"));
+    QTest::keyClicks(Child<TSearchEdit>(window, "edSearch"), QStringLiteral(" miles"));
     ASSERT_EQ(grid->model()->rowCount(), 1);
     EXPECT_EQ(AvailableText(0, QStringLiteral("Duration")), QStringLiteral("05:37"));
-    QTest::keyClick(window->edSearch, Qt::Key_Escape);
-    EXPECT_EQ(window->edSearch->text(), QString());
+    QTest::keyClick(Child<TSearchEdit>(window, "edSearch"), Qt::Key_Escape);
+    EXPECT_EQ(Child<TSearchEdit>(window, "edSearch")->text(), QString());
     EXPECT_EQ(grid->model()->rowCount(), 4);
-    QTest::keyClicks(window->edSearch, QStringLiteral("nothing"));
+    QTest::keyClicks(Child<TSearchEdit>(window, "edSearch"), QStringLiteral("nothing"));
     EXPECT_EQ(grid->model()->rowCount(), 0);
     EXPECT_TRUE(messages.Shown().isEmpty());
 }
@@ -726,7 +730,7 @@ TEST_F(GridsTest, AClickOnAnAvailableTitleSortsByItAndASecondClickReverses)
     window->oggleAvailableSongs1Click();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     QHeaderView *header = grid->horizontalHeader();
     auto titles = [&] {
         QStringList cells;
@@ -761,11 +765,11 @@ TEST_F(GridsTest, AClickOnAnAvailableTitleSortsByItAndASecondClickReverses)
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // The search keeps the order.
     clickTitle(QStringLiteral("Title"));
-    QTest::keyClicks(window->edSearch, QStringLiteral("blue"));
+    QTest::keyClicks(Child<TSearchEdit>(window, "edSearch"), QStringLiteral("blue"));
     EXPECT_EQ(titles(), QStringList({"Blue in Green", "all blues"}));
     // The playlist keeps its stored order.
-    EXPECT_EQ(window->grdPlayList->CellText(0, 1), QStringLiteral("all blues"));
-    EXPECT_EQ(window->grdPlayList->CellText(2, 1), QStringLiteral("Hey Joe"));
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->CellText(0, 1), QStringLiteral("all blues"));
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->CellText(2, 1), QStringLiteral("Hey Joe"));
     if (!target.isEmpty()) {
         EXPECT_TRUE(window->grab().save(target + QStringLiteral("/search-and-sort.png")));
     }
@@ -783,7 +787,7 @@ TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
     window->oggleAvailableSongs1Click();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    TDBGrid *grid = window->grdAvailableSongs;
+    TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
     QList<int> rows;
     for (int row = 0; row < 3000; ++row)
         rows << row;
@@ -808,7 +812,7 @@ TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
     };
     QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
     QTimer::singleShot(0, window.get(), stopWhenShown);
-    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnAddSongs"), Qt::LeftButton);
     adding = false;
     EXPECT_EQ(stops, 1);
     QList<QPair<qint64, int>> stored = library.StoredEntries(list);
@@ -818,82 +822,87 @@ TEST_F(GridsTest, ManySongsAreAddedInOneTransactionThatStopKeepsConsistent)
         EXPECT_EQ(stored[i].first, shown[i].toLongLong()) << i;
         EXPECT_EQ(stored[i].second, i + 1) << i;
     }
-    EXPECT_EQ(window->grdPlayList->model()->rowCount(), stored.size());
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->model()->rowCount(), stored.size());
     EXPECT_EQ(window->playlistSongs()->RecNo(), stored.size() - 1);
     EXPECT_FALSE(window->library().InTransaction());
 
     // Left alone, every song goes in.
     const int before = int(stored.size());
     QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
-    QTest::mouseClick(window->btnAddSongs, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnAddSongs"), Qt::LeftButton);
     stored = library.StoredEntries(list);
     ASSERT_EQ(stored.size(), before + 3000);
     EXPECT_EQ(stored.last(), qMakePair(shown.last().toLongLong(), before + 3000));
-    EXPECT_EQ(window->grdPlayList->model()->rowCount(), before + 3000);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->model()->rowCount(), before + 3000);
     EXPECT_TRUE(messages.Shown().isEmpty());
 }
 
 TEST_F(GridsTest, HoverImagesFollowTheMouseAndReturnWhenAListedControlSeesIt)
 {
     Start();
-    TfrmMain &w = *window;
+    TfrmMain *w = window.get();
     struct Pair {
         QToolButton *Button;
-        const QPixmap &Normal;
-        const QPixmap &Over;
+        QPixmap Normal;
+        QPixmap Over;
     };
-    const QList<Pair> pairs = {{w.btnPrevious, w.imgPreviousNormal, w.imgPreviousOver},
-                               {w.btnPlay, w.imgPlayNormal, w.imgPlayOver},
-                               {w.btnNext, w.imgNextNormal, w.imgNextOver},
-                               {w.btnPause, w.imgPauseNormal, w.imgPauseOver},
-                               {w.btnStop, w.imgStopNormal, w.imgStopOver},
-                               {w.btnFilter, w.imgFilterNormal, w.imgFilterOver}};
+    const auto pair = [&](const char *name, TTransportSymbol symbol) {
+        return Pair{Child<QToolButton>(w, name), TransportImage(symbol, false),
+                    TransportImage(symbol, true)};
+    };
+    QToolButton *btnFilter = Child<QToolButton>(w, "btnFilter");
+    const QList<Pair> pairs = {pair("btnPrevious", TTransportSymbol::Previous),
+                               pair("btnPlay", TTransportSymbol::Play),
+                               pair("btnNext", TTransportSymbol::Next),
+                               pair("btnPause", TTransportSymbol::Pause),
+                               pair("btnStop", TTransportSymbol::Stop),
+                               {btnFilter, FilterImage(false), FilterImage(true)}};
     for (const Pair &pair : pairs) {
-        const QSize size = pair.Button == w.btnFilter ? QSize(69, 21) : QSize(21, 21);
+        const QSize size = pair.Button == btnFilter ? QSize(69, 21) : QSize(21, 21);
         EXPECT_EQ(pair.Normal.size(), size);
         EXPECT_EQ(pair.Over.size(), size);
         EXPECT_NE(pair.Normal.toImage(), pair.Over.toImage());
         EXPECT_EQ(pair.Button->iconSize(), size);
     }
     // Only the button under the mouse shows its hover image.
-    auto expectShown = [&](QToolButton *hovered) {
+    auto expectShown = [&](const char *hoveredName) {
+        QToolButton *hovered = hoveredName ? Child<QToolButton>(w, hoveredName) : nullptr;
         for (const Pair &pair : pairs)
             EXPECT_TRUE(Shows(pair.Button, pair.Button == hovered ? pair.Over : pair.Normal))
                 << pair.Button->objectName().toStdString() << " with "
-                << (hovered ? hovered->objectName().toStdString() : "none");
+                << (hoveredName ? hoveredName : "none");
+    };
+    const auto moveOver = [&](const char *name) { MoveMouseOver(Child<QWidget>(w, name)); };
+    const auto moveOverGrid = [&](const char *name) {
+        MoveMouseOver(Child<TDBGrid>(w, name)->viewport());
     };
     expectShown(nullptr);
-    EXPECT_EQ(w.HoverButton, 0);
-    EXPECT_EQ(w.ShownHoverButton, 0);
 
-    MoveMouseOver(w.btnPlay);
-    expectShown(w.btnPlay);
-    EXPECT_EQ(w.ShownHoverButton, 2);
-    MoveMouseOver(w.btnStop);
-    expectShown(w.btnStop);
-    EXPECT_EQ(w.ShownHoverButton, 5);
+    moveOver("btnPlay");
+    expectShown("btnPlay");
+    moveOver("btnStop");
+    expectShown("btnStop");
     // A control outside the table leaves the hover image in place.
-    MoveMouseOver(w.gbPlaylists);
-    expectShown(w.btnStop);
-    MoveMouseOver(w.pnlButtons);
+    moveOver("gbPlaylists");
+    expectShown("btnStop");
+    moveOver("pnlButtons");
     expectShown(nullptr);
-    EXPECT_EQ(w.ShownHoverButton, 0);
 
-    MoveMouseOver(w.btnFilter);
-    expectShown(w.btnFilter);
-    MoveMouseOver(w.grdAvailableSongs->viewport());
+    moveOver("btnFilter");
+    expectShown("btnFilter");
+    moveOverGrid("grdAvailableSongs");
     expectShown(nullptr);
-    MoveMouseOver(w.btnPrevious);
-    expectShown(w.btnPrevious);
-    MoveMouseOver(w.grdPlayList->viewport());
+    moveOver("btnPrevious");
+    expectShown("btnPrevious");
+    moveOverGrid("grdPlayList");
     expectShown(nullptr);
-    MoveMouseOver(w.btnNext);
-    expectShown(w.btnNext);
-    MoveMouseOver(w.pbSongProgress);
+    moveOver("btnNext");
+    expectShown("btnNext");
+    moveOver("pbSongProgress");
     expectShown(nullptr);
-    MoveMouseOver(w.btnPause);
-    expectShown(w.btnPause);
-    MoveMouseOver(w.gbAvailableSongs);
+    moveOver("btnPause");
+    expectShown("btnPause");
+    moveOver("gbAvailableSongs");
     expectShown(nullptr);
 }
 
@@ -917,18 +926,23 @@ TEST_F(GridsTest, Screenshot)
     MakePlayable();
     Start();
     window->oggleAvailableSongs1Click();
-    window->ShowGenres1->trigger();
+    Child<QAction>(window, "ShowGenres1")->trigger();
     Play(1);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->grdAvailableSongs->selectionModel()->select(
-        window->grdAvailableSongs->model()->index(1, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    window->grdPlayList->selectionModel()->select(window->grdPlayList->model()->index(3, 0),
-                                                  QItemSelectionModel::Select |
-                                                      QItemSelectionModel::Rows);
-    MoveMouseOver(window->btnPlay);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Shows(window->btnPlay, window->imgPlayOver); }));
+    Child<TDBGrid>(window, "grdAvailableSongs")
+        ->selectionModel()
+        ->select(Child<TDBGrid>(window, "grdAvailableSongs")->model()->index(1, 0),
+                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Child<TDBGrid>(window, "grdPlayList")
+        ->selectionModel()
+        ->select(Child<TDBGrid>(window, "grdPlayList")->model()->index(3, 0),
+                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    MoveMouseOver(Child<QToolButton>(window, "btnPlay"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return Shows(Child<QToolButton>(window, "btnPlay"),
+                     TransportImage(TTransportSymbol::Play, true));
+    }));
     ASSERT_TRUE(window->grab().save(target));
 }
 

@@ -51,6 +51,15 @@ protected:
         dialog = std::make_unique<TfrmImportSongs>(&window->library());
         ShowChangesIn(window.get(), dialog.get());
     }
+    // Starts the window again as at a user's first start, before any import.
+    void StartFirstTime()
+    {
+        dialog.reset();
+        window.reset();
+        window = StartMainWindowAcceptingNotice();
+        dialog = std::make_unique<TfrmImportSongs>(&window->library());
+        ShowChangesIn(window.get(), dialog.get());
+    }
     void TearDown() override
     {
         dialog.reset();
@@ -205,12 +214,13 @@ TEST_F(ImportDialogTest, ImportingTwiceWarnsWithTheFirstRunsCountAndRefreshesThe
 {
     for (const char *name : {"a.mp3", "b.mp3", "sub/c.mp3"})
         tree.Add(QString::fromLatin1(name));
-    window->LibraryImported = false;
+    StartFirstTime();
+    ASSERT_FALSE(window->libraryImported());
     EXPECT_EQ(RunImport(tree.Root()), int(mrOk));
     EXPECT_EQ(messages.Texts(TMessageKind::Information),
               QStringList{QStringLiteral("Imported 3 files successfully!")});
     EXPECT_TRUE(messages.Texts(TMessageKind::Warning).isEmpty());
-    EXPECT_TRUE(window->LibraryImported);
+    EXPECT_TRUE(window->libraryImported());
     EXPECT_EQ(window->songCount(), 3);
     EXPECT_EQ(Setting("Imported"), QStringLiteral("Y"));
     EXPECT_EQ(Setting("ImportDrive"), QStringLiteral("/"));

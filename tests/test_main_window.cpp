@@ -4,6 +4,8 @@
 #include "controls/CompletingComboBox.h"
 #include "controls/DBGrid.h"
 #include "data/ProgramDirectory.h"
+#include "data/URegistry.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestFiles.h"
@@ -45,15 +47,15 @@ protected:
     }
     void SelectAvailable(const QList<int> &rowsInClickOrder)
     {
-        auto *selection = window->grdAvailableSongs->selectionModel();
+        auto *selection = Child<TDBGrid>(window, "grdAvailableSongs")->selectionModel();
         selection->clearSelection();
         for (int row : rowsInClickOrder)
-            selection->select(window->grdAvailableSongs->model()->index(row, 0),
+            selection->select(Child<TDBGrid>(window, "grdAvailableSongs")->model()->index(row, 0),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     void Choose(int index)
     {
-        window->ccbPlayLists->setCurrentIndex(index);
+        Child<TCompletingComboBox>(window, "ccbPlayLists")->setCurrentIndex(index);
         window->ccbPlayListsChange();
     }
 
@@ -80,11 +82,13 @@ TEST_F(MainWindowTest, StartsWithTheFirstPlaylistByNameAndTheDesignedColumns)
     library.AddPlaylist(QStringLiteral("A list"));
     library.AddEntry(b, w, 1);
     Start();
-    ASSERT_EQ(window->ccbPlayLists->count(), 2);
-    EXPECT_EQ(window->ccbPlayLists->currentText(), QStringLiteral("[2] - A list"));
-    EXPECT_EQ(window->ccbPlayLists->itemText(1), QStringLiteral("[1] - B list"));
+    ASSERT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->count(), 2);
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(),
+              QStringLiteral("[2] - A list"));
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->itemText(1),
+              QStringLiteral("[1] - B list"));
     EXPECT_EQ(window->CurrentPlaylistId(), 2);
-    EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
+    EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
     EXPECT_EQ(window->width(), 208);
     EXPECT_EQ(window->availableSongs()->RecordCount(), 1);
 
@@ -96,19 +100,24 @@ TEST_F(MainWindowTest, StartsWithTheFirstPlaylistByNameAndTheDesignedColumns)
         }
         return titles;
     };
-    EXPECT_EQ(visible(window->grdAvailableSongs), QStringList({"Title", "Duration", "ID3_Track"}));
-    EXPECT_EQ(visible(window->grdPlayList), QStringList({"No.", "Title", "Duration"}));
-    for (QAction *item : window->Columns1->actions())
-        EXPECT_EQ(item->isChecked(), item == window->ShowDurations2 || item == window->ShowTitles2)
+    EXPECT_EQ(visible(Child<TDBGrid>(window, "grdAvailableSongs")),
+              QStringList({"Title", "Duration", "ID3_Track"}));
+    EXPECT_EQ(visible(Child<TDBGrid>(window, "grdPlayList")),
+              QStringList({"No.", "Title", "Duration"}));
+    for (QAction *item : Child<QMenu>(window, "Columns1")->actions())
+        EXPECT_EQ(item->isChecked(), item == Child<QAction>(window, "ShowDurations2") ||
+                                         item == Child<QAction>(window, "ShowTitles2"))
             << item->text().toStdString();
     // A column item clicked twice brings its column back and is marked again.
-    window->ShowGenres1->trigger();
-    EXPECT_TRUE(window->ShowGenres1->isChecked());
-    EXPECT_EQ(visible(window->grdAvailableSongs),
+    Child<QAction>(window, "ShowGenres1")->trigger();
+    EXPECT_TRUE(Child<QAction>(window, "ShowGenres1")->isChecked());
+    EXPECT_EQ(visible(Child<TDBGrid>(window, "grdAvailableSongs")),
               QStringList({"Title", "Duration", "ID3_Genre", "ID3_Track"}));
-    window->ShowFilenames2->trigger(); // finds the column "FileName" without regard to case
-    EXPECT_TRUE(window->grdPlayList->ColumnVisible(
-        window->FindColumnByField(window->grdPlayList, QStringLiteral("filename"))));
+    Child<QAction>(window, "ShowFilenames2")
+        ->trigger(); // finds the column "FileName" without regard to case
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdPlayList")
+                    ->ColumnVisible(window->FindColumnByField(Child<TDBGrid>(window, "grdPlayList"),
+                                                              QStringLiteral("filename"))));
 }
 
 TEST_F(MainWindowTest, KeepsTheStoredOrderWhenSongsAreAdded)
@@ -173,20 +182,21 @@ TEST_F(MainWindowTest, AddsSelectedSongsInGridOrderCommittingEach)
         library.AddSong(QStringLiteral("T%1").arg(i));
     Start();
     SelectAvailable({7, 2, 5});
-    EXPECT_EQ(window->grdAvailableSongs->SelectedRows(), QList<int>({2, 5, 7}));
+    EXPECT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->SelectedRows(), QList<int>({2, 5, 7}));
     window->btnAddSongsClick();
     // Song ids follow the titles: row r holds T<r>, stored with id r + 1.
     EXPECT_EQ(library.StoredEntries(list), (Entries{{999, 1}, {3, 2}, {6, 3}, {8, 4}}));
-    EXPECT_EQ(window->grdAvailableSongs->SelectedRows(), QList<int>({2, 5, 7}));
+    EXPECT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->SelectedRows(), QList<int>({2, 5, 7}));
 }
 
 TEST_F(MainWindowTest, ReadsTheIdUpToTheFirstBracket)
 {
     library.AddPlaylist(QStringLiteral("odd ] name"));
     Start();
-    EXPECT_EQ(window->ccbPlayLists->currentText(), QStringLiteral("[1] - odd ] name"));
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(),
+              QStringLiteral("[1] - odd ] name"));
     EXPECT_EQ(window->CurrentPlaylistId(), 1);
-    window->ccbPlayLists->setEditText(QStringLiteral("[x] - broken"));
+    Child<TCompletingComboBox>(window, "ccbPlayLists")->setEditText(QStringLiteral("[x] - broken"));
     EXPECT_EQ(window->CurrentPlaylistId(), -1);
     window->ccbPlayListsChange();
     EXPECT_FALSE(window->playlistSongs()->Active());
@@ -196,10 +206,11 @@ TEST_F(MainWindowTest, TheChooserRefusesTypedCharacters)
 {
     library.AddPlaylist(QStringLiteral("Mix"));
     Start();
-    QLineEdit *edit = window->ccbPlayLists->lineEdit();
+    QLineEdit *edit = Child<TCompletingComboBox>(window, "ccbPlayLists")->lineEdit();
     ASSERT_NE(edit, nullptr);
     QTest::keyClicks(edit, QStringLiteral("abc"));
-    EXPECT_EQ(window->ccbPlayLists->currentText(), QStringLiteral("[1] - Mix"));
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(),
+              QStringLiteral("[1] - Mix"));
 }
 
 TEST_F(MainWindowTest, DeletesAPlaylistAfterConfirmationAndKeepsAClearStateWhenNoneIsLeft)
@@ -210,18 +221,19 @@ TEST_F(MainWindowTest, DeletesAPlaylistAfterConfirmationAndKeepsAClearStateWhenN
     Start();
     messages.SetConfirmationAnswer(mrNo);
     window->DeletethisPlaylist1Click();
-    EXPECT_EQ(window->ccbPlayLists->count(), 2);
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->count(), 2);
     EXPECT_EQ(messages.Texts(TMessageKind::Confirmation),
               QStringList({"Are you sure you want to delete this playlist?"}));
     messages.SetConfirmationAnswer(mrYes);
     window->DeletethisPlaylist1Click();
-    EXPECT_EQ(window->ccbPlayLists->count(), 1);
-    EXPECT_EQ(window->ccbPlayLists->currentText(), QStringLiteral("[2] - B"));
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->count(), 1);
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(),
+              QStringLiteral("[2] - B"));
     EXPECT_EQ(library.QueryInt(QStringLiteral("SELECT count(*) FROM Playlists")), 1);
     window->DeletethisPlaylist1Click();
-    EXPECT_EQ(window->ccbPlayLists->count(), 0);
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->count(), 0);
     EXPECT_EQ(window->CurrentPlaylistId(), -1);
-    EXPECT_EQ(window->grdPlayList->model()->rowCount(), 0);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->model()->rowCount(), 0);
     // With no playlist left nothing is asked and nothing runs.
     messages.Clear();
     window->DeletethisPlaylist1Click();
@@ -236,16 +248,25 @@ TEST_F(MainWindowTest, TheToggleRefusesBeforeAnImportAndSetsTheWidths)
     Start();
     window->oggleAvailableSongs1Click();
     EXPECT_EQ(window->width(), 408);
-    EXPECT_FALSE(window->pnlAvailableSongs->isHidden());
-    EXPECT_EQ(window->oggleAvailableSongs1->text(), QStringLiteral("Hide Available Songs"));
-    EXPECT_EQ(window->btnToggleAvailableSongs->text(), QStringLiteral("<   "));
+    EXPECT_FALSE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
+    EXPECT_EQ(Child<QAction>(window, "oggleAvailableSongs1")->text(),
+              QStringLiteral("Hide Available Songs"));
+    EXPECT_EQ(Child<QToolButton>(window, "btnToggleAvailableSongs")->text(),
+              QStringLiteral("<   "));
     window->resize(300, window->height());
     window->btnToggleAvailableSongsClick();
     EXPECT_EQ(window->width(), 208);
-    EXPECT_EQ(window->btnToggleAvailableSongs->toolTip(), QStringLiteral("Show Available Songs"));
-    window->LibraryImported = false;
+    EXPECT_EQ(Child<QToolButton>(window, "btnToggleAvailableSongs")->toolTip(),
+              QStringLiteral("Show Available Songs"));
+    // A first start on a library whose songs were never imported.
+    window.reset();
+    WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QString(), false);
+    window = StartMainWindowAcceptingNotice();
+    const int width = window->width();
+    ASSERT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
     window->oggleAvailableSongs1Click();
-    EXPECT_EQ(window->width(), 208);
+    EXPECT_EQ(window->width(), width);
+    EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
     EXPECT_EQ(messages.Texts(TMessageKind::Information),
               QStringList({"You should probably try Importing first..."}));
 }
@@ -262,10 +283,10 @@ TEST(MainWindowWithoutLibrary, ShowsTheErrorAndRunsOnWithEmptyGrids)
         EXPECT_TRUE(messages.Texts(TMessageKind::Error)
                         .first()
                         .contains(QStringLiteral("quillmeredb.mdb")));
-        EXPECT_FALSE(window.pnlAvailableSongs->isHidden());
-        EXPECT_EQ(window.grdPlayList->model()->rowCount(), 0);
-        EXPECT_EQ(window.grdAvailableSongs->model()->rowCount(), 0);
-        EXPECT_EQ(window.ccbPlayLists->count(), 0);
+        EXPECT_FALSE(Child<QWidget>(&window, "pnlAvailableSongs")->isHidden());
+        EXPECT_EQ(Child<TDBGrid>(&window, "grdPlayList")->model()->rowCount(), 0);
+        EXPECT_EQ(Child<TDBGrid>(&window, "grdAvailableSongs")->model()->rowCount(), 0);
+        EXPECT_EQ(Child<TCompletingComboBox>(&window, "ccbPlayLists")->count(), 0);
         EXPECT_THROW(window.ShowAllSongs(), EError);
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("quillmeredb.mdb"))));

@@ -10,6 +10,7 @@
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Shell.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ModelComplaints.h"
 #include "tests/support/ScriptedMessages.h"
@@ -75,7 +76,7 @@ protected:
         }
         return list;
     }
-    TDBGrid *Grid() { return window->grdPlayList; }
+    TDBGrid *Grid() { return Child<TDBGrid>(window, "grdPlayList"); }
     int RecNo() { return window->playlistSongs()->RecNo(); }
     void ClickRow(TDBGrid *grid, int row)
     {
@@ -111,26 +112,26 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     EXPECT_EQ(RecNo(), 2);
     ExpectHighlightIsCurrent("a click on a row");
 
-    Click(window->btnNext);
+    Click(Child<QToolButton>(window, "btnNext"));
     EXPECT_EQ(RecNo(), 3);
     ExpectHighlightIsCurrent("Next");
-    Click(window->btnStop);
+    Click(Child<QToolButton>(window, "btnStop"));
 
     // The end of a song moves on to the next entry.
     ClickRow(Grid(), 0);
-    Click(window->btnPlay);
+    Click(Child<QToolButton>(window, "btnPlay"));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return CurrentTitle() == QStringLiteral("S2") && window->playState() == psPlaying; },
         5000));
     ExpectHighlightIsCurrent("the end of a song");
-    Click(window->btnStop);
+    Click(Child<QToolButton>(window, "btnStop"));
 
     // Writing the playlist file walks the entries and comes back to the current one.
     FileDialogService::SetHandler([this](FileDialogService::TKind, const QString &) {
         return library.Directory() + QStringLiteral("saved.pls");
     });
     ClickRow(Grid(), 1);
-    window->SaveasPlaylist1->trigger();
+    Child<QAction>(window, "SaveasPlaylist1")->trigger();
     EXPECT_EQ(RecNo(), 1);
     ExpectHighlightIsCurrent("Save as Playlist");
 
@@ -138,7 +139,7 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     Shell::SetHandlers([&](const QString &, const QStringList &) { return ++started, true; },
                        [](const QUrl &) { return true; });
     ClickRow(Grid(), 0);
-    window->RuninWinAmp1->trigger();
+    Child<QAction>(window, "RuninWinAmp1")->trigger();
     EXPECT_EQ(started, 1);
     EXPECT_EQ(RecNo(), 0);
     ExpectHighlightIsCurrent("Run in WinAmp");
@@ -149,7 +150,7 @@ TEST_F(WindowActionsTest, TheHighlightedRowIsTheCurrentRowAfterEveryAction)
     EXPECT_EQ(CurrentTitle(), QStringLiteral("S3"));
     ExpectHighlightIsCurrent("the Delete key");
     ClickRow(Grid(), 2);
-    window->Removefromlist1->trigger();
+    Child<QAction>(window, "Removefromlist1")->trigger();
     EXPECT_EQ(RecNo(), 1);
     ExpectHighlightIsCurrent("Delete song");
     EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('\n').toStdString();
@@ -164,10 +165,10 @@ TEST_F(WindowActionsTest, AMoveOfTheViewTakesTheHighlightAlongFromSeveralRows)
                       Grid()->visualRect(Grid()->model()->index(3, 0)).center());
     EXPECT_EQ(Grid()->SelectedRows(), QList<int>({1, 3}));
     EXPECT_EQ(RecNo(), 3);
-    Click(window->btnPrevious);
+    Click(Child<QToolButton>(window, "btnPrevious"));
     EXPECT_EQ(RecNo(), 2);
     ExpectHighlightIsCurrent("Previous");
-    Click(window->btnStop);
+    Click(Child<QToolButton>(window, "btnStop"));
 }
 
 TEST_F(WindowActionsTest, TheGridModelsStayConsistentThroughOpenAddRemoveAndClose)
@@ -178,21 +179,21 @@ TEST_F(WindowActionsTest, TheGridModelsStayConsistentThroughOpenAddRemoveAndClos
     Start();
     QAbstractItemModelTester playlist(&Grid()->Model(),
                                       QAbstractItemModelTester::FailureReportingMode::Warning);
-    QAbstractItemModelTester available(&window->grdAvailableSongs->Model(),
+    QAbstractItemModelTester available(&Child<TDBGrid>(window, "grdAvailableSongs")->Model(),
                                        QAbstractItemModelTester::FailureReportingMode::Warning);
-    Click(window->btnToggleAvailableSongs);
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
 
     // Reopen: the other playlist and back, chosen with the arrow keys.
     EXPECT_EQ(window->CurrentPlaylistId(), int(list));
-    QTest::keyClick(window->ccbPlayLists, Qt::Key_Down);
+    QTest::keyClick(Child<TCompletingComboBox>(window, "ccbPlayLists"), Qt::Key_Down);
     EXPECT_NE(window->CurrentPlaylistId(), int(list));
     EXPECT_EQ(Grid()->model()->rowCount(), 0);
-    QTest::keyClick(window->ccbPlayLists, Qt::Key_Up);
+    QTest::keyClick(Child<TCompletingComboBox>(window, "ccbPlayLists"), Qt::Key_Up);
     EXPECT_EQ(window->CurrentPlaylistId(), int(list));
     ASSERT_EQ(Grid()->model()->rowCount(), 3);
 
-    QTest::keyClick(window->grdAvailableSongs, Qt::Key_A, Qt::ControlModifier);
-    Click(window->btnAddSongs);
+    QTest::keyClick(Child<TDBGrid>(window, "grdAvailableSongs"), Qt::Key_A, Qt::ControlModifier);
+    Click(Child<QToolButton>(window, "btnAddSongs"));
     EXPECT_EQ(Grid()->model()->rowCount(), 6);
     ClickRow(Grid(), 4);
     QTest::keyClick(Grid(), Qt::Key_Delete);
@@ -200,11 +201,11 @@ TEST_F(WindowActionsTest, TheGridModelsStayConsistentThroughOpenAddRemoveAndClos
     ExpectHighlightIsCurrent("the Delete key");
 
     messages.SetConfirmationAnswer(mrYes);
-    window->DeletethisPlaylist1->trigger();
-    window->DeletethisPlaylist1->trigger();
+    Child<QAction>(window, "DeletethisPlaylist1")->trigger();
+    Child<QAction>(window, "DeletethisPlaylist1")->trigger();
     EXPECT_EQ(Grid()->model()->rowCount(), 0);
     window->close();
-    EXPECT_EQ(window->grdAvailableSongs->model()->rowCount(), 0);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->model()->rowCount(), 0);
     EXPECT_TRUE(ModelComplaints::Shown.isEmpty())
         << ModelComplaints::Shown.join('\n').toStdString();
 }
@@ -213,17 +214,17 @@ TEST_F(WindowActionsTest, AHandlerThatRaisesShowsOneErrorBoxAndTheWindowGoesOn)
 {
     library.AddSong(QStringLiteral("Lonely"));
     Start();
-    Click(window->btnToggleAvailableSongs);
-    ClickRow(window->grdAvailableSongs, 0);
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
+    ClickRow(Child<TDBGrid>(window, "grdAvailableSongs"), 0);
     // No playlist exists to add the song to.
-    Click(window->btnAddSongs);
+    Click(Child<QToolButton>(window, "btnAddSongs"));
     EXPECT_EQ(messages.Texts(), QStringList({"There is no playlist to add the songs to."}));
-    EXPECT_FALSE(window->btnAddSongs->isDown());
-    Click(window->btnAddSongs);
+    EXPECT_FALSE(Child<QToolButton>(window, "btnAddSongs")->isDown());
+    Click(Child<QToolButton>(window, "btnAddSongs"));
     EXPECT_EQ(messages.Texts().size(), 2);
     EXPECT_EQ(messages.Texts(TMessageKind::Error).size(), 2);
-    Click(window->btnToggleAvailableSongs);
-    EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
+    EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
     EXPECT_TRUE(window->isVisible());
 }
 
@@ -236,29 +237,29 @@ TEST_F(WindowActionsTest, HidingThePanelOfAShownWindowGivesTheDesignedWidth)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     };
     EXPECT_EQ(window->width(), 208);
-    press(window->btnToggleAvailableSongs);
+    press(Child<QToolButton>(window, "btnToggleAvailableSongs"));
     EXPECT_EQ(window->width(), 408);
-    EXPECT_FALSE(window->pnlAvailableSongs->isHidden());
-    press(window->btnToggleAvailableSongs);
+    EXPECT_FALSE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
+    press(Child<QToolButton>(window, "btnToggleAvailableSongs"));
     EXPECT_EQ(window->width(), 208);
-    EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
-    window->oggleAvailableSongs1->trigger();
+    EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
+    Child<QAction>(window, "oggleAvailableSongs1")->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     window->resize(500, window->height());
-    window->oggleAvailableSongs1->trigger();
+    Child<QAction>(window, "oggleAvailableSongs1")->trigger();
     EXPECT_EQ(window->width(), 208);
 }
 
 TEST_F(WindowActionsTest, AnEmptyLibraryShowsInItsGridsWhereToBegin)
 {
     Start();
-    Click(window->btnToggleAvailableSongs);
-    ASSERT_FALSE(window->pnlAvailableSongs->isHidden());
-    const QString hint = window->grdAvailableSongs->EmptyText();
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
+    ASSERT_FALSE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
+    const QString hint = Child<TDBGrid>(window, "grdAvailableSongs")->EmptyText();
     EXPECT_TRUE(hint.contains(QStringLiteral("File > Import Music..."))) << hint.toStdString();
-    EXPECT_EQ(window->grdPlayList->EmptyText(), hint);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->EmptyText(), hint);
     // Drawn in the grid's sky blue, where there are no rows.
-    const QImage shown = window->grdAvailableSongs->viewport()->grab().toImage();
+    const QImage shown = Child<TDBGrid>(window, "grdAvailableSongs")->viewport()->grab().toImage();
     int inked = 0;
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x)
@@ -271,8 +272,8 @@ TEST_F(WindowActionsTest, AnEmptyLibraryShowsInItsGridsWhereToBegin)
     // Once the library holds a song, the hint goes.
     library.AddSong(QStringLiteral("First"));
     window->SongsImported();
-    EXPECT_TRUE(window->grdAvailableSongs->EmptyText().isEmpty());
-    EXPECT_TRUE(window->grdPlayList->EmptyText().isEmpty());
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdAvailableSongs")->EmptyText().isEmpty());
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdPlayList")->EmptyText().isEmpty());
     EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
@@ -283,22 +284,22 @@ TEST_F(WindowActionsTest, HidingThePanelAfterTheWindowSettledGivesTheDesignedWid
         library.AddSong(QStringLiteral("A long title to widen a %1").arg(i));
     Start();
     for (int round = 0; round < 3; ++round) {
-        Click(window->btnToggleAvailableSongs);
+        Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
         QCoreApplication::processEvents();
         EXPECT_EQ(window->width(), 408);
-        EXPECT_TRUE(window->pnlAvailableSongs->isVisible());
+        EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isVisible());
         if (round == 1) { // the user widens the window, and the splitter moves
             window->resize(700, window->height());
             QCoreApplication::processEvents();
-            window->Splitter1->setSizes({150, 550});
+            Child<QSplitter>(window, "Splitter1")->setSizes({150, 550});
             QCoreApplication::processEvents();
         }
         if (round == 2)
-            window->grdAvailableSongs->resizeColumnsToContents();
-        Click(window->btnToggleAvailableSongs);
+            Child<TDBGrid>(window, "grdAvailableSongs")->resizeColumnsToContents();
+        Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
         QCoreApplication::processEvents();
         EXPECT_EQ(window->width(), 208) << "round " << round;
-        EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
+        EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
     }
     if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
         window->grab().save(folder + QStringLiteral("/panel-hidden.png"));
@@ -312,10 +313,10 @@ TEST_F(WindowActionsTest, AddsAThousandSelectedSongsWithTheButton)
         "INSERT INTO Playlist_DB(Path, Filename, Duration, FileType, ID3_Title, ID3_Genre) "
         "SELECT '/m/', printf('s%04d.mp3', i), i, 1, printf('Song %04d', i), 255 FROM n"));
     Start();
-    Click(window->btnToggleAvailableSongs);
-    QTest::keyClick(window->grdAvailableSongs, Qt::Key_A, Qt::ControlModifier);
-    ASSERT_EQ(window->grdAvailableSongs->SelectedRows().size(), 1000);
-    Click(window->btnAddSongs);
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
+    QTest::keyClick(Child<TDBGrid>(window, "grdAvailableSongs"), Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->SelectedRows().size(), 1000);
+    Click(Child<QToolButton>(window, "btnAddSongs"));
     EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('\n').toStdString();
     const auto stored = library.StoredEntries(list);
     ASSERT_EQ(stored.size(), 1000);
@@ -327,7 +328,7 @@ TEST_F(WindowActionsTest, AddsAThousandSelectedSongsWithTheButton)
     EXPECT_EQ(RecNo(), 999);
     ExpectHighlightIsCurrent("adding songs");
     // The available songs keep their selection.
-    EXPECT_EQ(window->grdAvailableSongs->SelectedRows().size(), 1000);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->SelectedRows().size(), 1000);
 }
 
 // Another program changes the shown playlist meanwhile: the window's add and delete store their
@@ -338,15 +339,15 @@ TEST_F(WindowActionsTest, AddAndDeleteKeepWhatAnotherProgramStoredMeanwhile)
     const qint64 theirs = library.AddSong(QStringLiteral("Theirs"));
     const qint64 mine = library.AddSong(QStringLiteral("Mine"));
     Start();
-    Click(window->btnToggleAvailableSongs);
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
     TConnection other;
     other.ConnectionString = library.ConnectionString();
     other.Open();
     AppendPlaylistEntries(other, int(list), {theirs, theirs});
 
     ASSERT_TRUE(window->availableSongs()->Locate(QStringLiteral("Row_ID"), mine));
-    ClickRow(window->grdAvailableSongs, window->availableSongs()->RecNo());
-    Click(window->btnAddSongs);
+    ClickRow(Child<TDBGrid>(window, "grdAvailableSongs"), window->availableSongs()->RecNo());
+    Click(Child<QToolButton>(window, "btnAddSongs"));
     using Entries = QList<QPair<qint64, int>>;
     EXPECT_EQ(library.StoredEntries(list),
               (Entries{{1, 1}, {2, 2}, {3, 3}, {theirs, 4}, {theirs, 5}, {mine, 6}}));
@@ -395,16 +396,18 @@ TEST_F(WindowActionsTest, Screenshots)
     frmProperties = &properties;
     Start();
     window->move(40, 40);
-    Click(window->btnToggleAvailableSongs);
-    ClickRow(window->grdAvailableSongs, 2);
+    Click(Child<QToolButton>(window, "btnToggleAvailableSongs"));
+    ClickRow(Child<TDBGrid>(window, "grdAvailableSongs"), 2);
     ClickRow(Grid(), 1);
-    Click(window->btnPlay);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 1500; }, 5000));
+    Click(Child<QToolButton>(window, "btnPlay"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return Child<QProgressBar>(window, "pbSongProgress")->value() > 1500; }, 5000));
     screen(QStringLiteral("1-main-playing"));
-    Click(window->btnNext);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 1500; }, 5000));
+    Click(Child<QToolButton>(window, "btnNext"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return Child<QProgressBar>(window, "pbSongProgress")->value() > 1500; }, 5000));
     screen(QStringLiteral("2-after-next"));
-    Click(window->btnStop);
+    Click(Child<QToolButton>(window, "btnStop"));
 
     QTemporaryDir device;
     WriteAll(device.filePath(QStringLiteral("song1.mp3")), "already there");
@@ -428,7 +431,7 @@ TEST_F(WindowActionsTest, Screenshots)
         }
     });
     poll.start();
-    window->Exportplaylist1->trigger();
+    Child<QAction>(window, "Exportplaylist1")->trigger();
     poll.stop();
     EXPECT_EQ(step, 2);
 
@@ -442,7 +445,7 @@ TEST_F(WindowActionsTest, Screenshots)
         screen(QStringLiteral("5-properties-after-save"));
         QTest::mouseClick(properties.btnOK, Qt::LeftButton);
     });
-    window->Properties1->trigger();
+    Child<QAction>(window, "Properties1")->trigger();
     frmProperties = nullptr;
     frmExport = nullptr; // went with the window
 }

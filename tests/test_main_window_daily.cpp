@@ -10,6 +10,7 @@
 #include "dialogs/UOptions.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -70,7 +71,7 @@ protected:
         }
         return list;
     }
-    TDBGrid *Grid() { return window->grdPlayList; }
+    TDBGrid *Grid() { return Child<TDBGrid>(window, "grdPlayList"); }
     void ClickRow(int row, Qt::KeyboardModifiers modifiers = {})
     {
         const QRect cell = Grid()->visualRect(Grid()->model()->index(row, 0));
@@ -111,18 +112,19 @@ TEST_F(DailyUseTest, TheProgressBarAndTheArrowKeysSeekWhereTheyPoint)
 {
     PlaylistOfSongs(1, 1200); // about 31 seconds
     Start();
-    QProgressBar *bar = window->pbSongProgress;
+    QProgressBar *bar = Child<QProgressBar>(window, "pbSongProgress");
     Key(Qt::Key_Return);
     ASSERT_EQ(window->playState(), psPlaying);
     Key(Qt::Key_Space);
     ASSERT_EQ(window->playState(), psPaused);
-    const qint64 length = window->MediaPlayer1->Length();
+    const qint64 length = window->mediaPlayer()->Length();
     ASSERT_GT(length, 30000);
 
     const auto expectAt = [&](qint64 ms, const char *after) {
-        EXPECT_NEAR(window->MediaPlayer1->Position(), ms, 30) << after;
-        EXPECT_EQ(bar->value(), window->MediaPlayer1->Position()) << after;
-        EXPECT_EQ(window->lblDuration->text(), FormatMilliseconds(bar->value())) << after;
+        EXPECT_NEAR(window->mediaPlayer()->Position(), ms, 30) << after;
+        EXPECT_EQ(bar->value(), window->mediaPlayer()->Position()) << after;
+        EXPECT_EQ(Child<QLabel>(window, "lblDuration")->text(), FormatMilliseconds(bar->value()))
+            << after;
     };
     const QPoint middle(bar->width() / 2, bar->height() / 2);
     QTest::mouseClick(bar, Qt::LeftButton, {}, middle);
@@ -165,7 +167,7 @@ TEST_F(DailyUseTest, TheVolumeReachesThePlayerAndIsRememberedForTheNextStart)
     TVolumeControl *volume = window->findChild<TVolumeControl *>(QStringLiteral("tbVolume"));
     ASSERT_NE(volume, nullptr);
     EXPECT_TRUE(volume->isVisible());
-    EXPECT_DOUBLE_EQ(window->MediaPlayer1->Volume(), 1.0);
+    EXPECT_DOUBLE_EQ(window->mediaPlayer()->Volume(), 1.0);
     // The wheel turns it down, step by step.
     const QPoint centre = volume->rect().center();
     QWheelEvent wheel(centre, volume->mapToGlobal(centre), {}, QPoint(0, -120), Qt::NoButton,
@@ -173,17 +175,17 @@ TEST_F(DailyUseTest, TheVolumeReachesThePlayerAndIsRememberedForTheNextStart)
     QApplication::sendEvent(volume, &wheel);
     const int turned = volume->value();
     EXPECT_LT(turned, 100);
-    EXPECT_DOUBLE_EQ(window->MediaPlayer1->Volume(), turned / 100.0);
+    EXPECT_DOUBLE_EQ(window->mediaPlayer()->Volume(), turned / 100.0);
     Key(Qt::Key_Return);
     EXPECT_EQ(window->playState(), psPlaying);
-    EXPECT_DOUBLE_EQ(window->MediaPlayer1->Volume(), turned / 100.0);
+    EXPECT_DOUBLE_EQ(window->mediaPlayer()->Volume(), turned / 100.0);
 
     window.reset();
     frmMain = nullptr;
     Start();
     volume = window->findChild<TVolumeControl *>(QStringLiteral("tbVolume"));
     EXPECT_EQ(volume->value(), turned);
-    EXPECT_DOUBLE_EQ(window->MediaPlayer1->Volume(), turned / 100.0);
+    EXPECT_DOUBLE_EQ(window->mediaPlayer()->Volume(), turned / 100.0);
 }
 
 TEST_F(DailyUseTest, EnterSpaceDeleteAndAltArrowsWorkInThePlaylist)
@@ -253,21 +255,21 @@ TEST_F(DailyUseTest, MenusShowTheirShortcutsAndTabAndCtrlFReachTheLists)
     EXPECT_EQ(shortcut("Removefromlist1"), QStringLiteral("Del"));
 
     window->activateWindow();
-    window->ccbPlayLists->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ccbPlayLists->hasFocus(); }, 2000));
+    Child<TCompletingComboBox>(window, "ccbPlayLists")->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Child<TCompletingComboBox>(window, "ccbPlayLists")->hasFocus(); }, 2000));
     // Ctrl+F with the songs hidden has no box to go to.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
-    EXPECT_TRUE(window->ccbPlayLists->hasFocus());
+    EXPECT_TRUE(Child<TCompletingComboBox>(window, "ccbPlayLists")->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_TRUE(Grid()->hasFocus());
-    window->LibraryImported = true;
     window->btnToggleAvailableSongsClick();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(window->edSearch->hasFocus());
+    EXPECT_TRUE(Child<TSearchEdit>(window, "edSearch")->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(window->grdAvailableSongs->hasFocus());
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdAvailableSongs")->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
-    EXPECT_TRUE(window->edSearch->hasFocus());
+    EXPECT_TRUE(Child<TSearchEdit>(window, "edSearch")->hasFocus());
 }
 
 // Closed and started again, the window opens as it was left, and the Options keep their values.
@@ -278,22 +280,23 @@ TEST_F(DailyUseTest, TheWindowOpensAsItWasLeftAfterARealRestart)
     library.AddEntry(other, songs[2], 1);
     Start();
     EXPECT_EQ(window->width(), 208); // the first start as always
-    EXPECT_TRUE(window->pnlAvailableSongs->isHidden());
+    EXPECT_TRUE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
 
     window->btnToggleAvailableSongsClick();
     window->resize(640, 480);
     QTest::qWait(0);
-    window->grdPlayList->setColumnWidth(1, 150);
-    window->ShowDurations2->trigger();
-    window->ShowPaths1->trigger();
-    window->grdAvailableSongs->setColumnWidth(0, 90);
-    window->ccbPlayLists->setCurrentIndex(
-        window->ccbPlayLists->findText(QStringLiteral("[%1] - M").arg(other)));
+    Child<TDBGrid>(window, "grdPlayList")->setColumnWidth(1, 150);
+    Child<QAction>(window, "ShowDurations2")->trigger();
+    Child<QAction>(window, "ShowPaths1")->trigger();
+    Child<TDBGrid>(window, "grdAvailableSongs")->setColumnWidth(0, 90);
+    Child<TCompletingComboBox>(window, "ccbPlayLists")
+        ->setCurrentIndex(Child<TCompletingComboBox>(window, "ccbPlayLists")
+                              ->findText(QStringLiteral("[%1] - M").arg(other)));
     window->ccbPlayListsChange();
     QTest::mouseClick(options->cbLoopPlayList, Qt::LeftButton, {}, QPoint(6, 6));
     options->edPlayerPath->setText(QStringLiteral("/usr/bin/true"));
     ASSERT_TRUE(options->cbLoopPlayList->isChecked());
-    const int availableWidth = window->pnlAvailableSongs->width();
+    const int availableWidth = Child<QWidget>(window, "pnlAvailableSongs")->width();
 
     window->close();
     window.reset();
@@ -303,15 +306,16 @@ TEST_F(DailyUseTest, TheWindowOpensAsItWasLeftAfterARealRestart)
     Start();
 
     EXPECT_EQ(window->size(), QSize(640, 480));
-    EXPECT_FALSE(window->pnlAvailableSongs->isHidden());
-    EXPECT_EQ(window->pnlAvailableSongs->width(), availableWidth);
-    EXPECT_EQ(window->grdPlayList->columnWidth(1), 150);
-    EXPECT_FALSE(window->grdPlayList->ColumnVisible(2)); // Duration
-    EXPECT_FALSE(window->ShowDurations2->isChecked());
-    const int paths = window->FindColumnByField(window->grdAvailableSongs, QStringLiteral("Path"));
-    EXPECT_TRUE(window->grdAvailableSongs->ColumnVisible(paths));
-    EXPECT_TRUE(window->ShowPaths1->isChecked());
-    EXPECT_EQ(window->grdAvailableSongs->columnWidth(0), 90);
+    EXPECT_FALSE(Child<QWidget>(window, "pnlAvailableSongs")->isHidden());
+    EXPECT_EQ(Child<QWidget>(window, "pnlAvailableSongs")->width(), availableWidth);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->columnWidth(1), 150);
+    EXPECT_FALSE(Child<TDBGrid>(window, "grdPlayList")->ColumnVisible(2)); // Duration
+    EXPECT_FALSE(Child<QAction>(window, "ShowDurations2")->isChecked());
+    const int paths = window->FindColumnByField(Child<TDBGrid>(window, "grdAvailableSongs"),
+                                                QStringLiteral("Path"));
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdAvailableSongs")->ColumnVisible(paths));
+    EXPECT_TRUE(Child<QAction>(window, "ShowPaths1")->isChecked());
+    EXPECT_EQ(Child<TDBGrid>(window, "grdAvailableSongs")->columnWidth(0), 90);
     EXPECT_EQ(window->CurrentPlaylistId(), other);
     EXPECT_EQ(window->playlistSongs()->RecordCount(), 1);
     EXPECT_TRUE(options->cbLoopPlayList->isChecked());
@@ -326,7 +330,7 @@ TEST_F(DailyUseTest, SongsAndFilesDroppedOnThePlaylistLandWhereDropped)
 {
     const qint64 list = PlaylistOfSongs(3);
     Start();
-    TDataSetModel &available = window->grdAvailableSongs->Model();
+    TDataSetModel &available = Child<TDBGrid>(window, "grdAvailableSongs")->Model();
     TDataSetModel &playList = Grid()->Model();
     const auto dropOn = [&](TDataSetModel &model, QMimeData *data, int row) {
         ASSERT_NE(data, nullptr);
@@ -402,10 +406,16 @@ TEST_F(DailyUseTest, APlaylistFileDroppedBecomesAPlaylist)
     file.close();
     auto *data = new QMimeData;
     data->setUrls({QUrl::fromLocalFile(m3u)});
-    EXPECT_TRUE(window->grdAvailableSongs->Model().dropMimeData(data, Qt::CopyAction, -1, 0, {}));
+    EXPECT_TRUE(Child<TDBGrid>(window, "grdAvailableSongs")
+                    ->Model()
+                    .dropMimeData(data, Qt::CopyAction, -1, 0, {}));
     delete data;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window->ccbPlayLists->currentText().endsWith(QStringLiteral("Road Trip")); },
+        [&] {
+            return Child<TCompletingComboBox>(window, "ccbPlayLists")
+                ->currentText()
+                .endsWith(QStringLiteral("Road Trip"));
+        },
         2000));
     EXPECT_EQ(window->playlistSongs()->RecordCount(), 2);
     EXPECT_EQ(Title(0), QStringLiteral("S2"));
@@ -422,7 +432,7 @@ TEST_F(DailyUseTest, ScreenshotOfADragInProgress)
     WriteSetting(QuillmereKeyPath, QStringLiteral("Imported"), QStringLiteral("Y"), false);
     Start();
     window->btnToggleAvailableSongsClick();
-    TDataSetModel &available = window->grdAvailableSongs->Model();
+    TDataSetModel &available = Child<TDBGrid>(window, "grdAvailableSongs")->Model();
     std::unique_ptr<QMimeData> data(available.mimeData({available.index(3, 0)}));
     QWidget *viewport = Grid()->viewport();
     const QRect second = Grid()->visualRect(Grid()->model()->index(1, 0));

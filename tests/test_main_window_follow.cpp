@@ -5,6 +5,7 @@
 #include "data/URegistry.h"
 #include "dialogs/UOptions.h"
 #include "import/ImportWalker.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -76,14 +77,14 @@ TEST(MainWindowFollow, NewSongsAppearWithoutMovingTheCurrentRowOrTheSelection)
     EXPECT_TRUE(options.cbFollowFolders->isChecked());
     ASSERT_TRUE(window->followingFolders());
     window->show();
-    QTest::mouseClick(window->btnToggleAvailableSongs, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnToggleAvailableSongs"), Qt::LeftButton);
     TDataSet *songs = window->availableSongs();
     ASSERT_EQ(Titles(songs, AllRows(songs)), QStringList({"Bravo", "Charlie", "Delta"}));
     songs->SetRecNo(1);
-    window->grdAvailableSongs->setFocus();
-    auto *selection = window->grdAvailableSongs->selectionModel();
+    Child<TDBGrid>(window, "grdAvailableSongs")->setFocus();
+    auto *selection = Child<TDBGrid>(window, "grdAvailableSongs")->selectionModel();
     for (const int row : {1, 2})
-        selection->select(window->grdAvailableSongs->model()->index(row, 0),
+        selection->select(Child<TDBGrid>(window, "grdAvailableSongs")->model()->index(row, 0),
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
     // A song comes in while the window runs.
@@ -94,7 +95,7 @@ TEST(MainWindowFollow, NewSongsAppearWithoutMovingTheCurrentRowOrTheSelection)
     titles.sort();
     EXPECT_EQ(titles, QStringList({"Alpha", "Bravo", "Charlie", "Delta"}));
     EXPECT_EQ(songs->AsString(QStringLiteral("ID3_Title")), QStringLiteral("Charlie"));
-    EXPECT_EQ(Titles(songs, window->grdAvailableSongs->SelectedRows()),
+    EXPECT_EQ(Titles(songs, Child<TDBGrid>(window, "grdAvailableSongs")->SelectedRows()),
               QStringList({"Charlie", "Delta"}));
     Screenshot(*window, QStringLiteral("follow-1-new-song"));
 

@@ -6,6 +6,7 @@
 #include "dialogs/UOptions.h"
 #include "platform/AudioOutput.h"
 #include "platform/MediaPlayer.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -63,9 +64,8 @@ protected:
     }
     bool AnyTransportPressed()
     {
-        for (QToolButton *b : {window->btnPrevious, window->btnPlay, window->btnNext,
-                               window->btnPause, window->btnStop})
-            if (b->isChecked())
+        for (const char *name : {"btnPrevious", "btnPlay", "btnNext", "btnPause", "btnStop"})
+            if (Child<QToolButton>(window, name)->isChecked())
                 return true;
         return false;
     }
@@ -83,35 +83,35 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextAndTheLastOneStops)
     window->btnPlayClick();
     EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_EQ(window->playingSequence(), 1);
-    EXPECT_TRUE(window->SongTimer->isActive());
-    EXPECT_EQ(window->pbSongProgress->maximum(), lengthMs);
+    EXPECT_TRUE(Child<QTimer>(window, "SongTimer")->isActive());
+    EXPECT_EQ(Child<QProgressBar>(window, "pbSongProgress")->maximum(), lengthMs);
     ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
     EXPECT_EQ(window->playingSequence(), 2);
     EXPECT_FALSE(AnyTransportPressed());
     ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
     // The songs followed each other on one output.
-    EXPECT_EQ(window->MediaPlayer1->OutputsStarted(), 1);
+    EXPECT_EQ(window->mediaPlayer()->OutputsStarted(), 1);
     // Without "Loop Playlist" the last song ends the playback.
     ASSERT_TRUE(WaitForStop());
     EXPECT_EQ(Current(), QStringLiteral("S3"));
     EXPECT_EQ(window->playState(), psIdle);
     EXPECT_EQ(window->playingSequence(), -1);
-    EXPECT_FALSE(window->SongTimer->isActive());
-    EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
+    EXPECT_FALSE(Child<QTimer>(window, "SongTimer")->isActive());
+    EXPECT_EQ(Child<QLabel>(window, "lblDuration")->text(), QStringLiteral("00:00"));
 }
 
 TEST_F(PlaybackTest, TheBarComesBackWhenTheLastSongEnds)
 {
     TSilentOutput::SetSpeed(1.0); // a second of song: the timer moves the bar meanwhile
     int highest = 0;
-    QObject::connect(window->pbSongProgress, &QProgressBar::valueChanged,
+    QObject::connect(Child<QProgressBar>(window, "pbSongProgress"), &QProgressBar::valueChanged,
                      [&highest](int value) { highest = qMax(highest, value); });
     window->playlistSongs()->Last();
-    QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnPlay"), Qt::LeftButton);
     ASSERT_TRUE(WaitForStop());
     EXPECT_GT(highest, 0);
-    EXPECT_EQ(window->pbSongProgress->value(), 0);
-    EXPECT_EQ(window->lblDuration->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(Child<QProgressBar>(window, "pbSongProgress")->value(), 0);
+    EXPECT_EQ(Child<QLabel>(window, "lblDuration")->text(), QStringLiteral("00:00"));
 }
 
 TEST_F(PlaybackTest, LoopPlaylistWrapsToTheFirstEntry)
@@ -136,7 +136,7 @@ TEST_F(PlaybackTest, AJoinedSongThatNoLongerFollowsIsStopped)
     window->playlistSongs()->Last(); // the user picks the last row while the first song plays
     ASSERT_TRUE(WaitForStop());
     EXPECT_EQ(Current(), QStringLiteral("S3"));
-    EXPECT_EQ(window->MediaPlayer1->Mode(), TMediaPlayer::mpStopped);
+    EXPECT_EQ(window->mediaPlayer()->Mode(), TMediaPlayer::mpStopped);
     EXPECT_EQ(window->playingSequence(), -1);
 }
 
@@ -149,10 +149,11 @@ TEST_F(PlaybackTest, ASongOfAnotherRateReopensTheOutput)
     WriteSilentMp3(library.Directory() + QStringLiteral("s2.mp3"), other);
     window->btnPlayClick();
     ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
-    EXPECT_EQ(window->pbSongProgress->maximum(), SilentMp3ExpectedLengthMs(other));
+    EXPECT_EQ(Child<QProgressBar>(window, "pbSongProgress")->maximum(),
+              SilentMp3ExpectedLengthMs(other));
     ASSERT_TRUE(WaitForSong(QStringLiteral("S3")));
     ASSERT_TRUE(WaitForStop());
-    EXPECT_EQ(window->MediaPlayer1->OutputsStarted(), 3);
+    EXPECT_EQ(window->mediaPlayer()->OutputsStarted(), 3);
     EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
@@ -162,7 +163,7 @@ TEST_F(PlaybackTest, NextAndPreviousRestartAtTheEnds)
     window->btnNextClick();
     EXPECT_EQ(Current(), QStringLiteral("S3"));
     EXPECT_EQ(window->playingSequence(), 3);
-    EXPECT_LT(window->MediaPlayer1->Position(), lengthMs / 2);
+    EXPECT_LT(window->mediaPlayer()->Position(), lengthMs / 2);
     window->playlistSongs()->First();
     window->btnPreviousClick();
     EXPECT_EQ(Current(), QStringLiteral("S1"));
@@ -174,13 +175,13 @@ TEST_F(PlaybackTest, NextAndPreviousRestartAtTheEnds)
 TEST_F(PlaybackTest, PauseAndResumeAdvanceExactlyOnce)
 {
     window->btnPlayClick();
-    QTest::mouseClick(window->btnPause, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(window, "btnPause"), Qt::LeftButton);
     EXPECT_EQ(window->playState(), psPaused);
-    EXPECT_TRUE(window->btnPause->isChecked());
-    const qint64 pausedAt = window->MediaPlayer1->Position();
+    EXPECT_TRUE(Child<QToolButton>(window, "btnPause")->isChecked());
+    const qint64 pausedAt = window->mediaPlayer()->Position();
     QTest::qWait(100);
-    EXPECT_EQ(window->MediaPlayer1->Position(), pausedAt);
-    QTest::mouseClick(window->btnPause, Qt::LeftButton);
+    EXPECT_EQ(window->mediaPlayer()->Position(), pausedAt);
+    QTest::mouseClick(Child<QToolButton>(window, "btnPause"), Qt::LeftButton);
     EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_FALSE(AnyTransportPressed());
     ASSERT_TRUE(WaitForSong(QStringLiteral("S2")));
@@ -210,12 +211,12 @@ TEST_F(PlaybackTest, RemovingEntriesKeepsThePlayingSongShown)
     window->btnPauseClick();
     ASSERT_EQ(window->playState(), psPaused);
     window->playlistSongs()->SetRecNo(0);
-    QTest::keyClick(window->grdPlayList, Qt::Key_Delete);
+    QTest::keyClick(Child<TDBGrid>(window, "grdPlayList"), Qt::Key_Delete);
     ASSERT_EQ(window->playlistSongs()->RecordCount(), 2);
     EXPECT_EQ(window->playingSequence(), 1);
     ASSERT_TRUE(window->playlistSongs()->Locate(QStringLiteral("Sequence"), 1));
     EXPECT_EQ(Current(), QStringLiteral("S2"));
-    QTest::keyClick(window->grdPlayList, Qt::Key_Delete);
+    QTest::keyClick(Child<TDBGrid>(window, "grdPlayList"), Qt::Key_Delete);
     ASSERT_EQ(window->playlistSongs()->RecordCount(), 1);
     EXPECT_EQ(window->playingSequence(), -1);
     EXPECT_EQ(window->playState(), psPaused);
@@ -228,9 +229,9 @@ TEST_F(PlaybackTest, RemovingEntriesKeepsThePlayingSongShown)
 TEST_F(PlaybackTest, ANoticeFromASupersededPlayIsIgnored)
 {
     TSilentOutput::SetSpeed(1.0); // no song ends while the notices come
-    QSignalSpy notices(window->MediaPlayer1, &TMediaPlayer::Notify);
+    QSignalSpy notices(window->mediaPlayer(), &TMediaPlayer::Notify);
     window->btnPlayClick();
-    const int first = window->MediaPlayer1->PlayNumber();
+    const int first = window->mediaPlayer()->PlayNumber();
     window->btnPauseClick();
     window->btnPauseClick(); // the resume supersedes the first play
     ASSERT_TRUE(notices.wait(2000));
@@ -245,7 +246,7 @@ TEST_F(PlaybackTest, ANoticeFromASupersededPlayIsIgnored)
     EXPECT_EQ(Current(), QStringLiteral("S2"));
     EXPECT_EQ(window->playingSequence(), 2);
     EXPECT_EQ(window->playState(), psPlaying);
-    emit window->MediaPlayer1->Notify(first, QString()); // however late it comes
+    emit window->mediaPlayer()->Notify(first, QString()); // however late it comes
     EXPECT_EQ(Current(), QStringLiteral("S2"));
     EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_TRUE(messages.Texts().isEmpty());
@@ -270,8 +271,8 @@ TEST_F(PlaybackTest, DamageMidSongIsShownAndStopsThePlayback)
     EXPECT_EQ(Current(), QStringLiteral("S2"));
     EXPECT_EQ(window->playState(), psIdle);
     EXPECT_EQ(window->playingSequence(), -1);
-    EXPECT_FALSE(window->SongTimer->isActive());
-    EXPECT_EQ(window->pbSongProgress->value(), 0);
+    EXPECT_FALSE(Child<QTimer>(window, "SongTimer")->isActive());
+    EXPECT_EQ(Child<QProgressBar>(window, "pbSongProgress")->value(), 0);
     QTest::qWait(lengthMs / 2);
     EXPECT_EQ(Current(), QStringLiteral("S2"));
     EXPECT_EQ(messages.Texts().size(), 1);
@@ -287,11 +288,11 @@ TEST(PlaybackOfNothing, PlayOnAnEmptyPlaylistOrWithoutOneSaysNothingAndStaysIdle
         TMainWindowPtr window = StartMainWindow();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        QTest::mouseClick(window->btnPlay, Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(window, "btnPlay"), Qt::LeftButton);
         EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join('|').toStdString();
         EXPECT_EQ(window->playState(), psIdle);
-        EXPECT_FALSE(window->SongTimer->isActive());
-        EXPECT_FALSE(window->btnPlay->isChecked());
+        EXPECT_FALSE(Child<QTimer>(window, "SongTimer")->isActive());
+        EXPECT_FALSE(Child<QToolButton>(window, "btnPlay")->isChecked());
         window.reset();
     }
 }
@@ -303,7 +304,7 @@ TEST_F(PlaybackTest, AMissingFileShowsTheErrorAndStaysPlaying)
     EXPECT_THROW(window->btnPlayClick(), EMCIDeviceError);
     EXPECT_EQ(window->playState(), psPlaying);
     EXPECT_EQ(window->playingSequence(), 2);
-    EXPECT_FALSE(window->SongTimer->isActive());
+    EXPECT_FALSE(Child<QTimer>(window, "SongTimer")->isActive());
     EXPECT_THROW(window->btnPauseClick(), EMCIDeviceError);
 }
 
@@ -316,17 +317,20 @@ TEST_F(PlaybackTest, APressOnTheBarBeforeAnySongNeedsADevice)
         EXPECT_EQ(e.Message(), QStringLiteral("No MCI device open"));
     }
     window->btnPlayClick();
-    const qint64 before = window->MediaPlayer1->Position();
+    const qint64 before = window->mediaPlayer()->Position();
     window->pbSongProgressMouseDown(); // no video: nothing moves
-    EXPECT_LE(window->MediaPlayer1->Position() - before, 100);
+    EXPECT_LE(window->mediaPlayer()->Position() - before, 100);
 }
 
 TEST_F(PlaybackTest, TheTimerShowsThePositionAsMinutesAndSeconds)
 {
     window->btnPlayClick();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window->pbSongProgress->value() > 0; }, 5000));
-    EXPECT_LE(window->pbSongProgress->value(), window->pbSongProgress->maximum());
-    EXPECT_EQ(window->lblDuration->text(), FormatMilliseconds(window->pbSongProgress->value()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return Child<QProgressBar>(window, "pbSongProgress")->value() > 0; }, 5000));
+    EXPECT_LE(Child<QProgressBar>(window, "pbSongProgress")->value(),
+              Child<QProgressBar>(window, "pbSongProgress")->maximum());
+    EXPECT_EQ(Child<QLabel>(window, "lblDuration")->text(),
+              FormatMilliseconds(Child<QProgressBar>(window, "pbSongProgress")->value()));
     EXPECT_EQ(FormatMilliseconds(3725400), QStringLiteral("62:05"));
     EXPECT_EQ(FormatMilliseconds(6000000), QStringLiteral("100:00"));
 }

@@ -4,6 +4,7 @@
 #include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
 #include "dialogs/UPlaylistDetails.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestLibrary.h"
@@ -101,8 +102,8 @@ protected:
     QStringList Entries() const
     {
         QStringList items;
-        for (int i = 0; i < window->ccbPlayLists->count(); ++i)
-            items << window->ccbPlayLists->itemText(i);
+        for (int i = 0; i < Child<TCompletingComboBox>(window, "ccbPlayLists")->count(); ++i)
+            items << Child<TCompletingComboBox>(window, "ccbPlayLists")->itemText(i);
         return items;
     }
 
@@ -125,7 +126,7 @@ TEST_F(PlaylistDetailsTest, OkWithoutChangesRunsNoStatement)
     library.AddPlaylist(QStringLiteral("Rock"), QStringLiteral("Loud"));
     Start();
     int statements = -1;
-    ASSERT_TRUE(WhileShown(window->Properties3, [&] {
+    ASSERT_TRUE(WhileShown(Child<QAction>(window, "Properties3"), [&] {
         EXPECT_FALSE(Form().lblPlaylistID->isHidden());
         EXPECT_EQ(Form().lblPlaylistID->text(), "1");
         EXPECT_EQ(Form().edName->text(), "Rock");
@@ -145,36 +146,36 @@ TEST_F(PlaylistDetailsTest, ChangesRewriteTheRowAndTheChooserEntry)
     library.AddPlaylist(QStringLiteral("Rock"), QStringLiteral("Loud"));
     library.AddPlaylist(QStringLiteral("Z"));
     Start();
-    window->ccbPlayLists->setCurrentIndex(1);
+    Child<TCompletingComboBox>(window, "ccbPlayLists")->setCurrentIndex(1);
     window->ccbPlayListsChange();
     ASSERT_EQ(window->CurrentPlaylistId(), 2);
 
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         Form().edDescription->setText(QStringLiteral("loud")); // case counts as a change
         Form().btnOK->click();
     });
     EXPECT_EQ(Stored(2, QStringLiteral("Description")).toString(), "loud");
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Rock");
     EXPECT_EQ(Entries(), QStringList({"[1] - B", "[2] - Rock", "[3] - Z"}));
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Rock");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[2] - Rock");
 
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         Form().edName->setText(QStringLiteral("Jazz"));
         Form().btnOK->click();
     });
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
     EXPECT_EQ(Entries(), QStringList({"[1] - B", "[2] - Jazz", "[3] - Z"}));
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Jazz");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[2] - Jazz");
     EXPECT_EQ(window->CurrentPlaylistId(), 2);
 
     // Cancel keeps everything.
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         Form().edName->setText(QStringLiteral("Other"));
         Form().btnCancel->click();
     });
     EXPECT_EQ(Form().result(), mrCancel);
     EXPECT_EQ(Stored(2, QStringLiteral("Name")).toString(), "Jazz");
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Jazz");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[2] - Jazz");
 }
 
 TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
@@ -186,7 +187,7 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     ASSERT_EQ(window->playlistSongs()->RecordCount(), 1);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
 
-    ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
+    ASSERT_TRUE(WhileShown(Child<QAction>(window, "NewPlaylist1"), [&] {
         EXPECT_TRUE(Form().lblPlaylistID->isHidden());
         EXPECT_EQ(Form().edName->text(), "");
         EXPECT_EQ(Form().edDescription->text(), "");
@@ -201,7 +202,7 @@ TEST_F(PlaylistDetailsTest, NewPlaylistOpensEmptyWithItsOwnNumber)
     EXPECT_TRUE(created >= before && created <= QDateTime::currentDateTime())
         << created.toString().toStdString();
     EXPECT_EQ(Entries().last(), "[7] - Road trip");
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[7] - Road trip");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[7] - Road trip");
     EXPECT_EQ(window->CurrentPlaylistId(), 7);
     EXPECT_TRUE(window->playlistSongs()->Active());
     EXPECT_EQ(window->playlistSongs()->RecordCount(), 0);
@@ -213,7 +214,7 @@ TEST_F(PlaylistDetailsTest, ANameOfBlanksOrNoneIsRefusedAndTheDialogStays)
     library.AddPlaylist(QStringLiteral("First"));
     Start();
     bool stayed = false;
-    ASSERT_TRUE(WhileShown(window->NewPlaylist1, [&] {
+    ASSERT_TRUE(WhileShown(Child<QAction>(window, "NewPlaylist1"), [&] {
         QTest::keyClicks(Form().edName, QStringLiteral("   "));
         QTest::mouseClick(Form().btnOK, Qt::LeftButton);
         stayed = Form().isVisible();
@@ -227,7 +228,7 @@ TEST_F(PlaylistDetailsTest, ANameOfBlanksOrNoneIsRefusedAndTheDialogStays)
 
     // Renaming to nothing is refused the same way.
     messages.Clear();
-    ASSERT_TRUE(WhileShown(window->Properties3, [&] {
+    ASSERT_TRUE(WhileShown(Child<QAction>(window, "Properties3"), [&] {
         Form().edName->clear();
         QTest::mouseClick(Form().btnOK, Qt::LeftButton);
         stayed = Form().isVisible();
@@ -245,12 +246,12 @@ TEST_F(PlaylistDetailsTest, NewPlaylistTakesTheRowItInsertedNotTheLargestId)
                                 "WHEN NEW.Name = 'Mine' BEGIN "
                                 "INSERT INTO Playlists(Name) VALUES('Theirs'); END"));
     Start();
-    WhileShown(window->NewPlaylist1, [&] {
+    WhileShown(Child<QAction>(window, "NewPlaylist1"), [&] {
         Form().edName->setText(QStringLiteral("Mine"));
         Form().btnOK->click();
     });
     EXPECT_EQ(Form().LastPlaylistID(), 3);
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[2] - Mine");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[2] - Mine");
     EXPECT_EQ(window->CurrentPlaylistId(), 2);
 }
 
@@ -260,7 +261,7 @@ TEST_F(PlaylistDetailsTest, DeletedPlaylistOpensWithEmptyFields)
     Start();
     Form().lblDateCreated->setText(QStringLiteral("stale"));
     library.Exec(QStringLiteral("DELETE FROM Playlists"));
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         EXPECT_EQ(Form().lblPlaylistID->text(), "1");
         EXPECT_EQ(Form().edName->text(), "");
         EXPECT_EQ(Form().edDescription->text(), "");
@@ -274,7 +275,7 @@ TEST_F(PlaylistDetailsTest, PropertiesWithoutAPlaylistDoesNothing)
     Start();
     ASSERT_EQ(window->CurrentPlaylistId(), -1);
     StatementCounter counter(window->library());
-    EXPECT_FALSE(WhileShown(window->Properties3, [] {}));
+    EXPECT_FALSE(WhileShown(Child<QAction>(window, "Properties3"), [] {}));
     EXPECT_EQ(counter.Count(), 0);
 }
 
@@ -283,7 +284,7 @@ TEST_F(PlaylistDetailsTest, CreationTexts)
     const QLocale locale = QLocale::system();
     const QDateTime now = QDateTime::currentDateTime();
     Start();
-    WhileShown(window->NewPlaylist1, [&] {
+    WhileShown(Child<QAction>(window, "NewPlaylist1"), [&] {
         EXPECT_EQ(Form().lblDateCreated->text(),
                   "Created on the " + locale.toString(now.date(), QLocale::ShortFormat));
         EXPECT_FALSE(Form().lblDateCreated->text().endsWith(QLatin1Char('.')));
@@ -296,7 +297,7 @@ TEST_F(PlaylistDetailsTest, CreationTexts)
         "UPDATE Playlists SET Date_Created = '2004-03-09 14:05:06' WHERE PlayList_ID = 1"));
     const QDateTime stored(QDate(2004, 3, 9), QTime(14, 5, 6));
     // The long time, without the time zone's name.
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         const QString text = Form().lblDateCreated->text();
         EXPECT_TRUE(text.startsWith("Created on the " +
                                     locale.toString(stored.date(), QLocale::ShortFormat) + " "))
@@ -318,13 +319,13 @@ TEST_F(PlaylistDetailsTest, FailedStatementLeavesTheDialogOpen)
     Start();
     library.Exec(QStringLiteral("CREATE TRIGGER NoRenames BEFORE UPDATE ON Playlists "
                                 "BEGIN SELECT RAISE(ABORT, 'renames are locked'); END"));
-    WhileShown(window->Properties3, [&] {
+    WhileShown(Child<QAction>(window, "Properties3"), [&] {
         Form().edName->setText(QStringLiteral("Pop"));
         EXPECT_THROW(Form().btnOKClick(), EDatabaseError);
         EXPECT_TRUE(Form().isVisible());
         EXPECT_EQ(Form().edName->text(), "Pop");
     });
-    EXPECT_EQ(window->ccbPlayLists->currentText(), "[1] - Rock");
+    EXPECT_EQ(Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText(), "[1] - Rock");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "dialogs/FileDialogService.h"
 #include "dialogs/UOptions.h"
 #include "platform/Shell.h"
+#include "tests/support/Children.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
@@ -365,15 +366,16 @@ protected:
 TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAndAsksToReplace)
 {
     EXPECT_EQ(
-        window->SaveDialog1->nameFilters(),
+        Child<QFileDialog>(window, "SaveDialog1")->nameFilters(),
         QStringList({"Playlist File (*.pls)", "M3U8 Playlist (*.m3u8)", "XSPF Playlist (*.xspf)"}));
-    EXPECT_EQ(window->SaveDialog1->selectedNameFilter(), QStringLiteral("Playlist File (*.pls)"));
+    EXPECT_EQ(Child<QFileDialog>(window, "SaveDialog1")->selectedNameFilter(),
+              QStringLiteral("Playlist File (*.pls)"));
     window->show();
     window->playlistSongs()->SetRecNo(1);
     const QString name = library.Directory() + QStringLiteral("mylist");
     {
         ScriptedChooser chooser(name);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
         EXPECT_EQ(chooser.Asked, 1);
     }
     EXPECT_EQ(ReadAll(name), Expected());
@@ -382,7 +384,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
     if (const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); !folder.isEmpty())
         window->grab().save(folder + QStringLiteral("/saved-as-playlist.png"));
     EXPECT_EQ(window->playlistSongs()->RecNo(), 1);
-    EXPECT_EQ(window->grdPlayList->currentIndex().row(), 1);
+    EXPECT_EQ(Child<TDBGrid>(window, "grdPlayList")->currentIndex().row(), 1);
     EXPECT_TRUE(messages.Texts().isEmpty());
 
     // An existing file is replaced only after Yes.
@@ -391,7 +393,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
     messages.SetConfirmationAnswer(mrNo);
     {
         ScriptedChooser chooser(name);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
     }
     EXPECT_EQ(messages.Texts(TMessageKind::Confirmation),
               QStringList{QStringLiteral("\"") + name +
@@ -400,7 +402,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsUsesTheNameAsEnteredKeepsTheCurrentEntryAnd
     messages.SetConfirmationAnswer(mrYes);
     {
         ScriptedChooser chooser(name);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
     }
     EXPECT_EQ(ReadAll(name), Expected());
     messages.Clear();
@@ -422,7 +424,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
     const QString m3u8 = library.Directory() + QStringLiteral("list.m3u8");
     {
         ScriptedChooser chooser(m3u8);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
     }
     EXPECT_EQ(ReadAll(m3u8), QByteArray("#EXTM3U\r\n"
                                         "#EXTINF:60,First\r\n/m/First.mp3\r\n"
@@ -431,11 +433,12 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
     EXPECT_EQ(window->playlistSongs()->RecNo(), current);
 
     // A name without an extension gets the chosen type's.
-    window->SaveDialog1->selectNameFilter(QStringLiteral("XSPF Playlist (*.xspf)"));
+    Child<QFileDialog>(window, "SaveDialog1")
+        ->selectNameFilter(QStringLiteral("XSPF Playlist (*.xspf)"));
     const QString bare = library.Directory() + QStringLiteral("no extension");
     {
         ScriptedChooser chooser(bare);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
     }
     EXPECT_FALSE(QFile::exists(bare));
     const QByteArray xspf = ReadAll(bare + QStringLiteral(".xspf"));
@@ -445,7 +448,7 @@ TEST_F(PlaylistFileWindowTest, SaveAsWritesM3u8AndXspfThroughTheSameWriters)
     const QString pls = library.Directory() + QStringLiteral("typed.pls");
     {
         ScriptedChooser chooser(pls);
-        window->SaveasPlaylist1->trigger();
+        Child<QAction>(window, "SaveasPlaylist1")->trigger();
     }
     EXPECT_EQ(ReadAll(pls), Expected());
     EXPECT_TRUE(messages.Texts().isEmpty());
@@ -455,7 +458,7 @@ TEST_F(PlaylistFileWindowTest, RunInWinAmpStartsThePlayerWithTheFileAsOneArgumen
 {
     const int current = window->playlistSongs()->RecNo();
     options->edPlayerPath->setText(QStringLiteral("/opt/My Player/bin/play it"));
-    window->RuninWinAmp1->trigger();
+    Child<QAction>(window, "RuninWinAmp1")->trigger();
     EXPECT_EQ(ReadAll(Temporary()), Expected());
     ASSERT_EQ(shell.Programs.size(), 1);
     EXPECT_EQ(shell.Programs[0].first, QStringLiteral("/opt/My Player/bin/play it"));
@@ -491,7 +494,7 @@ TEST_F(PlaylistFileWindowTest, UnwritablePlaylistFileKeepsThePlayerFromStarting)
 
 TEST_F(PlaylistFileWindowTest, ReleaseNotesOpenThePageBesideTheProgram)
 {
-    window->ReleaseNotes1->trigger();
+    Child<QAction>(window, "ReleaseNotes1")->trigger();
     ASSERT_EQ(shell.Urls.size(), 1);
     EXPECT_EQ(shell.Urls[0],
               QUrl::fromLocalFile(library.Directory() + QStringLiteral("Release Notes.htm")));
@@ -526,7 +529,7 @@ TEST(PlaylistFileCli, WritesTheSameFileAsTheWindow)
         ScriptedMessages messages;
         TfrmMain window;
         window.MarkActivated();
-        window.ccbPlayLists->setCurrentIndex(1);
+        Child<TCompletingComboBox>(&window, "ccbPlayLists")->setCurrentIndex(1);
         window.ccbPlayListsChange();
         ASSERT_EQ(window.CurrentPlaylistId(), int(list));
         window.WritePlaylistFile(fromWindow);

@@ -12,6 +12,7 @@
 #include "data/Table.h"
 #include "data/URegistry.h"
 #include "import/ImportWalker.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/PlaylistRaces.h"
 #include "tests/support/ScriptedMessages.h"
@@ -777,8 +778,9 @@ TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
         WriteSetting(QuillmereKeyPath, QStringLiteral("Library"), setting, false);
         TMainWindowPtr window = StartMainWindow();
         EXPECT_EQ(window->library().OnServer(), setting == uri);
-        EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(expected))
-            << window->ccbPlayLists->currentText().toStdString();
+        EXPECT_TRUE(
+            Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText().endsWith(expected))
+            << Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText().toStdString();
     }
 }
 
@@ -828,8 +830,11 @@ TEST_F(ServerLibrary, ChangesFromAnotherComputerReachTheWindowAndOnlyWhatChanged
                         QStringLiteral("Road trip")})
                   .ExitCode,
               0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->ccbPlayLists->count() == 1; }, 30000));
-    EXPECT_TRUE(window->ccbPlayLists->currentText().endsWith(QStringLiteral("Road trip")));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Child<TCompletingComboBox>(window, "ccbPlayLists")->count() == 1; }, 30000));
+    EXPECT_TRUE(Child<TCompletingComboBox>(window, "ccbPlayLists")
+                    ->currentText()
+                    .endsWith(QStringLiteral("Road trip")));
     statements.clear();
     ASSERT_EQ(Lib(uri, {QStringLiteral("playlist"), QStringLiteral("add"), QStringLiteral("1"),
                         QStringLiteral("2"), QStringLiteral("1")})

@@ -5,6 +5,7 @@
 #include "controls/DBGrid.h"
 #include "dialogs/UProperties.h"
 #include "platform/Shell.h"
+#include "tests/support/Children.h"
 #include "tests/support/MainWindowHost.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/SilentMp3.h"
@@ -302,13 +303,13 @@ TEST_F(SongPropertiesMenuTest, FillsFromEitherGrid)
     library.AddEntry(list, song, 1);
     window = StartMainWindow();
 
-    EXPECT_EQ(Shown([this] { window->Properties1->trigger(); }),
+    EXPECT_EQ(Shown([this] { Child<QAction>(window, "Properties1")->trigger(); }),
               QStringList({"1", "03:05", folder + "a.mp3", "Tagged", "Artist", "Blues", "Comment",
                            "Album", "1999", "4"}));
 
     // Available songs are ordered by title; the untagged one comes last.
     window->availableSongs()->Last();
-    EXPECT_EQ(Shown([this] { window->Properties2->trigger(); }),
+    EXPECT_EQ(Shown([this] { Child<QAction>(window, "Properties2")->trigger(); }),
               QStringList({"", "00:00", folder + "b.mp3", "Untagged", "", "", "", "", "0", "0"}));
     EXPECT_EQ(form.ccbGenre->currentIndex(), -1);
     EXPECT_TRUE(messages.Shown().isEmpty());
@@ -328,14 +329,14 @@ TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows
     library.AddEntry(list, alpha, 3);
     window = StartMainWindow();
     window->oggleAvailableSongs1Click();
-    window->ShowArtists1->trigger();
-    window->Show1->trigger();
+    Child<QAction>(window, "ShowArtists1")->trigger();
+    Child<QAction>(window, "Show1")->trigger();
     window->show();
     window->playlistSongs()->SetRecNo(1);
     window->availableSongs()->SetRecNo(1); // Beta
 
-    TDBGrid *playlist = window->grdPlayList;
-    TDBGrid *available = window->grdAvailableSongs;
+    TDBGrid *playlist = Child<TDBGrid>(window, "grdPlayList");
+    TDBGrid *available = Child<TDBGrid>(window, "grdAvailableSongs");
     QStringList seen;
     QTimer::singleShot(0, &form, [&] {
         Fill(QStringLiteral("Omega"), QStringLiteral("New artist"), QStringLiteral("New album"),
@@ -352,7 +353,7 @@ TEST_F(SongPropertiesMenuTest, SaveReachesTheLibraryAndBothGridsKeepingTheirRows
         Screenshot(form, QStringLiteral("properties-after-save"));
         QTest::mouseClick(form.btnOK, Qt::LeftButton);
     });
-    window->Properties1->trigger();
+    Child<QAction>(window, "Properties1")->trigger();
     EXPECT_EQ(seen,
               QStringList({"Omega", "New artist", "Omega", "New artist", "Omega", "New artist"}));
     EXPECT_EQ(window->playlistSongs()->RecNo(), 1);
