@@ -32,6 +32,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     qryAvailableSongs->SetOnDemand(true);
     // A whole library or a search of a letter or two is counted while its first rows show.
     qryAvailableSongs->SetCountInBackground(true);
+    qryAvailableSongs->SetTieBreaker(QStringLiteral("Row_ID"));
     qryPlayListSongs = new TDataSet(&QuillmereDB, this);
     qryPlayListSongs->setObjectName(QStringLiteral("qryPlayListSongs"));
     SetUpPlaylistEntries(*qryPlayListSongs, tblSongs);

@@ -61,6 +61,9 @@ public:
     // On demand: the rows are counted on a connection of their own while the first page is
     // shown; RecordCountKnown tells when. Asking RecordCount first still counts at once.
     void SetCountInBackground(bool on) { m_countInBackground = on; }
+    // On demand: rows alike in the statement's closing order come in the order of this unique
+    // field, so that a page far down is sought from the keys of a row read before.
+    void SetTieBreaker(const QString &field) { m_tieBreaker = field; }
     static constexpr int PageRows = 200;
 
     void Open();
@@ -201,6 +204,8 @@ private:
     bool m_onDemand = false;
     mutable int m_rowCount = 0; // on demand; -1 until counted
     bool m_countInBackground = false;
+    QString m_tieBreaker;
+    QString ReadText() const;
     std::unique_ptr<TRecordCounter> m_counter;
     quint64 m_countTicket = 0; // the open data set's count asked of the counter
     void CountInBackground();

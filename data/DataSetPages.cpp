@@ -27,9 +27,35 @@ QString WithoutOrder(const QString &sql)
 }
 } // namespace
 
+QString TDataSet::ReadText() const
+{
+    const QString sql = SelectText();
+    if (m_tieBreaker.isEmpty())
+        return sql;
+    // The statement's closing order, followed by the tie breaker running the same way.
+    const qsizetype order = WithoutOrder(sql).size();
+    if (order == sql.size())
+        return sql;
+    static const QRegularExpression item(QStringLiteral("^(\\w+)(\\s+(ASC|DESC))?$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QString direction;
+    for (const QString &part : sql.mid(order + 8).split(u',')) {
+        const QRegularExpressionMatch match = item.match(part.trimmed());
+        if (!match.hasMatch())
+            return sql;
+        if (match.captured(1).compare(m_tieBreaker, Qt::CaseInsensitive) == 0)
+            return sql; // already there
+        direction = match.captured(2);
+    }
+    QString text = sql;
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text + QStringLiteral(", ") + m_tieBreaker + direction;
+}
+
 QString TDataSet::PageText(int first, int count) const
 {
-    return SelectText() + QStringLiteral("\r\nLIMIT %1 OFFSET %2").arg(count).arg(first);
+    return ReadText() + QStringLiteral("\r\nLIMIT %1 OFFSET %2").arg(count).arg(first);
 }
 
 void TDataSet::ReadPage(TPage &page, int first, int count) const
@@ -51,7 +77,7 @@ void TDataSet::ReadPage(TPage &page, int first, int count) const
 void TDataSet::ParseOrderKeys()
 {
     m_orderKeys.clear();
-    const QString sql = SelectText();
+    const QString sql = ReadText();
     const qsizetype order = WithoutOrder(sql).size();
     if (order == sql.size())
         return;
@@ -146,7 +172,7 @@ bool TDataSet::SeekPage(TPage &page, int first, int count) const
             params.SetValue(mark, m_anchors.at(anchor)[k], m_fields[size_t(key.Field)].DataType);
         }
     }
-    QString sql = QStringLiteral("SELECT * FROM (") + WithoutOrder(SelectText()) +
+    QString sql = QStringLiteral("SELECT * FROM (") + WithoutOrder(ReadText()) +
                   QStringLiteral(") AS paged\r\n");
     if (anchor >= 0) {
         const bool greater = m_orderKeys.front().Descending == backward;

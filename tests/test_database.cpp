@@ -821,6 +821,38 @@ TEST_P(OnEachEngine, SearchFindsWhatAPlainScanFinds)
         }));
 }
 
+// Every song by title as the window first lists them: rows with the same title come by Row_ID,
+// and a page far down is sought from the keys of a row read before, not counted through.
+TEST_P(OnEachEngine, OnDemandRowsAlikeInTheirOrderComeByTheTieBreaker)
+{
+    TestLibrary library(GetParam());
+    TConnection c;
+    c.ConnectionString = library.ConnectionString();
+    c.Open();
+    library.Exec(QStringLiteral(
+        "INSERT INTO Playlist_DB(Path, Filename, ID3_Title) SELECT '/m/', x || '.mp3', "
+        "CASE WHEN x % 9 = 0 THEN NULL ELSE 'Song ' || (x * 7 % 5) END FROM (WITH RECURSIVE "
+        "n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) SELECT x FROM n) AS n"));
+    TDataSet whole(&c), onDemand(&c);
+    whole.SetSQL({QStringLiteral("SELECT * FROM Playlist_DB"),
+                  QStringLiteral("ORDER BY ID3_Title, Row_ID")});
+    whole.Open();
+    onDemand.SetOnDemand(true);
+    onDemand.SetTieBreaker(QStringLiteral("Row_ID"));
+    OpenAllSongs(onDemand);
+    EXPECT_EQ(onDemand.CommandText(), QStringLiteral("SELECT * FROM Playlist_DB\r\nORDER BY "
+                                                     "ID3_Title\r\n"));
+    ASSERT_EQ(onDemand.RecordCount(), 1000);
+    const int key = whole.FieldIndex(QStringLiteral("Row_ID"));
+    QStringList statements;
+    c.OnStatement = [&](const QString &sql) { statements << sql; };
+    for (int row : {250, 999, 0, 801, 600, 199, 401, 402, 17})
+        EXPECT_EQ(onDemand.Value(row, key), whole.Value(row, key)) << row;
+    c.OnStatement = nullptr;
+    EXPECT_TRUE(statements.filter(QStringLiteral(":pagekey")).size() >= 3)
+        << statements.join(QStringLiteral("\n")).toStdString();
+}
+
 TEST_P(OnEachEngine, OnDemandRowsMatchAWholeReadThroughPagesSortsAndChanges)
 {
     TestLibrary library(GetParam());
