@@ -134,20 +134,31 @@ TEST(DataSetModel, FollowsTheEntriesThroughOpenSortInsertDeleteResetAndClose)
         << ModelComplaints::Shown.join('\n').toStdString();
 }
 
+// A library of a thousand songs, "Song 1" to "Song 1000", open, and songs read on demand.
+struct TThousandSongs {
+    TThousandSongs()
+    {
+        library.Exec(QStringLiteral(
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
+            "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
+            "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
+        connection.ConnectionString = library.ConnectionString();
+        connection.Open();
+        songs.SetOnDemand(true);
+    }
+    TestLibrary library;
+    TConnection connection;
+    TDataSet songs{&connection};
+};
+
 // The model over the available songs read on demand, checked by QAbstractItemModelTester while
 // the view scrolls, sorts, searches, and songs come and go.
 TEST(DataSetModel, HoldsOverRowsReadOnDemandThroughScrollingSortingSearchingAddingAndDeleting)
 {
-    TestLibrary library;
-    library.Exec(QStringLiteral(
-        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
-        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
-        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
-    TConnection connection;
-    connection.ConnectionString = library.ConnectionString();
-    connection.Open();
-    TDataSet songs(&connection);
-    songs.SetOnDemand(true);
+    TThousandSongs thousand;
+    TestLibrary &library = thousand.library;
+    TConnection &connection = thousand.connection;
+    TDataSet &songs = thousand.songs;
 
     ModelComplaints complaints;
     TDataSetModel model;
@@ -200,16 +211,8 @@ TEST(DataSetModel, HoldsOverRowsReadOnDemandThroughScrollingSortingSearchingAddi
 // for rows no longer shown is never taken.
 TEST(DataSetModel, TakesACountMadeInTheBackgroundOnlyForTheRowsShown)
 {
-    TestLibrary library;
-    library.Exec(QStringLiteral(
-        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1000) "
-        "INSERT INTO Playlist_DB(Path, Filename, Duration, ID3_Title) "
-        "SELECT '/music/', 'song' || x || '.mp3', x % 600, 'Song ' || x FROM n"));
-    TConnection connection;
-    connection.ConnectionString = library.ConnectionString();
-    connection.Open();
-    TDataSet songs(&connection);
-    songs.SetOnDemand(true);
+    TThousandSongs thousand;
+    TDataSet &songs = thousand.songs;
     songs.SetCountInBackground(true);
     ModelComplaints complaints;
     TDataSetModel model;
