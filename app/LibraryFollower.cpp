@@ -6,6 +6,7 @@
 #include "platform/FolderWatcher.h"
 
 #include <QSet>
+#include <QTimer>
 #include <memory>
 
 // Lives on the follower's thread, and so do the watcher and the connection it makes.
@@ -67,12 +68,16 @@ TLibraryFollower::TLibraryFollower(const QString &libraryFile, const QStringList
 {
     m_worker->moveToThread(&m_thread);
     m_thread.start();
-    QMetaObject::invokeMethod(
-        m_worker.get(),
-        [this, libraryFile, trees] {
-            m_worker->Start(this, libraryFile, trees, &m_stopping, &m_watching);
-        },
-        Qt::QueuedConnection);
+    // Reading the library's folders and watching them waits until start-up is over and events
+    // run, so that it does not take a core from the window as it first shows.
+    QTimer::singleShot(0, this, [this, libraryFile, trees] {
+        QMetaObject::invokeMethod(
+            m_worker.get(),
+            [this, libraryFile, trees] {
+                m_worker->Start(this, libraryFile, trees, &m_stopping, &m_watching);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 TLibraryFollower::~TLibraryFollower()

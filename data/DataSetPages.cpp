@@ -7,6 +7,7 @@
 #include "data/RecordCounter.h"
 
 #include <QRegularExpression>
+#include <QTimer>
 #include <algorithm>
 
 namespace
@@ -250,7 +251,13 @@ void TDataSet::CountInBackground()
         connect(m_counter.get(), &TRecordCounter::Counted, this, &TDataSet::TakeCount,
                 Qt::QueuedConnection);
     }
-    m_counter->Count(m_countTicket, CountText(), m_params);
+    // Asked when events next run: start-up or a keystroke is over, and of keystrokes handled
+    // together only the last is counted.
+    QTimer::singleShot(
+        0, this, [this, ticket = m_countTicket, sql = CountText(), params = m_params] {
+            if (ticket == m_countTicket && m_rowCount < 0) // not counted here meanwhile
+                m_counter->Count(ticket, sql, params);
+        });
 }
 
 void TDataSet::TakeCount(quint64 ticket, qint64 count)
