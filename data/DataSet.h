@@ -152,6 +152,8 @@ signals:
     void CurrentChanged(int row);
     // The count of rows shown as ShownRecordCount is known now.
     void RecordCountKnown(int count);
+    // The background count noted where rows far down lie: a jump there is sought directly.
+    void RowsMarked();
 
 protected:
     void RequireActive() const;
@@ -211,6 +213,8 @@ private:
     void CountInBackground();
     QString CountText() const;
     void TakeCount(quint64 ticket, qint64 count);
+    void TakeMarks(quint64 ticket, const QList<QPair<int, std::vector<QVariant>>> &marks);
+    static constexpr int MarkRows = 1000; // rows between the marks a count notes
     struct TPage {
         int First = 0;
         quint64 Used = 0;

@@ -250,13 +250,31 @@ void TDataSet::CountInBackground()
         m_counter = std::make_unique<TRecordCounter>(address);
         connect(m_counter.get(), &TRecordCounter::Counted, this, &TDataSet::TakeCount,
                 Qt::QueuedConnection);
+        connect(m_counter.get(), &TRecordCounter::Marked, this, &TDataSet::TakeMarks,
+                Qt::QueuedConnection);
+    }
+    // With the count, the sort keys of every MarkRows-th row: a jump anywhere then starts near
+    // a row whose place is known.
+    QString marks;
+    if (!m_orderKeys.empty()) {
+        QStringList names, order;
+        for (const TOrderKey &key : m_orderKeys) {
+            names << key.Name;
+            order << key.Name + (key.Descending ? QStringLiteral(" DESC") : QString());
+        }
+        marks = QStringLiteral("SELECT %1, marked_row FROM (SELECT %1, row_number() OVER (ORDER "
+                               "BY %2) AS marked_row FROM (%3) AS listed) AS numbered WHERE "
+                               "marked_row % %4 = 0")
+                    .arg(names.join(QStringLiteral(", ")), order.join(QStringLiteral(", ")),
+                         WithoutOrder(ReadText()))
+                    .arg(MarkRows);
     }
     // Asked when events next run: start-up or a keystroke is over, and of keystrokes handled
     // together only the last is counted.
     QTimer::singleShot(
-        0, this, [this, ticket = m_countTicket, sql = CountText(), params = m_params] {
+        0, this, [this, ticket = m_countTicket, sql = CountText(), params = m_params, marks] {
             if (ticket == m_countTicket && m_rowCount < 0) // not counted here meanwhile
-                m_counter->Count(ticket, sql, params);
+                m_counter->Count(ticket, sql, params, marks);
         });
 }
 
@@ -269,6 +287,24 @@ void TDataSet::TakeCount(quint64 ticket, qint64 count)
     else
         RecordCount(); // counted here, then
     emit RecordCountKnown(m_rowCount);
+}
+
+void TDataSet::TakeMarks(quint64 ticket, const TRecordCounter::TMarks &marks)
+{
+    if (ticket != m_countTicket || !Active())
+        return;
+    for (const auto &[row, keys] : marks) {
+        if (row < 0 || row >= m_rowCount || keys.size() != m_orderKeys.size())
+            continue;
+        // As with rows read here: no seeking from a missing key or a text that did not survive.
+        const bool usable = std::none_of(keys.begin(), keys.end(), [](const QVariant &value) {
+            return value.isNull() || (value.metaType().id() == QMetaType::QString &&
+                                      value.toString().contains(QChar::ReplacementCharacter));
+        });
+        if (usable)
+            m_anchors[row] = keys;
+    }
+    emit RowsMarked();
 }
 
 QString TDataSet::CountText() const

@@ -10,7 +10,7 @@ public:
     {
         m_connection.SetLibraryAddress(address);
     }
-    void Run(quint64 ticket, const QString &sql, const TParams &params)
+    void Run(quint64 ticket, const QString &sql, const TParams &params, const QString &marksSql)
     {
         if (ticket != m_counter->m_latest.load())
             return; // another count was asked for since
@@ -25,6 +25,28 @@ public:
             m_connection.Close(); // the asker counts for itself
         }
         emit m_counter->Counted(ticket, count);
+        if (count < 0 || marksSql.isEmpty() || ticket != m_counter->m_latest.load())
+            return;
+        try {
+            TMarks marks;
+            TStatement statement(m_connection, marksSql, params);
+            const int keys = statement.ColumnCount() - 1;
+            while (statement.Step()) {
+                std::vector<QVariant> values;
+                for (int k = 0; k < keys; ++k) {
+                    if (statement.IsNull(k))
+                        values.emplace_back();
+                    else if (statement.ColumnType(k) == TFieldType::Integer)
+                        values.emplace_back(statement.Integer(k));
+                    else
+                        values.emplace_back(statement.Text(k));
+                }
+                marks.append({int(statement.Integer(keys)) - 1, std::move(values)});
+            }
+            emit m_counter->Marked(ticket, marks);
+        } catch (const EError &) {
+            // Without marks, pages are sought from the rows read.
+        }
     }
     void Stop() { m_connection.Close(); }
 
@@ -49,10 +71,12 @@ TRecordCounter::~TRecordCounter()
     m_thread.wait();
 }
 
-void TRecordCounter::Count(quint64 ticket, const QString &sql, const TParams &params)
+void TRecordCounter::Count(quint64 ticket, const QString &sql, const TParams &params,
+                           const QString &marksSql)
 {
     m_latest = ticket;
     QMetaObject::invokeMethod(
-        m_worker.get(), [this, ticket, sql, params] { m_worker->Run(ticket, sql, params); },
+        m_worker.get(),
+        [this, ticket, sql, params, marksSql] { m_worker->Run(ticket, sql, params, marksSql); },
         Qt::QueuedConnection);
 }

@@ -224,7 +224,20 @@ TEST(DataSetModel, TakesACountMadeInTheBackgroundOnlyForTheRowsShown)
     listing.SortField = QStringLiteral("ID3_Title");
     OpenSongListing(songs, listing);
     EXPECT_EQ(model.rowCount(), TDataSet::PageRows);
+    QSignalSpy marked(&songs, &TDataSet::RowsMarked);
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 1000; }, 30000));
+    // With the count came the keys of every thousandth row: a page near the last is sought
+    // from there, not counted through from an end.
+    ASSERT_TRUE(marked.size() == 1 || marked.wait(30000));
+    TDataSet whole(&thousand.connection);
+    OpenSongListing(whole, listing);
+    QStringList statements;
+    thousand.connection.OnStatement = [&](const QString &sql) { statements << sql; };
+    EXPECT_EQ(model.index(700, 0).data(), whole.Value(700, whole.FieldIndex("ID3_Title")));
+    thousand.connection.OnStatement = nullptr;
+    ASSERT_EQ(statements.size(), 1);
+    EXPECT_TRUE(statements.first().contains(QStringLiteral(":pagekey")))
+        << statements.first().toStdString();
     EXPECT_EQ(model.index(999, 0).data().toString(), QStringLiteral("Song 999"));
 
     // Reopened before the count came: only the new count is taken.
