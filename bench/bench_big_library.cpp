@@ -199,8 +199,16 @@ TWork Measure(const QString &target, int *rowsOut)
             all.SortField = QStringLiteral("ID3_Title");
             OpenSongListing(songs, all);
         }
+        // As in the window: the count and the marks of far rows come from the counter.
+        bool marked = false;
+        const QMetaObject::Connection marks =
+            QObject::connect(&songs, &TDataSet::RowsMarked, [&marked] { marked = true; });
+        QElapsedTimer waited;
+        waited.start();
+        while (!marked && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QObject::disconnect(marks);
         *rowsOut = songs.RecordCount();
-        QCoreApplication::processEvents();
         std::mt19937 random(42);
         for (int jump = 0; jump < 60; ++jump) {
             const int row = int(random() % quint32(songs.RecordCount()));
