@@ -282,10 +282,11 @@ void TDataSet::TakeCount(quint64 ticket, qint64 count)
 {
     if (ticket != m_countTicket || !Active() || m_rowCount >= 0)
         return;
-    if (count >= 0)
-        m_rowCount = std::max(int(count), PageRows);
-    else
-        RecordCount(); // counted here, then
+    if (count < 0) {
+        RecordCount(); // counted here, which tells the controls
+        return;
+    }
+    m_rowCount = std::max(int(count), PageRows);
     emit RecordCountKnown(m_rowCount);
 }
 

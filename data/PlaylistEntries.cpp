@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QSet>
 #include <algorithm>
 #include <functional>
@@ -266,6 +267,19 @@ void DeleteEntryRows(TConnection &db, int playlistId, const QList<qint64> &entry
                params);
 }
 
+// The playlist's entries as they are listed: key and number (-1 for none).
+QList<QPair<qint64, qint64>> ListedEntries(TConnection &db, int playlistId)
+{
+    QList<QPair<qint64, qint64>> listed;
+    TStatement entries(db,
+                       QStringLiteral("SELECT Row_ID, Sequence FROM Playlist_Songs WHERE "
+                                      "PlayList_ID = :playlistid ORDER BY Sequence, Row_ID"),
+                       PlaylistParams(playlistId));
+    while (entries.Step())
+        listed.append({entries.Integer(0), entries.IsNull(1) ? -1 : entries.Integer(1)});
+    return listed;
+}
+
 } // namespace
 
 int AppendPlaylistEntries(TConnection &db, int playlistId, const QList<qint64> &songIds,
@@ -297,15 +311,9 @@ int RemovePlaylistEntries(TConnection &db, int playlistId, const QList<int> &seq
     LockPlaylist(db, playlistId);
     // The first entry of each number, as the entries are listed.
     QHash<qint64, qint64> entryOf;
-    {
-        TStatement entries(db,
-                           QStringLiteral("SELECT Row_ID, Sequence FROM Playlist_Songs WHERE "
-                                          "PlayList_ID = :playlistid ORDER BY Sequence, Row_ID"),
-                           PlaylistParams(playlistId));
-        while (entries.Step()) {
-            if (!entries.IsNull(1) && !entryOf.contains(entries.Integer(1)))
-                entryOf.insert(entries.Integer(1), entries.Integer(0));
-        }
+    for (const auto &[entry, sequence] : ListedEntries(db, playlistId)) {
+        if (sequence >= 0 && !entryOf.contains(sequence))
+            entryOf.insert(sequence, entry);
     }
     QList<qint64> doomed;
     for (const int sequence : sequences) {
@@ -344,15 +352,9 @@ int MovePlaylistEntryRows(TConnection &db, int playlistId, const QList<qint64> &
     LockPlaylist(db, playlistId);
     QList<qint64> order;
     QHash<qint64, qint64> sequenceOf;
-    {
-        TStatement entries(db,
-                           QStringLiteral("SELECT Row_ID, Sequence FROM Playlist_Songs WHERE "
-                                          "PlayList_ID = :playlistid ORDER BY Sequence, Row_ID"),
-                           PlaylistParams(playlistId));
-        while (entries.Step()) {
-            order << entries.Integer(0);
-            sequenceOf.insert(entries.Integer(0), entries.IsNull(1) ? -1 : entries.Integer(1));
-        }
+    for (const auto &[entry, sequence] : ListedEntries(db, playlistId)) {
+        order << entry;
+        sequenceOf.insert(entry, sequence);
     }
     const QSet<qint64> wanted(entryIds.begin(), entryIds.end());
     QList<qint64> moved, rest;
