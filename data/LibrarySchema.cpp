@@ -155,9 +155,17 @@ INSERT INTO Playlist_Search(Playlist_Search) VALUES ('rebuild');
     connection.ExecuteScript(QString::fromUtf8(layout));
 }
 
-// A library on a server is laid out by init in its current layout; it has no older one to
-// bring up to date. Its layout version is the comment on Playlist_DB.
-void CheckServerLibrary(TConnection &connection)
+int ServerLayout(TConnection &connection)
+{
+    TStatement comment(connection,
+                       QStringLiteral("SELECT obj_description(CAST('playlist_db' AS regclass), "
+                                      "'pg_class')"));
+    return comment.Step() ? PostgresLayoutVersion(comment.Text(0)) : -1;
+}
+
+// A library on a server is laid out by init; one of an older layout gets the search keys. Its
+// layout version is the comment on Playlist_DB.
+QStringList UpgradeServerLibrary(TConnection &connection)
 {
     const QString name = connection.LibraryAddress();
     TStatement tables(connection,
@@ -166,17 +174,36 @@ void CheckServerLibrary(TConnection &connection)
                                      "'playlists', 'playlist_songs')"));
     if (!tables.Step() || tables.Integer(0) != 3)
         throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(name));
-    TStatement comment(connection,
-                       QStringLiteral("SELECT obj_description(CAST('playlist_db' AS regclass), "
-                                      "'pg_class')"));
-    const int version = comment.Step() ? PostgresLayoutVersion(comment.Text(0)) : -1;
+    const int version = ServerLayout(connection);
     if (version < 0)
         throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(name));
-    if (version > LibrarySchemaVersion)
+    if (version > ServerLayoutVersion)
         throw EDatabaseError(
             QStringLiteral("\"%1\" was made by a newer version of Quillmere (layout %2)")
                 .arg(name)
                 .arg(version));
+    if (version == ServerLayoutVersion)
+        return {};
+    // Others may use the library meanwhile: it stays as it was for them if this fails, for
+    // example for a user who may not change its layout, and searches then read every song.
+    try {
+        TTransaction transaction(connection);
+        // One program at a time: whoever comes second finds it done. Not behind another's
+        // long import: then it is tried again at the next start.
+        connection.Execute(QStringLiteral("SET LOCAL lock_timeout = '5s'"));
+        connection.Execute(QStringLiteral("LOCK TABLE Playlist_DB IN SHARE ROW EXCLUSIVE MODE"));
+        if (ServerLayout(connection) < ServerLayoutVersion) {
+            connection.ExecuteScript(QString::fromUtf8(PostgresSearchKeysSql));
+            connection.Execute(QStringLiteral("COMMENT ON TABLE Playlist_DB IS '%1'")
+                                   .arg(PostgresLayoutComment(ServerLayoutVersion)));
+        }
+        transaction.Commit();
+    } catch (const EError &e) {
+        return {QStringLiteral("The library \"%1\" could not be brought up to date, so a search "
+                               "reads every song: %2")
+                    .arg(name, e.Message())};
+    }
+    return {};
 }
 
 } // namespace
@@ -196,10 +223,8 @@ QString RemapLatin1Controls(const QString &Text)
 QStringList UpgradeLibrary(TConnection &Connection)
 {
     const QString file = Connection.LibraryAddress();
-    if (Connection.OnServer()) {
-        CheckServerLibrary(Connection);
-        return {};
-    }
+    if (Connection.OnServer())
+        return UpgradeServerLibrary(Connection);
     if (!HasQuillmereTables(Connection))
         throw EDatabaseError(QStringLiteral("\"%1\" is not a Quillmere library").arg(file));
     const int version = UserVersion(Connection);

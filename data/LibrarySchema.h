@@ -10,6 +10,9 @@ class TConnection;
 // modification time columns. 2: an index for sorting by each column, and the search index
 // (FTS5, trigrams) kept by triggers.
 constexpr int LibrarySchemaVersion = 2;
+// A library on a server counts its layouts on its own (the comment on Playlist_DB): 2 as the
+// file's, 3: the search keys and their index.
+constexpr int ServerLayoutVersion = 3;
 
 // Checks that the open connection holds a Quillmere library and brings an older layout up to
 // date in one transaction. Raises EDatabaseError ("... is not a Quillmere library", a library

@@ -569,9 +569,9 @@ void CreatePostgresLibrary(const QString &uri)
         throw EDatabaseError(
             QStringLiteral("\"%1\" already holds a library; it is not replaced").arg(uri));
     try {
-        engine.ExecuteRaw(QByteArray("BEGIN;\n") + PostgresSchemaSql +
+        engine.ExecuteRaw(QByteArray("BEGIN;\n") + PostgresSchemaSql + PostgresSearchKeysSql +
                           QStringLiteral("COMMENT ON TABLE Playlist_DB IS '%1';\nCOMMIT")
-                              .arg(PostgresLayoutComment(LibrarySchemaVersion))
+                              .arg(PostgresLayoutComment(ServerLayoutVersion))
                               .toUtf8());
     } catch (const EError &e) {
         Owned(PQexec(engine.Connection(), "ROLLBACK"));

@@ -88,8 +88,13 @@ QString LikePattern(const QString &word)
 
 bool HasSearchIndex(TConnection &connection)
 {
-    if (connection.OnServer())
-        return false;
+    if (connection.OnServer()) {
+        TStatement index(connection,
+                         QStringLiteral("SELECT count(*) FROM pg_catalog.pg_indexes WHERE "
+                                        "schemaname = current_schema() AND indexname = "
+                                        "'playlist_db_search'"));
+        return index.Step() && index.Integer(0) > 0;
+    }
     TStatement table(connection, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = "
                                                 "'Playlist_Search'"));
     return table.Step() && table.Integer(0) > 0;
@@ -123,7 +128,15 @@ QString SearchCondition(TConnection &connection, const QStringList &words, bool 
     }
     // The index narrows the songs to those that may match; the patterns decide, so the songs
     // found are those a plain scan finds.
-    if (useSearchIndex && !phrases.isEmpty() && HasSearchIndex(connection)) {
+    if (connection.OnServer()) {
+        const QString keys = PostgresSearchKeysQuery(words);
+        if (useSearchIndex && !keys.isEmpty() && HasSearchIndex(connection)) {
+            params.SetValue(QStringLiteral("searchkeys"), keys, TFieldType::Text);
+            terms.prepend(QStringLiteral("Playlist_Search_Keys(ID3_Title, ID3_Artist, ID3_Album, "
+                                         "ID3_Comment, Filename) @@ CAST(:searchkeys AS "
+                                         "tsquery)"));
+        }
+    } else if (useSearchIndex && !phrases.isEmpty() && HasSearchIndex(connection)) {
         params.SetValue(QStringLiteral("searchphrases"), phrases.join(QLatin1Char(' ')),
                         TFieldType::Text);
         terms.prepend(QStringLiteral("Row_ID IN (SELECT rowid FROM Playlist_Search WHERE "

@@ -279,6 +279,52 @@ CREATE TRIGGER Playlists_Delete_Entries AFTER DELETE ON Playlists
     FOR EACH ROW EXECUTE FUNCTION Playlists_Delete_Entries();
 )SQL";
 
+// Every ending of every word of the searched texts, so that a word typed anywhere inside one is
+// the start of a key. Words end at every ASCII character but a letter or digit, and ASCII letters
+// are folded as ILIKE folds them byte-wise; SearchKeysQuery splits a search the same way.
+const char *const PostgresSearchKeysSql = R"SQL(
+CREATE FUNCTION Playlist_Search_Keys(title text, artist text, album text, comment text,
+                                     filename text)
+    RETURNS tsvector LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+SELECT array_to_tsvector(coalesce(array_agg(substr(word, start)), '{}'))
+FROM regexp_split_to_table(lower(concat_ws(' ', title, artist, album, comment, filename)
+                                 COLLATE "C"),
+                           '[\x01-\x2f\x3a-\x40\x5b-\x60\x7b-\x7f]+') AS word,
+     generate_series(1, length(word)) AS start
+$$;
+CREATE INDEX Playlist_DB_Search ON Playlist_DB
+    USING gin (Playlist_Search_Keys(ID3_Title, ID3_Artist, ID3_Album, ID3_Comment, Filename));
+)SQL";
+
+QString PostgresSearchKeysQuery(const QStringList &words)
+{
+    // Longer parts are found by their start: still a start of the same keys.
+    constexpr int ShortestPart = 3, LongestPart = 60;
+    QStringList terms;
+    for (const QString &word : words) {
+        QString part;
+        int characters = 0;
+        for (qsizetype i = 0; i <= word.size(); ++i) {
+            const char16_t u = i < word.size() ? word[i].unicode() : u' ';
+            if (u >= 0x80 || (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'z')) {
+                // The second half of a pair is the same character.
+                characters += QChar::isLowSurrogate(u) ? 0 : 1;
+                if (characters <= LongestPart)
+                    part += QChar(u);
+            } else if (u >= u'A' && u <= u'Z') {
+                if (++characters <= LongestPart)
+                    part += QChar(u + (u'a' - u'A'));
+            } else {
+                if (characters >= ShortestPart)
+                    terms << QLatin1Char('\'') + part + QStringLiteral("':*");
+                part.clear();
+                characters = 0;
+            }
+        }
+    }
+    return terms.join(QStringLiteral(" & "));
+}
+
 QString PostgresLayoutComment(int version)
 {
     return QStringLiteral("Quillmere library layout %1").arg(version);

@@ -44,6 +44,11 @@ QString LibraryColumnName(const QString &postgresName);
 
 // The library's tables on PostgreSQL, as the layout in data/schema.sql has them.
 extern const char *const PostgresSchemaSql;
+// The server's search keys: a function of the searched texts and its index.
+extern const char *const PostgresSearchKeysSql;
+// The text search query that the search keys of every song holding all the words match (and
+// some others), from the words' parts of at least three characters; empty when none has one.
+QString PostgresSearchKeysQuery(const QStringList &words);
 // The comment on Playlist_DB that holds the layout version on PostgreSQL.
 QString PostgresLayoutComment(int version);
 // The layout version in such a comment; -1 when it is not one.

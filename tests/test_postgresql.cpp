@@ -2,6 +2,7 @@
 #include "controls/CompletingComboBox.h"
 #include "data/DataSet.h"
 #include "data/ID3v2Tags.h"
+#include "data/LibrarySchema.h"
 #include "data/PlaylistEntries.h"
 #include "data/Playlists.h"
 #include "data/PostgresEngine.h"
@@ -202,6 +203,63 @@ TEST_F(ServerLibrary, InitLaysOutALibraryOnceAndOpeningChecksIt)
     } catch (const EDatabaseError &e) {
         EXPECT_TRUE(e.Message().contains(QStringLiteral("newer version")))
             << e.Message().toStdString();
+    }
+}
+
+// A library laid out before the search keys gets them when it is opened, once; where that fails
+// it is used as it is, and a search still finds every song that holds the words.
+TEST_F(ServerLibrary, AnOlderLayoutGetsTheSearchKeysOrIsUsedAsItWas)
+{
+    OpenPostgresLibrary(uri)->ExecuteScript(
+        QString::fromUtf8(PostgresSchemaSql) +
+        QStringLiteral("COMMENT ON TABLE Playlist_DB IS '%1';").arg(PostgresLayoutComment(2)) +
+        QStringLiteral("INSERT INTO Playlist_DB(Path, Filename, ID3_Title, ID3_Artist) VALUES "
+                       "('/m/', 'a.mp3', 'Highway to Hell', 'AC/DC'), ('/m/', 'b.mp3', "
+                       "'Back_In_Black', 'AC/DC'), ('/m/', 'c.mp3', 'Hells Bells', 'x');"
+                       // Stands where the index goes, so that bringing it up to date fails.
+                       "CREATE TABLE Playlist_DB_Search (x int);"));
+    const auto found = [this](const QString &words) {
+        TSongListing listing;
+        listing.Search = words;
+        listing.SortField = QStringLiteral("Row_ID");
+        TParams params;
+        const bool keyed = SongListingSql(connection, listing, params)
+                               .contains(QStringLiteral("Playlist_Search_Keys"));
+        TDataSet songs(&connection);
+        OpenSongListing(songs, listing);
+        QStringList files;
+        for (songs.First(); !songs.Eof(); songs.Next())
+            files << songs.AsString(QStringLiteral("Filename"));
+        return std::pair(files.join(u' '), keyed);
+    };
+    const auto layout = [this] {
+        TStatement comment(connection,
+                           QStringLiteral("SELECT obj_description(CAST('playlist_db' AS "
+                                          "regclass), 'pg_class')"));
+        return comment.Step() ? comment.Text(0) : QString();
+    };
+    const QList<std::pair<QString, QString>> searches = {
+        {QStringLiteral("HELL"), QStringLiteral("a.mp3 c.mp3")},
+        {QStringLiteral("ac/dc in_bla"), QStringLiteral("b.mp3")},
+        {QStringLiteral("ells ell"), QStringLiteral("c.mp3")},
+    };
+
+    connection.SetLibraryAddress(uri);
+    connection.Open();
+    ASSERT_EQ(connection.Notes().size(), 1);
+    EXPECT_TRUE(connection.Notes()[0].contains(QStringLiteral("could not be brought up to date")))
+        << connection.Notes()[0].toStdString();
+    EXPECT_EQ(layout(), PostgresLayoutComment(2));
+    for (const auto &[words, files] : searches)
+        EXPECT_EQ(found(words), std::pair(files, false)) << words.toStdString();
+
+    connection.ExecuteScript(QStringLiteral("DROP TABLE Playlist_DB_Search"));
+    for (int open = 0; open < 2; ++open) {
+        connection.Open();
+        EXPECT_TRUE(connection.Notes().isEmpty());
+        EXPECT_EQ(layout(), PostgresLayoutComment(ServerLayoutVersion));
+        for (const auto &[words, files] : searches)
+            EXPECT_EQ(found(words), std::pair(files, true)) << words.toStdString();
     }
 }
 
