@@ -1,5 +1,7 @@
 #include "base/Errors.h"
 #include "controls/CompletingComboBox.h"
+#include "controls/DBGrid.h"
+#include "controls/SearchEdit.h"
 #include "data/DataSet.h"
 #include "data/ID3v2Tags.h"
 #include "data/LibrarySchema.h"
@@ -827,8 +829,11 @@ TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     TestLibrary file;
     file.AddPlaylist(QStringLiteral("In the file"));
-    OpenPostgresLibrary(uri)->ExecuteScript(
-        QStringLiteral("INSERT INTO Playlists(Name) VALUES('On the server')"));
+    OpenPostgresLibrary(uri)->ExecuteScript(QStringLiteral(
+        "INSERT INTO Playlists(Name) VALUES('On the server'); INSERT INTO Playlist_DB(Path, "
+        "Filename, ID3_Title, ID3_Artist) VALUES ('/m/', 'a.mp3', 'Highway to Hell', 'AC/DC'), "
+        "('/m/', 'b.mp3', 'Back in Black', 'AC/DC'), ('/m/', 'c.mp3', 'Hells Bells', 'AC/DC'), "
+        "('/m/', 'd.mp3', 'Shell', 'Band')"));
     ScriptedMessages messages;
     for (const auto &[setting, expected] :
          {std::pair{QStringLiteral("/music/library.mdb"), QStringLiteral("In the file")},
@@ -839,6 +844,20 @@ TEST_F(ServerLibrary, TheWindowOpensTheLibraryThatTheSettingNames)
         EXPECT_TRUE(
             Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText().endsWith(expected))
             << Child<TCompletingComboBox>(window, "ccbPlayLists")->currentText().toStdString();
+        if (setting != uri)
+            continue;
+        // Typed in the search box, the words are looked up through the server's search keys.
+        window->oggleAvailableSongs1Click();
+        TDBGrid *grid = Child<TDBGrid>(window, "grdAvailableSongs");
+        QTest::keyClicks(Child<TSearchEdit>(window, "edSearch"), QStringLiteral("HELL ac/d"));
+        ASSERT_EQ(grid->model()->rowCount(), 2);
+        EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("Hells Bells"));
+        EXPECT_EQ(grid->model()->index(1, 0).data().toString(), QStringLiteral("Highway to Hell"));
+        const QString shots = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+        if (!shots.isEmpty()) {
+            EXPECT_TRUE(window->grab().save(shots + QStringLiteral("/search-on-a-server.png")));
+        }
+        EXPECT_TRUE(messages.Shown().isEmpty());
     }
 }
 
