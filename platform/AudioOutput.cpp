@@ -160,7 +160,7 @@ void TPcmSource::DecodeLoop()
     }
 }
 
-bool TPcmSource::atEnd() const
+bool TPcmSource::Finished() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_decoded && !m_queued && m_filled == 0;
@@ -276,10 +276,10 @@ void TSilentOutput::Tick()
     if (!m_source)
         return;
     const qint64 wantedUs = ClockUs() + SilentLeadUs;
-    while (!m_source->atEnd() && m_source->DeliveredUs() < wantedUs)
+    while (!m_source->Finished() && m_source->DeliveredUs() < wantedUs)
         if (m_source->read(m_scratch.get(), ScratchBytes) <= 0)
             break;
-    if (m_source->atEnd() && ClockUs() >= m_source->DeliveredUs()) {
+    if (m_source->Finished() && ClockUs() >= m_source->DeliveredUs()) {
         m_timer.stop();
         emit Drained();
     }
@@ -369,7 +369,7 @@ void TSinkOutput::StateChanged()
         emit Failed();
         return;
     }
-    if (state == QAudio::IdleState && m_source && m_source->atEnd() && !m_drained &&
+    if (state == QAudio::IdleState && m_source && m_source->Finished() && !m_drained &&
         !m_drainTimer.isActive()) {
         m_idleSince.start();
         m_drainTimer.start();
@@ -381,7 +381,7 @@ void TSinkOutput::CheckDrained()
     // The sink goes idle when the source runs dry; what it buffered is still being played.
     if (!m_sink || !m_source || m_drained)
         return;
-    if (!m_source->atEnd()) { // a song queued late goes on
+    if (!m_source->Finished()) { // a song queued late goes on
         m_drainTimer.stop();
         return;
     }

@@ -31,7 +31,12 @@ public:
     // Stops decoding; what was decoded can still be read.
     std::unique_ptr<TMp3Decoder> Release();
     bool isSequential() const override { return true; }
-    bool atEnd() const override;
+    // Never at its end for the sound output: at the end of a stream, PulseAudio's sink asks the
+    // server for a drain whose answer can come after the sink is gone, and crashes the program.
+    // Read dry, the sink goes idle all the same; Finished tells the stream's end.
+    bool atEnd() const override { return false; }
+    // Decoded to the end, nothing queued, and every byte read.
+    bool Finished() const;
     qint64 bytesAvailable() const override;
     qint64 DeliveredUs() const;
     int SampleRate() const { return m_sampleRate; }
