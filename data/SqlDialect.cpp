@@ -281,7 +281,7 @@ CREATE TRIGGER Playlists_Delete_Entries AFTER DELETE ON Playlists
 
 // Every ending of every word of the searched texts, so that a word typed anywhere inside one is
 // the start of a key. Words end at every ASCII character but a letter or digit, and ASCII letters
-// are folded as ILIKE folds them byte-wise; SearchKeysQuery splits a search the same way.
+// are folded as ILIKE folds them byte-wise; PostgresSearchKeysQuery splits a search the same way.
 const char *const PostgresSearchKeysSql = R"SQL(
 CREATE FUNCTION Playlist_Search_Keys(title text, artist text, album text, comment text,
                                      filename text)
